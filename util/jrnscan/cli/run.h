@@ -1,0 +1,16 @@
+// Run state shared by the driver and the log reader.
+#pragma once
+
+namespace jrn {
+
+// The log's name in messages and in the header print-out: the operand as
+// typed, or "(stdin)".
+extern const char* log_name;
+// Set by scan_log when the stream holds a further log after the current one.
+extern bool log_continues;
+
+// The whole run: options, announcements, the scan of every log in the
+// stream. Returns the exit status.
+int jrnscan_main(int argc, char** argv);
+
+}  // namespace jrn

@@ -1,0 +1,30 @@
+// The file header that opens every log.
+#pragma once
+
+#include <cstdint>
+
+#include "log/stream.h"
+
+namespace jrn {
+
+struct fwlog_header {
+  char signature[10] = {};
+  char version[6] = {};
+  uint16_t byte_order = 1234;
+  uint16_t charset = 65535;
+  uint32_t release = 0;
+  uint32_t volume_set_id = 0;
+  uint32_t volume_generation = 0;
+  int32_t file_sequence = 0;
+  int major = 0;
+  int minor = 0;
+  int audit_only = 0;  // "DRAV.FWAUD": an audit-only log
+};
+
+const char* charset_name(unsigned code);
+// Reads and checks the header; prints the two-line message and returns -1
+// when a check fails.
+int read_fwlog_header(log_stream& in, int64_t* file_pos, fwlog_header* h);
+void print_fwlog_header(const fwlog_header& h);
+
+}  // namespace jrn

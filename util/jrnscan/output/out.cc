@@ -1,0 +1,81 @@
+#include "output/out.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace jrn {
+
+out_buffer out_buf;
+
+static void write_all(int fd, const char* p, size_t n) {
+  if (fd < 0) return;
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;  // a closed pipe ends the report; nothing sensible to do
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+void out_flush() {
+  if (out_buf.len == 0) return;
+  write_all(out_buf.fd, out_buf.data, out_buf.len);
+  out_buf.len = 0;
+}
+
+char* out_slow_reserve(size_t n) {
+  if (!out_buf.data) {
+    out_buf.data = static_cast<char*>(std::malloc(out_buf.capacity));
+    if (!out_buf.data) {
+      std::perror("malloc");
+      std::exit(1);
+    }
+  }
+  if (out_buf.capacity - out_buf.len < n) out_flush();
+  return out_buf.data + out_buf.len;
+}
+
+void out_write(const char* p, size_t n) {
+  if (n >= out_buf.capacity / 2) {
+    out_flush();
+    write_all(out_buf.fd, p, n);
+    return;
+  }
+  std::memcpy(out_reserve(n), p, n);
+  out_commit(n);
+}
+
+void out_printf(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  char* dst = out_reserve(256);
+  size_t room = out_buf.capacity - out_buf.len;
+  int n = std::vsnprintf(dst, room, fmt, ap);
+  va_end(ap);
+  if (n < 0) return;
+  if (static_cast<size_t>(n) < room) {
+    out_commit(static_cast<size_t>(n));
+    return;
+  }
+  // Longer than what is left of the buffer: format it on its own.
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  va_start(ap, fmt);
+  std::vsnprintf(big.data(), big.size(), fmt, ap);
+  va_end(ap);
+  out_write(big.data(), static_cast<size_t>(n));
+}
+
+void out_set_fd(int fd) {
+  out_flush();
+  out_buf.fd = fd;
+}
+
+}  // namespace jrn

@@ -1,0 +1,25 @@
+// IMAGE tags: one transaction-log record each.
+#pragma once
+
+#include <cstdint>
+
+#include "log/stream.h"
+
+namespace jrn {
+
+// The record header as stored: 16 bytes, 12 in version 1.00 logs (which
+// have no session id).
+struct rec_header {
+  uint8_t opcode = 0;
+  uint8_t txn_state = 0;
+  uint16_t size = 0;  // payload bytes behind the header
+  uint32_t node_id = 0;
+  uint32_t transaction_id = 0;
+  uint32_t session_id = 0;
+};
+
+int dump_image_record(log_stream& in, int major, int minor, int64_t* file_pos);
+
+const char* txn_state_name(uint8_t state);
+
+}  // namespace jrn
