@@ -9,18 +9,19 @@ namespace {
 
 struct tag_table {
   tag_kind kinds[256];
+  void set(char letter, tag_kind kind) { kinds[static_cast<uint8_t>(letter)] = kind; }
   tag_table() {
     for (tag_kind& k : kinds) k = {"** UNRECOGNIZED TAG TYPE **", nullptr};
-    kinds['1'] = {"REC", dump_image_record};
-    kinds['2'] = {"PAGE", dump_page};
-    kinds['3'] = {"CLUSTER", dump_cluster};
-    kinds['4'] = {"NODEMETA", dump_nodemeta};
-    kinds['5'] = {"BEFORE_IMAGE", dump_before_image};
-    kinds['6'] = {"AUDIT", dump_audit};
-    kinds['7'] = {"CONTEXT", dump_context};
-    kinds['C'] = {"EOF_CONT", nullptr};
-    kinds['F'] = {"EOF_FINISH", nullptr};
-    kinds['S'] = {"SLAVE_SYNC", dump_slave_sync};
+    set('1', {"REC", dump_image_record});
+    set('2', {"PAGE", dump_page});
+    set('3', {"CLUSTER", dump_cluster});
+    set('4', {"NODEMETA", dump_nodemeta});
+    set('5', {"BEFORE_IMAGE", dump_before_image});
+    set('6', {"AUDIT", dump_audit});
+    set('7', {"CONTEXT", dump_context});
+    set('C', {"EOF_CONT", nullptr});
+    set('F', {"EOF_FINISH", nullptr});
+    set('S', {"SLAVE_SYNC", dump_slave_sync});
   }
 };
 const tag_table table;

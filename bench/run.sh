@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# jrnscan benchmark. Generates its logs with the project's generator, runs
+# every workload several times, interleaved with reference commands on the
+# same file, and prints medians and ratios.
+#
+#   bench/run.sh [runs]        (default 5; BENCH_DIR sets where logs go)
+#
+# W1 scan:     1 GiB of FIXREC-heavy records, a filter that shows nothing
+#              (-x above every transaction), against dd bs=1M.
+# W2 dump:     256 MiB of PAGE tags with -a -vvv, against xxd and hexdump -C.
+# W3 default:  the W1 log in the default view with -v.
+# Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
+set -euo pipefail
+
+runs=${1:-5}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-bench
+data=${BENCH_DIR:-/tmp/jrnscan-bench}
+mkdir -p "$data"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJRNSCAN_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target jrnscan fwgen >/dev/null
+jrnscan=$build/jrnscan
+fwgen=$build/fwgen
+
+# Logs are generated once per generator setting and kept between runs.
+gen() {  # name mix MiB
+  local f=$data/$1.fwlog
+  if [ ! -s "$f" ] || [ "$(cat "$f.args" 2>/dev/null)" != "$2 $3" ]; then
+    echo "generating $1 ($3 MiB, $2)..." >&2
+    "$fwgen" --seed 7 --mix "$2" --size "$3" -o "$f"
+    echo "$2 $3" >"$f.args"
+  fi
+}
+gen w1 fixrec 1024
+gen w2 page 256
+gen w4 fixrec 4096
+
+now() { date +%s%N; }
+# Runs a command with its output thrown away; prints nanoseconds.
+clock() {
+  local t0 t1
+  t0=$(now)
+  "$@" >/dev/null 2>&1 || true
+  t1=$(now)
+  echo $((t1 - t0))
+}
+median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+size_of() { stat -c %s "$1"; }
+
+w1=$data/w1.fwlog
+w2=$data/w2.fwlog
+w4=$data/w4.fwlog
+none="-x 4294967295"
+
+cat "$w1" "$w2" >/dev/null  # warm the page cache
+
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3
+for ((i = 0; i < runs; i++)); do
+  t_w1+=("$(clock "$jrnscan" $none "$w1")")
+  t_dd+=("$(clock dd if="$w1" of=/dev/null bs=1M)")
+  t_w2+=("$(clock "$jrnscan" -a -vvv "$w2")")
+  t_w3+=("$(clock "$jrnscan" -v "$w1")")
+done
+# The hex-dump references are slow; three runs give their median.
+for ((i = 0; i < (runs < 3 ? runs : 3); i++)); do
+  t_xxd+=("$(clock xxd "$w2")")
+  t_hd+=("$(clock hexdump -C "$w2")")
+done
+
+m() { printf '%s\n' "$@" | median; }
+mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
+mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}")
+
+w3_out=$("$jrnscan" -v "$w1" | wc -c)
+w3_recs=$("$jrnscan" -v "$w1" | grep -c '^ transaction_id: ' || true)
+rss() { /usr/bin/time -f %M "$jrnscan" $none "$1" 2>&1 >/dev/null | tail -1; }
+rss1=$(rss "$w1")
+rss4=$(rss "$w4")
+
+awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
+    -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
+    -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" 'BEGIN {
+  printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
+  printf "%-34s %14s   %s\n", "workload", "result", "target"
+  printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
+  printf "%-34s %11.2f x    <= 4 x\n", "W1 time / dd bs=1M time", w1 / dd
+  printf "%-34s %9.0f MB/s\n", "W2 dump -a -vvv, log read", s2 / (w2 / 1e9) / 1e6
+  printf "%-34s %11.1f x    >= 10 x\n", "W2 speed-up over xxd", xxd / w2
+  printf "%-34s %11.1f x\n", "W2 speed-up over hexdump -C", hd / w2
+  printf "%-34s %9.0f rec/s\n", "W3 default view -v, records", r3 / (w3 / 1e9)
+  printf "%-34s %9.0f MB/s   >= 300 MB/s\n", "W3 output written", o3 / (w3 / 1e9) / 1e6
+  printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
+  printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
+  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9
+}'
