@@ -1,0 +1,122 @@
+// The node name map: -M listing files, names learnt from context records,
+// qualified names and the display of node numbers.
+#include "cli/node_map.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "golden.h"
+#include "logbuild/log_builder.h"
+
+using jrn::node_display;
+using logbuild::log_builder;
+
+namespace {
+
+class NodeMap : public ::testing::Test {
+ protected:
+  void SetUp() override { jrn::node_map_clear(); }
+  void TearDown() override { std::remove(path_.c_str()); }
+  // Loads a listing written to a scratch file; returns the load's result.
+  int load(const std::string& text) {
+    FILE* f = std::fopen(path_.c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    return jrn::node_map_load(path_.c_str());
+  }
+  std::string path_ = "/tmp/node_map_test." + std::to_string(getpid()) + ".map";
+};
+
+const char heading[] = "  node  kind name        parent\n------------------------------\n";
+
+}  // namespace
+
+TEST_F(NodeMap, QualifiedNames) {
+  ASSERT_EQ(load(std::string(heading) + "3 2 SHOP 0\n7 3 ORDERS 3 trailing words\n8 3 Lost 55\n"
+                                        "5 3 old 0\n5 3 New 0\n-4 3 neg 0\n-104 4 NegIdx -4\n"
+                                        "1 3 A 2\n2 3 B 1\n11 4 SELF 11\n"),
+            0);
+  struct {
+    int32_t id;
+    const char* shown;
+  } cases[] = {
+      {7, "SHOP.ORDERS (#7)"}, {3, "SHOP (#3)"}, {9, "#9"}, {8, "Lost (#8)"}, {5, "New (#5)"},
+      {-4, "neg (#-4)"}, {-104, "neg.NegIdx (#-104)"}, {-5, "#-5"}, {11, "SELF (#11)"}};
+  for (const auto& c : cases) EXPECT_EQ(std::string(node_display(c.id)), c.shown) << c.id;
+  EXPECT_EQ(std::string(jrn::node_qualified_name(jrn::node_map_find(7), 0)), "SHOP.ORDERS");
+  // A parent loop ends; the node itself still closes the name.
+  const std::string loop = node_display(1);
+  EXPECT_EQ(loop.substr(loop.size() - 7), ".A (#1)");
+}
+
+TEST_F(NodeMap, ContextNamesNeverReplace) {
+  ASSERT_EQ(load(std::string(heading) + "3 2 Shop 0\n"), 0);
+  jrn::node_map_add(3, 2, "other", 0);  // mapped by the listing
+  jrn::node_map_add(7, 3, "orders", 3);
+  jrn::node_map_add(7, 3, "second", 3);       // the first registration stays
+  jrn::node_map_add(12, 4, "by-caf\xe9", 7);  // upper case for a to z only
+  EXPECT_EQ(std::string(node_display(3)), "Shop (#3)");
+  EXPECT_EQ(std::string(node_display(7)), "Shop.ORDERS (#7)");
+  EXPECT_EQ(std::string(node_display(12)), "Shop.ORDERS.BY-CAF\xe9 (#12)");
+}
+
+TEST_F(NodeMap, Loading) {
+  // Zero, one or two lines are all heading: nothing is loaded.
+  for (const char* text : {"", "3 2 SHOP 0\n", "3 2 SHOP 0\n3 2 SHOP 0\n"}) {
+    EXPECT_EQ(load(text), 0);
+    EXPECT_EQ(std::string(node_display(3)), "#3");
+  }
+  // A bad line stops the load; the lines before it stay.
+  for (const char* bad : {"\n", "4 3 NAME\n", "x 3 NAME 0\n"}) {
+    jrn::node_map_clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load(std::string(heading) + "3 2 SHOP 0\n" + bad + "4 3 LATER 3\n"), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("bad format: ") + bad + "\n");
+    EXPECT_EQ(std::string(node_display(3)), "SHOP (#3)");
+    EXPECT_EQ(std::string(node_display(4)), "#4");
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(jrn::node_map_load("/nonexistent/x.map"), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "/nonexistent/x.map: No such file or directory\n");
+}
+
+TEST(NodeMapRun, RecordsShowMappedNames) {
+  golden::temp_file(std::string(heading) + "3 2 SHOP 0\n7 3 orders 3\n", "first.map");
+  golden::temp_file(std::string(heading) + "7 3 Orders2 3\n", "second.map");
+  log_builder b;
+  b.at(1, 0).fixrec(logbuild::PUT, 17, 7, 7, "ab").image(logbuild::OP_BEGIN, 18, 3, "", 2).end();
+  const std::string header =
+      "\nFile: t.fwlog\nversion: 1.05\nbyte order: 1234\ncharacter set: iso-8859-1 (1)\n"
+      "volume release: 8\nvolume set id: 0x5eed\nvolume generation: 3\nfile sequence: 1\n";
+  const std::string finish =
+      "\nsequence = 3\ntimestamp = 1970-01-01 00:00:02 (2)\ntag = EOF_FINISH (70)\n";
+  struct {
+    std::vector<std::string> options;
+    std::string out;
+  } cases[] = {
+      // The second listing hides the first's node 7.
+      {{"-M", "first.map", "-M", "second.map"},
+       header +
+           "\nsequence = 1\ntimestamp = 1970-01-01 00:00:00 (0)\n transaction_id: 17\n"
+           " session_id: 1\n node_id: SHOP.Orders2 (#7)\n"
+           "  recno = 7\n  opcode = PUT (3)\n  data = 2 bytes\n" +
+           finish},
+      // -a shows the BEGIN record, which has no payload.
+      {{"-M", "first.map", "-a", "-n", "3"},
+       "** Filter node id: #3\n" + header +
+           "\nsequence = 2\ntimestamp = 1970-01-01 00:00:01 (1)\ntag = REC (49)\n"
+           " opcode: BEGIN (3)\n transaction_id: 18\n session_id: 1\n txn state: BEGIN (2)\n"
+           " node_id: SHOP (#3)\n" +
+           finish},
+  };
+  for (const auto& c : cases) {
+    golden::result r = golden::scan(b.str(), c.options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+}
