@@ -18,7 +18,6 @@
 #include "cli/run.h"
 #include "log/scan.h"
 #include "log/stream.h"
-#include "output/diag.h"
 #include "output/out.h"
 
 namespace {
@@ -70,14 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   jrn::node_map_clear();
   if (mode == "map") load_small_map();
   set_options();
-  jrn::malformed_seen = false;
   jrn::current_tag = jrn::tag_header();
   jrn::log_stream in(data, size);
-  int result;
-  do {
-    jrn::log_continues = false;
-    result = jrn::scan_log(in);
-  } while (result >= 0 && jrn::log_continues);
-  jrn::out_flush();
+  jrn::scan_stream(in);
   return 0;
 }

@@ -142,6 +142,11 @@ int jrnscan_main(int argc, char** argv) {
     }
   }
   log_stream in(fd);
+  return scan_stream(in);
+}
+
+int scan_stream(log_stream& in) {
+  malformed_seen = false;
   int result;
   do {
     log_continues = false;

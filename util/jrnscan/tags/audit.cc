@@ -95,7 +95,7 @@ int read_dblist(body_reader& body, bool shown) {
 
 }  // namespace
 
-// Skips a body that is not interpreted, in pieces the size of page_buf.
+// Skips a body that is not interpreted; nothing of it is shown.
 static int skip_body(body_reader& body, const char* fail_msg) {
   body.skip_rest(fail_msg);
   return body.result();
