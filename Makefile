@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test clean
+.PHONY: all build run test test-sanitize test-valgrind fuzz bench clean
 
 all: build
 
@@ -19,5 +19,23 @@ run: build
 test: build
 	cd $(BUILD) && TZ=UTC ctest --output-on-failure -j$(JOBS)
 
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJRNSCAN_SANITIZE=ON >/dev/null
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && TZ=UTC ctest --output-on-failure -j$(JOBS)
+
+# The end-to-end tests with every jrnscan run under valgrind memcheck.
+test-valgrind: build
+	cd $(BUILD) && JRNSCAN_VALGRIND=1 TZ=UTC ctest --output-on-failure -j$(JOBS) -E 'DamagedFileSweep'
+
+# Fuzzes the whole scan: FUZZ_SECONDS per option set (needs clang).
+FUZZ_SECONDS ?= 60
+fuzz:
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+bench:
+	bench/run.sh
+
 clean:
-	rm -rf $(BUILD) sample
+	rm -rf $(BUILD) build-asan build-fuzz build-bench sample
