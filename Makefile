@@ -1,5 +1,6 @@
 # Convenience targets; the build itself is CMake.
 BUILD ?= build
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all build run test test-sanitize test-valgrind fuzz bench clean
