@@ -79,6 +79,23 @@ TEST(HexDump, Lines) {
                 "|\n");
 }
 
+// Full lines are formatted with byte shuffles where the processor allows;
+// both formatters must agree on every byte value.
+TEST(HexDump, ShuffleAndPlainFormattersAgree) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  const std::string fast = dump(all);
+  jrn::dump_hex_use_simd(false);
+  const std::string plain = dump(all);
+  jrn::dump_hex_use_simd(true);
+  EXPECT_EQ(fast, plain);
+  EXPECT_NE(fast.find("\n070: 70 71 72 73 74 75 76 77 78 79 7a 7b 7c 7d 7e 7f |pqrstuvwxyz{|}~.|\n"),
+            std::string::npos);
+  EXPECT_NE(fast.find("\n010: 10 11 12 13 14 15 16 17 18 19 1a 1b 1c 1d 1e 1f |................|\n"
+                      "020: 20 21"),
+            std::string::npos);
+}
+
 TEST(HexDump, OffsetsWidenPast4096) {
   const std::string d = dump(counting(4097));
   EXPECT_EQ(std::count(d.begin(), d.end(), '\n'), 257);

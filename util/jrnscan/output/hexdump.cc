@@ -1,66 +1,159 @@
 #include "output/hexdump.h"
 
+#include <cstring>
+
 #include "output/out.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define JRN_HEX_SIMD 1
+#endif
 
 namespace jrn {
 
 namespace {
 
-// " xx" for every byte value, and the character shown for it.
+// Everything a line needs, looked up rather than formatted: " xx" for each
+// byte value (padded to four bytes so that it is stored in one move), the
+// character shown for it, and the offset field of the first 256 lines.
 struct hex_tables {
-  char hex[256][3];
+  char hex[256][4];
   char shown[256];
+  char offset[256][4];  // "000:" to "ff0:"
   hex_tables() {
     const char digits[] = "0123456789abcdef";
     for (int b = 0; b < 256; ++b) {
       hex[b][0] = ' ';
       hex[b][1] = digits[b >> 4];
       hex[b][2] = digits[b & 15];
+      hex[b][3] = ' ';
       shown[b] = (b >= 32 && b <= 126) ? static_cast<char>(b) : '.';
+      offset[b][0] = digits[b >> 4];
+      offset[b][1] = digits[b & 15];
+      offset[b][2] = '0';
+      offset[b][3] = ':';
     }
   }
 };
 const hex_tables tables;
 
-// "%03x:" without printf: at least three digits, more when needed.
+// "%03x:" of a line's offset: at least three digits, more when needed.
 char* put_offset(char* p, uint32_t offset) {
+  if (offset < 0x1000) {
+    std::memcpy(p, tables.offset[offset >> 4], 4);
+    return p + 4;
+  }
   const char digits[] = "0123456789abcdef";
-  int width = 3;
+  int width = 4;
   while (width < 8 && (offset >> (4 * width)) != 0) ++width;
   for (int i = width - 1; i >= 0; --i) *p++ = digits[(offset >> (4 * i)) & 15];
   *p++ = ':';
   return p;
 }
 
+// The 48 hex columns, " |", the 16 characters and "|\n" of a full line;
+// returns the end. Writes up to one byte beyond it.
+using full_line_fn = char* (*)(char* p, const uint8_t* row);
+
+char* full_line_plain(char* p, const uint8_t* row) {
+  for (int i = 0; i < 16; ++i) std::memcpy(p + 3 * i, tables.hex[row[i]], 4);
+  p += 48;
+  p[0] = ' ';
+  p[1] = '|';
+  p += 2;
+  for (int i = 0; i < 16; ++i) p[i] = tables.shown[row[i]];
+  p[16] = '|';
+  p[17] = '\n';
+  return p + 18;
+}
+
+#ifdef JRN_HEX_SIMD
+// The same with byte shuffles: the nibbles become digits by table lookup,
+// and three shuffles spread the 32 digits over the 48 columns with their
+// blanks. Chosen at run time on processors that have SSSE3.
+__attribute__((target("ssse3"))) char* full_line_ssse3(char* p, const uint8_t* row) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+  const __m128i nibble = _mm_set1_epi8(0x0f);
+  const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b',
+                                       'c', 'd', 'e', 'f');
+  const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(v, nibble));
+  const __m128i a = _mm_unpacklo_epi8(hi, lo);  // digit pairs of bytes 0 to 7
+  const __m128i b = _mm_unpackhi_epi8(hi, lo);  // and of bytes 8 to 15
+  const char z = -128;                          // shuffle index that yields 0
+  const __m128i c0 = _mm_shuffle_epi8(a, _mm_setr_epi8(z, 0, 1, z, 2, 3, z, 4, 5, z, 6, 7, z, 8, 9, z));
+  const __m128i c1 = _mm_or_si128(
+      _mm_shuffle_epi8(a, _mm_setr_epi8(10, 11, z, 12, 13, z, 14, 15, z, z, z, z, z, z, z, z)),
+      _mm_shuffle_epi8(b, _mm_setr_epi8(z, z, z, z, z, z, z, z, z, 0, 1, z, 2, 3, z, 4)));
+  const __m128i c2 = _mm_shuffle_epi8(b, _mm_setr_epi8(5, z, 6, 7, z, 8, 9, z, 10, 11, z, 12, 13, z, 14, 15));
+  const __m128i blanks0 = _mm_setr_epi8(' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ');
+  const __m128i blanks1 = _mm_setr_epi8(0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0);
+  const __m128i blanks2 = _mm_setr_epi8(0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_or_si128(c0, blanks0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_or_si128(c1, blanks1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), _mm_or_si128(c2, blanks2));
+  p[48] = ' ';
+  p[49] = '|';
+  // Printable bytes (0x20 to 0x7e) stand for themselves, all others as '.':
+  // adding 0x60 moves that range to -128..-34 as signed bytes.
+  const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(0x60));
+  const __m128i printable = _mm_cmplt_epi8(moved, _mm_set1_epi8(-33));
+  const __m128i shown = _mm_or_si128(_mm_and_si128(printable, v),
+                                     _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 50), shown);
+  p[66] = '|';
+  p[67] = '\n';
+  return p + 68;
+}
+#endif
+
+full_line_fn best_full_line() {
+#ifdef JRN_HEX_SIMD
+  if (__builtin_cpu_supports("ssse3")) return full_line_ssse3;
+#endif
+  return full_line_plain;
+}
+
+full_line_fn full_line = best_full_line();
+
 }  // namespace
 
+void dump_hex_use_simd(bool on) { full_line = on ? best_full_line() : full_line_plain; }
+
 void dump_hex(const uint8_t* data, uint32_t length) {
-  // Longest line: 8 offset digits, ':', 48 hex columns, " |", 16, "|\n".
-  constexpr size_t max_line = 9 + 48 + 2 + 16 + 2;
-  for (uint32_t start = 0; start < length; start += 16) {
-    const uint32_t n = length - start < 16 ? length - start : 16;
-    const uint8_t* row = data + start;
+  // Longest line: 8 offset digits, ':', 48 hex columns, " |", 16, "|\n",
+  // and one spare byte for the last four-byte move.
+  constexpr size_t max_line = 9 + 48 + 2 + 16 + 2 + 1;
+  const uint32_t full_lines = length / 16;
+  for (uint32_t line_no = 0; line_no < full_lines; ++line_no) {
+    const uint32_t start = line_no * 16;
     char* const line = out_reserve(max_line);
     char* p = put_offset(line, start);
-    for (uint32_t i = 0; i < n; ++i) {
-      const char* h = tables.hex[row[i]];
-      p[0] = h[0];
-      p[1] = h[1];
-      p[2] = h[2];
-      p += 3;
-    }
-    for (uint32_t i = n; i < 16; ++i) {
-      p[0] = p[1] = p[2] = ' ';
-      p += 3;
-    }
-    *p++ = ' ';
-    *p++ = '|';
-    for (uint32_t i = 0; i < n; ++i) *p++ = tables.shown[row[i]];
-    for (uint32_t i = n; i < 16; ++i) *p++ = ' ';
-    *p++ = '|';
-    *p++ = '\n';
+    p = full_line(p, data + start);
     out_commit(static_cast<size_t>(p - line));
   }
+  const uint32_t n = length % 16;
+  if (n == 0) return;
+  // A short last line: blanks stand in for the missing bytes, so the
+  // closing bar stays in its column.
+  const uint32_t start = full_lines * 16;
+  const uint8_t* row = data + start;
+  char* const line = out_reserve(max_line);
+  char* p = put_offset(line, start);
+  for (uint32_t i = 0; i < 16; ++i) {
+    if (i < n) {
+      std::memcpy(p, tables.hex[row[i]], 3);
+    } else {
+      p[0] = p[1] = p[2] = ' ';
+    }
+    p += 3;
+  }
+  *p++ = ' ';
+  *p++ = '|';
+  for (uint32_t i = 0; i < 16; ++i) *p++ = i < n ? tables.shown[row[i]] : ' ';
+  *p++ = '|';
+  *p++ = '\n';
+  out_commit(static_cast<size_t>(p - line));
 }
 
 }  // namespace jrn

@@ -7,4 +7,8 @@ namespace jrn {
 
 void dump_hex(const uint8_t* data, uint32_t length);
 
+// Full lines are formatted with SSSE3 where the processor has it; tests
+// switch to the portable formatter to compare the two.
+void dump_hex_use_simd(bool on);
+
 }  // namespace jrn

@@ -39,8 +39,7 @@ int print_btree(payload_view p) {
   out_printf("  op = %s (%d)\n  o_pgno = 0x%x\n  r_pgno key = 0x%x\n", btree_op(op),
              static_cast<int32_t>(op), p.u32(12), p.u32(16));
   if (filter_opts.detail_level >= 2)
-    out_printf("  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n", p.u32(0), p.u16(4),
-               p.u16(6));
+    print_prev_location(p, 0);
   return 0;
 }
 

@@ -5,6 +5,10 @@
 
 namespace jrn {
 
+// The previous location of a changed item (cluster, offset, size), shown
+// from -vv on by the FIXREC, BTREE and POOL printers.
+void print_prev_location(payload_view p, uint32_t at);
+
 // Node records
 int print_node(payload_view p);
 int print_nodedelete(payload_view p);

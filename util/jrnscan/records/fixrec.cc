@@ -11,7 +11,7 @@ namespace jrn {
 namespace {
 
 // FIXREC payload: prev location, record number, start page, operation.
-constexpr uint32_t prev_cluster = 0, prev_offset = 4, prev_size = 6, recno_at = 8,
+constexpr uint32_t prev_location = 0, recno_at = 8,
                    start_page = 12, op_at = 16;
 // UPDATE_RANGE data with more than 4 bytes opens with a range header.
 constexpr uint32_t range_ofs = 17, range_len = 19, range_data = 21;
@@ -53,10 +53,14 @@ int fixrec_recno_match(payload_view p) {
   return filter_opts.recno == 0 || p.u32(recno_at) == filter_opts.recno;
 }
 
+void print_prev_location(payload_view p, uint32_t at) {
+  out_printf("  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n", p.u32(at),
+             p.u16(at + 4), p.u16(at + 6));
+}
+
 int print_fixrec(payload_view p) {
   if (filter_opts.detail_level >= 2) {
-    out_printf("  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n", p.u32(prev_cluster),
-               p.u16(prev_offset), p.u16(prev_size));
+    print_prev_location(p, prev_location);
     out_printf("  recno = %d\n  start_page = 0x%x\n", p.i32(recno_at), p.u32(start_page));
   } else {
     out_printf("  recno = %d\n", p.i32(recno_at));

@@ -61,8 +61,7 @@ int print_pool(payload_view p) {
   if (!expected_pool_op(op)) return 0;
   out_printf("  o_pgno = 0x%x\n  r_pgno key = 0x%x\n", p.u32(12), p.u32(16));
   if (filter_opts.detail_level >= 2)
-    out_printf("  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n", p.u32(4), p.u16(8),
-               p.u16(10));
+    print_prev_location(p, 4);
   return 0;
 }
 

@@ -95,28 +95,13 @@ int read_dblist(body_reader& body, bool shown) {
 
 }  // namespace
 
-// Skips a body that is not interpreted; nothing of it is shown.
-static int skip_body(body_reader& body, const char* fail_msg) {
-  body.skip_rest(fail_msg);
-  return body.result();
-}
-
 int dump_audit(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (major < 1 || (major == 1 && minor < 1)) {
-    diag("unexpected audit record (file version %d.%02d)", major, minor);
-    return -1;
-  }
-  // header: session, type, a reserved byte, body size.
-  uint8_t head[8];
-  if (read_counted(head, sizeof head, 1, in, file_pos) != 1) {
-    diag("Unable to read audit header\n");
-    return -1;
-  }
-  uint32_t session_id;
-  uint16_t size;
-  std::memcpy(&session_id, head, 4);
-  const uint8_t type = head[4];
-  std::memcpy(&size, head + 6, 2);
+  if (refused_before_101(major, minor, "audit")) return -1;
+  typed_body_header head;
+  if (!read_typed_header(in, file_pos, "Unable to read audit header\n", &head)) return -1;
+  const uint32_t session_id = head.id;
+  const uint8_t type = head.type;
+  const uint16_t size = head.size;
 
   const bool shown = aux_tag_shown(0, 0, 0);
   if (shown) {
@@ -144,8 +129,10 @@ int dump_audit(log_stream& in, int major, int minor, int64_t* file_pos) {
       return read_dblist(body, shown);
     }
     default: {
+      // Not interpreted: skipped unshown.
       body_reader body(in, file_pos, size, "AUDIT body");
-      return skip_body(body, "Unable to read info data\n");
+      body.skip_rest("Unable to read info data\n");
+      return body.result();
     }
   }
 }

@@ -14,10 +14,7 @@
 namespace jrn {
 
 int dump_before_image(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (major < 1 || (major == 1 && minor < 1)) {
-    diag("unexpected before-image record (file version %d.%02d)", major, minor);
-    return -1;
-  }
+  if (refused_before_101(major, minor, "before-image")) return -1;
   // rec: transaction, session, node, recno, opcode, a reserved byte, size.
   uint8_t rec[20];
   if (read_counted(rec, sizeof rec, 1, in, file_pos) != 1) {

@@ -100,21 +100,12 @@ int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
 }  // namespace
 
 int dump_context(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (major < 1 || (major == 1 && minor < 1)) {
-    diag("unexpected context record (file version %d.%02d)", major, minor);
-    return -1;
-  }
-  // header: node number, type, a reserved byte, body size.
-  uint8_t head[8];
-  if (read_counted(head, sizeof head, 1, in, file_pos) != 1) {
-    diag("Unable to read context header\n");
-    return -1;
-  }
-  uint32_t node_id;
-  uint16_t size;
-  std::memcpy(&node_id, head, 4);
-  const uint8_t type = head[4];
-  std::memcpy(&size, head + 6, 2);
+  if (refused_before_101(major, minor, "context")) return -1;
+  typed_body_header head;
+  if (!read_typed_header(in, file_pos, "Unable to read context header\n", &head)) return -1;
+  const uint32_t node_id = head.id;
+  const uint8_t type = head.type;
+  const uint16_t size = head.size;
 
   const bool shown = aux_tag_shown(0, 0, 0);
   if (shown) {
