@@ -20,9 +20,12 @@ namespace {
 const std::string kHeader =
     "\nFile: t.fwlog\nversion: 1.05\nbyte order: 1234\ncharacter set: iso-8859-1 (1)\n"
     "volume release: 8\nvolume set id: 0x5eed\nvolume generation: 3\nfile sequence: 1\n";
-const std::string kTagLines = "\nsequence = 1\ntimestamp = 2023-11-14 22:13:20 (1700000000)\ntag = REC (49)\n";
-const std::string kRecLines = " transaction_id: 17\n session_id: 3\n txn state: TXN (5)\n node_id: #42\n";
-const std::string kEnd = "\nsequence = 2\ntimestamp = 2023-11-14 22:13:21 (1700000001)\ntag = EOF_FINISH (70)\n";
+const std::string kTagLines =
+    "\nsequence = 1\ntimestamp = 2023-11-14 22:13:20 (1700000000)\ntag = REC (49)\n";
+const std::string kRecLines =
+    " transaction_id: 17\n session_id: 3\n txn state: TXN (5)\n node_id: #42\n";
+const std::string kEnd =
+    "\nsequence = 2\ntimestamp = 2023-11-14 22:13:21 (1700000001)\ntag = EOF_FINISH (70)\n";
 const std::string kHidden = "(not shown)\n";
 const std::string kMalformed = "t.fwlog: malformed IMAGE record at offset 36: ";  // first tag
 
@@ -48,7 +51,8 @@ record_run record(uint8_t opcode, const std::string& payload,
   EXPECT_NE(h, std::string::npos) << out;
   if (h == std::string::npos) return run;
   out.erase(0, h + kHeader.size());
-  EXPECT_TRUE(out.size() >= kEnd.size() && out.compare(out.size() - kEnd.size(), kEnd.size(), kEnd) == 0)
+  EXPECT_TRUE(out.size() >= kEnd.size() &&
+              out.compare(out.size() - kEnd.size(), kEnd.size(), kEnd) == 0)
       << out;
   out.resize(out.size() - std::min(out.size(), kEnd.size()));
   if (out.empty()) {
@@ -76,21 +80,43 @@ std::string cluster(uint32_t first, int16_t count, uint16_t state) {
   return bytes().u32(first).i16(count).u16(state);
 }
 std::string listpage(uint16_t action, uint8_t id, uint8_t type) {
-  return bytes().u32(77).u16(action).u8(id).u8(type).u32(0x1f).u32(0x1e).u32(70).u32(0x20).u32(80)
-      .u32(0x1).u32(0x40).u32(9);
+  return bytes()
+      .u32(77)
+      .u16(action)
+      .u8(id)
+      .u8(type)
+      .u32(0x1f)
+      .u32(0x1e)
+      .u32(70)
+      .u32(0x20)
+      .u32(80)
+      .u32(0x1)
+      .u32(0x40)
+      .u32(9);
 }
-std::string listhead(uint32_t type) { return bytes().u32(5).u32(type).u32(0x33).u32(3).u32(0x10).u32(0x12); }
+std::string listhead(uint32_t type) {
+  return bytes().u32(5).u32(type).u32(0x33).u32(3).u32(0x10).u32(0x12);
+}
 std::string listitem(uint16_t size, const std::string& data) {
   return bytes().u32(9).u32(1).u32(0x5).u16(3).u16(size).raw(data);
 }
-std::string fillitem(uint32_t type) { return bytes().u32(11).u32(type).u32(0x6).u16(2).u16(4).u32(100).u32(7); }
-std::string btree(int32_t op) { return bytes().u32(0x300).u16(12).u16(40).i32(op).u32(0x21).u32(0x22); }
+std::string fillitem(uint32_t type) {
+  return bytes().u32(11).u32(type).u32(0x6).u16(2).u16(4).u32(100).u32(7);
+}
+std::string btree(int32_t op) {
+  return bytes().u32(0x300).u16(12).u16(40).i32(op).u32(0x21).u32(0x22);
+}
 std::string btree_fwr(uint16_t size, uint8_t op, const std::string& data) {
   return bytes().u16(size).u8(op).u8(0xee).u32(0x77).raw(data);
 }
-std::string pool(int32_t op) { return bytes().i32(op).u32(0x400).u16(8).u16(24).u32(0x31).u32(0x32).fill(8, 0xee); }
-std::string flist(uint16_t op, const std::string& rest) { return bytes().u32(0x50).u16(op).u16(6).raw(rest); }
-const std::string kItem = bytes().u32(0x500).u16(16).u16(0xeeee).u16(4).u16(64);  // cluster, offset, -, min, max
+std::string pool(int32_t op) {
+  return bytes().i32(op).u32(0x400).u16(8).u16(24).u32(0x31).u32(0x32).fill(8, 0xee);
+}
+std::string flist(uint16_t op, const std::string& rest) {
+  return bytes().u32(0x50).u16(op).u16(6).raw(rest);
+}
+const std::string kItem =
+    bytes().u32(0x500).u16(16).u16(0xeeee).u16(4).u16(64);  // cluster, offset, -, min, max
 const std::string kNewpage = flist(0, kItem + bytes().u32(0x4f).u32(0x51).str());
 const std::string kAdditem = flist(2, kItem + bytes().u32(5).u32(1).u32(5).str());
 const std::string kDelitem = flist(3, bytes().u32(4).u32(2).u32(5));
@@ -103,7 +129,8 @@ std::string vol(uint32_t free_count, uint32_t held) {
 std::string vol_lines(uint32_t free_count) {
   return "  volume_id=2 curr_size=1000 ext_count=3 free_count=" + std::to_string(free_count) + "\n";
 }
-const std::string kEight = "   00000001 00000002 00000003 00000004 00000005 00000006 00000007 00000008\n";
+const std::string kEight =
+    "   00000001 00000002 00000003 00000004 00000005 00000006 00000007 00000008\n";
 
 const std::vector<std::string> kA = {"-a"}, kV = {"-a", "-v"}, kVV = {"-a", "-vv"};
 std::vector<std::string> page_opt(uint32_t page) { return {"-p", std::to_string(page)}; }
@@ -126,16 +153,21 @@ TEST(Decoders, PrintersAtTheirDetailLevels) {
       "  header.arg = 6\n  item.item.cluster = 0x500\n  item.item.offset = 16\n"
       "  item.item_minsize = 4\n  item.item_maxsize = 64\n";
   const std::string links = "  pglink.prev_page = 0x4f\n  pglink.next_page = 0x51\n";
-  const std::string pginfo = "  pginfo.num_items = 5\n  pginfo.first_item = 1\n  pginfo.last_item = 5\n";
+  const std::string pginfo =
+      "  pginfo.num_items = 5\n  pginfo.first_item = 1\n  pginfo.last_item = 5\n";
   const std::vector<print_case> cases = {
-      {"node of 60 bytes", lb::OP_NODE, bytes().u16(0xffff).u32(1234).fill(54, 0xee), kVV, "  node_id = 1234\n"},
+      {"node of 60 bytes", lb::OP_NODE, bytes().u16(0xffff).u32(1234).fill(54, 0xee), kVV,
+       "  node_id = 1234\n"},
       {"nodepage", lb::OP_NODEPAGE,
-       nodepage(4, {{0x10, 0, 0}, {0x11, 0x2a, 7}, {0x12, 0, 1}, {0x13, 0, 2}, {0x14, 0x15, 0}}), kVV,
+       nodepage(4, {{0x10, 0, 0}, {0x11, 0x2a, 7}, {0x12, 0, 1}, {0x13, 0, 2}, {0x14, 0x15, 0}}),
+       kVV,
        "  page 0x10 ALLOCATED\n  page 0x11 ???\n  logpage key = 0x2a\n  page 0x12 MODIFIED\n"
        "  page 0x13 FREED\n"},
       {"nodepage count 0", lb::OP_NODEPAGE, nodepage(0, {{0x10, 0x2a, 0}}), kA, ""},
-      {"cluster allocated", lb::OP_NODECLUSTER, cluster(0xf8, 8, 1), kA, "  cluster 0xf8/8 ALLOCATED\n"},
-      {"cluster count -1", lb::OP_NODECLUSTER, cluster(0x100, -1, 0), kA, "  cluster 0x100/-1 NOP\n"},
+      {"cluster allocated", lb::OP_NODECLUSTER, cluster(0xf8, 8, 1), kA,
+       "  cluster 0xf8/8 ALLOCATED\n"},
+      {"cluster count -1", lb::OP_NODECLUSTER, cluster(0x100, -1, 0), kA,
+       "  cluster 0x100/-1 NOP\n"},
       {"cluster freed", lb::OP_NODECLUSTER, cluster(0x7, 2, 2), kA, "  cluster 0x7/2 FREED\n"},
       {"cluster state 3", lb::OP_NODECLUSTER, cluster(0x7, 2, 3), kA, "  cluster 0x7/2 ???\n"},
       {"listpage", lb::OP_NODELISTPAGE, listpage(1, 2, 1), kA,
@@ -155,8 +187,10 @@ TEST(Decoders, PrintersAtTheirDetailLevels) {
       {"listpagehead type 3", lb::OP_NODELISTPAGEHEAD, listhead(3), kA,
        "  page 0x33 type=??? timestamp=5\n  first_item=0x10 last_item=0x12 num_items=3\n"},
       {"listitem level 1", lb::OP_NODELISTITEM, listitem(4, "AB\x7f\x80zz"), kV, item_head},
-      {"listitem level 2, bytes past size unshown", lb::OP_NODELISTITEM, listitem(4, "AB\x7f\x80zz"), kVV,
-       item_head + "000: 41 42 7f 80" + std::string(36, ' ') + " |AB.." + std::string(12, ' ') + "|\n"},
+      {"listitem level 2, bytes past size unshown", lb::OP_NODELISTITEM,
+       listitem(4, "AB\x7f\x80zz"), kVV,
+       item_head + "000: 41 42 7f 80" + std::string(36, ' ') + " |AB.." + std::string(12, ' ') +
+           "|\n"},
       {"listitem size 0", lb::OP_NODELISTITEM, listitem(0, ""), kVV,
        "  page 0x5 type=ILIST timestamp=9\n  offset=3 size=0\n"},
       {"fillitem", lb::OP_NODELISTFILLITEM, fillitem(0), kA,
@@ -165,9 +199,12 @@ TEST(Decoders, PrintersAtTheirDetailLevels) {
        "  page 0x6 type=??? timestamp=11\n  start_idx=2 count=4 start_id=100 value=7\n"},
       {"btree level 1", lb::OP_BTREE, btree(3), kV, btree3},
       {"btree level 2", lb::OP_BTREE, btree(3), kVV, btree3 + prev},
-      {"btree op 0", lb::OP_BTREE, btree(0), kA, "  op = NEWPG (0)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
-      {"btree op 1", lb::OP_BTREE, btree(1), kA, "  op = DELPG (1)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
-      {"btree op 4", lb::OP_BTREE, btree(4), kA, "  op = UPDPG (4)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
+      {"btree op 0", lb::OP_BTREE, btree(0), kA,
+       "  op = NEWPG (0)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
+      {"btree op 1", lb::OP_BTREE, btree(1), kA,
+       "  op = DELPG (1)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
+      {"btree op 4", lb::OP_BTREE, btree(4), kA,
+       "  op = UPDPG (4)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
       {"btree op 5", lb::OP_BTREE, btree(5), kA,
        "  op = ** UNRECOGNIZED BTREE OP ** (5)\n  o_pgno = 0x21\n  r_pgno key = 0x22\n"},
       {"btree op -1", lb::OP_BTREE, btree(-1), kA,
@@ -175,8 +212,8 @@ TEST(Decoders, PrintersAtTheirDetailLevels) {
       {"btree_fwr level 1", lb::OP_BTREE_FWR, btree_fwr(8, 6, std::string("AB\0\xff", 4)), kV,
        "  op = KEY_PUT (6)\n  pgno = 0x77\n"},
       {"btree_fwr level 2", lb::OP_BTREE_FWR, btree_fwr(8, 9, std::string("AB\0\xff", 4)), kVV,
-       "  op = UPD_BOUNDS (9)\n  pgno = 0x77\n   size: 8\n000: 77 00 00 00 41 42 00 ff" + std::string(24, ' ') +
-           " |w...AB.." + std::string(8, ' ') + "|\n"},
+       "  op = UPD_BOUNDS (9)\n  pgno = 0x77\n   size: 8\n000: 77 00 00 00 41 42 00 ff" +
+           std::string(24, ' ') + " |w...AB.." + std::string(8, ' ') + "|\n"},
       {"btree_fwr size 0", lb::OP_BTREE_FWR, btree_fwr(0, 1, ""), kVV,
        "  op = PAGE_INIT (1)\n  pgno = 0x77\n   size: 0\n"},
       {"btree_fwr op 0", lb::OP_BTREE_FWR, btree_fwr(4, 0, ""), kA,
@@ -185,32 +222,40 @@ TEST(Decoders, PrintersAtTheirDetailLevels) {
        "  op = ** UNRECOGNIZED BTREE_TX OP ** (10)\n  pgno = 0x77\n"},
       {"pool level 1", lb::OP_POOL, pool(1), kV, pool_new},
       {"pool level 2", lb::OP_POOL, pool(1), kVV, pool_new + pool_prev},
-      {"pool modify", lb::OP_POOL, pool(2), kA, "  op = MODIFY (2)\n  o_pgno = 0x31\n  r_pgno key = 0x32\n"},
-      {"pool delete", lb::OP_POOL, pool(3), kA, "  op = DELETE (3)\n  o_pgno = 0x31\n  r_pgno key = 0x32\n"},
+      {"pool modify", lb::OP_POOL, pool(2), kA,
+       "  op = MODIFY (2)\n  o_pgno = 0x31\n  r_pgno key = 0x32\n"},
+      {"pool delete", lb::OP_POOL, pool(3), kA,
+       "  op = DELETE (3)\n  o_pgno = 0x31\n  r_pgno key = 0x32\n"},
       {"pool op 0", lb::OP_POOL, pool(0), kVV, "  op = NOP (*** unexpected ***) (0)\n"},
       {"pool op 4", lb::OP_POOL, pool(4), kVV, "  op = FLIST (*** unexpected ***) (4)\n"},
       {"pool op 5", lb::OP_POOL, pool(5), kVV, "  op = FLIST_UNDO (*** unexpected ***) (5)\n"},
       {"pool op 6", lb::OP_POOL, pool(6), kVV, "  op = UPDATE (*** unexpected ***) (6)\n"},
       {"pool op 7", lb::OP_POOL, pool(7), kVV, "  op = ** UNRECOGNIZED POOL OP ** (7)\n"},
       {"pool op -2", lb::OP_POOL, pool(-2), kVV, "  op = ** UNRECOGNIZED POOL OP ** (-2)\n"},
-      {"newpage level 1", lb::OP_POOL_FLIST, kNewpage, kV, "  op = NEWPAGE (0)\n  header.page = 0x50\n"},
+      {"newpage level 1", lb::OP_POOL_FLIST, kNewpage, kV,
+       "  op = NEWPAGE (0)\n  header.page = 0x50\n"},
       {"newpage level 2", lb::OP_POOL_FLIST, kNewpage, kVV,
        "  op = NEWPAGE (0)\n  header.page = 0x50\n" + item_lines + links},
       {"newpage under -p", lb::OP_POOL_FLIST, kNewpage, page_opt(0x50),
        "  op = NEWPAGE (0)\n  header.page = 0x50\n" + links},
-      {"delpage level 2", lb::OP_POOL_FLIST, flist(1, ""), kVV, "  op = DELPAGE (1)\n  header.page = 0x50\n"},
-      {"additem level 1", lb::OP_POOL_FLIST, kAdditem, kV, "  op = ADDITEM (2)\n  header.page = 0x50\n"},
+      {"delpage level 2", lb::OP_POOL_FLIST, flist(1, ""), kVV,
+       "  op = DELPAGE (1)\n  header.page = 0x50\n"},
+      {"additem level 1", lb::OP_POOL_FLIST, kAdditem, kV,
+       "  op = ADDITEM (2)\n  header.page = 0x50\n"},
       {"additem level 2", lb::OP_POOL_FLIST, kAdditem, kVV,
        "  op = ADDITEM (2)\n  header.page = 0x50\n" + item_lines + pginfo},
-      {"delitem level 1", lb::OP_POOL_FLIST, kDelitem, kV, "  op = DELITEM (3)\n  header.page = 0x50\n"},
+      {"delitem level 1", lb::OP_POOL_FLIST, kDelitem, kV,
+       "  op = DELITEM (3)\n  header.page = 0x50\n"},
       {"delitem level 2", lb::OP_POOL_FLIST, kDelitem, kVV,
        "  op = DELITEM (3)\n  header.page = 0x50\n  header.arg = 6\n  pginfo.num_items = 4\n"
        "  pginfo.first_item = 2\n  pginfo.last_item = 5\n"},
-      {"flist op 4", lb::OP_POOL_FLIST, flist(4, "xyz"), kVV, "  op = ** UNRECOGNIZED POOL FREE-LIST OP ** (4)\n"},
+      {"flist op 4", lb::OP_POOL_FLIST, flist(4, "xyz"), kVV,
+       "  op = ** UNRECOGNIZED POOL FREE-LIST OP ** (4)\n"},
       {"vol 0 entries", lb::OP_VOL_EXTEND, vol(0, 0), kVV, vol_lines(0)},
       {"vol 8 entries level 0", lb::OP_VOL_EXTEND, vol(8, 8), kA, vol_lines(8)},
       {"vol 8 entries level 1", lb::OP_VOL_EXTEND, vol(8, 8), kV, vol_lines(8) + kEight},
-      {"vol 9 entries level 1", lb::OP_VOL_EXTEND, vol(9, 9), kV, vol_lines(9) + kEight + "   0000001a\n"},
+      {"vol 9 entries level 1", lb::OP_VOL_EXTEND, vol(9, 9), kV,
+       vol_lines(9) + kEight + "   0000001a\n"},
       {"serial", lb::OP_FWR_SERIAL, bytes().u32(3).u32(12).u32(4000), kA,
        "  generation=3 sequence=12 serial=4000\n"},
   };
@@ -228,7 +273,8 @@ TEST(Decoders, NodeDeleteWholeReport) {
   log_builder b;
   b.image(lb::OP_NODEDELETE, 17, 42, bytes().u32(42), 5, 3).end();
   const golden::result r = golden::scan(b.str(), {"-a"});
-  EXPECT_EQ(r.out, kHeader + kTagLines + " opcode: NODEDELETE (5)\n" + kRecLines + "  node_id = 42\n" + kEnd);
+  EXPECT_EQ(r.out, kHeader + kTagLines + " opcode: NODEDELETE (5)\n" + kRecLines +
+                       "  node_id = 42\n" + kEnd);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
 }
@@ -305,9 +351,10 @@ TEST(Decoders, PageProbes) {
       {"flist op 4", lb::OP_POOL_FLIST, flist(4, ""), 0x50, false},
       {"node: no probe", lb::OP_NODE, bytes().u16(0).u32(0x10).fill(52), 0x10, false},
       {"nodedelete: no probe", lb::OP_NODEDELETE, bytes().u32(0x10), 0x10, false},
-      {"vol_extend: no probe", lb::OP_VOL_EXTEND, bytes().u32(0x10).u32(0x10).u32(0).u32(1).u32(0x10), 0x10,
+      {"vol_extend: no probe", lb::OP_VOL_EXTEND,
+       bytes().u32(0x10).u32(0x10).u32(0).u32(1).u32(0x10), 0x10, false},
+      {"fwr_serial: no probe", lb::OP_FWR_SERIAL, bytes().u32(0x10).u32(0x10).u32(0x10), 0x10,
        false},
-      {"fwr_serial: no probe", lb::OP_FWR_SERIAL, bytes().u32(0x10).u32(0x10).u32(0x10), 0x10, false},
   };
   for (const probe_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -353,26 +400,28 @@ TEST(Decoders, MalformedPayloads) {
       {"listpagehead of 25 bytes", lb::OP_NODELISTPAGEHEAD, listhead(1) + "x", kA, ""},
       {"listitem of 15 bytes", lb::OP_NODELISTITEM, listitem(0, "").substr(0, 15), kA, ""},
       {"listitem size beyond payload", lb::OP_NODELISTITEM, listitem(10, "abcd"), kVV,
-       "  page 0x5 type=ILIST timestamp=9\n  offset=3 size=10\n000: 61 62 63 64" + std::string(36, ' ') +
-           " |abcd" + std::string(12, ' ') + "|\n"},
+       "  page 0x5 type=ILIST timestamp=9\n  offset=3 size=10\n000: 61 62 63 64" +
+           std::string(36, ' ') + " |abcd" + std::string(12, ' ') + "|\n"},
       {"listitem size beyond payload, level 0", lb::OP_NODELISTITEM, listitem(10, "abcd"), kA,
        "  page 0x5 type=ILIST timestamp=9\n  offset=3 size=10\n"},
       {"fillitem of 23 bytes", lb::OP_NODELISTFILLITEM, fillitem(1).substr(0, 23), kA, ""},
       {"btree of 19 bytes", lb::OP_BTREE, btree(1).substr(0, 19), kA, ""},
       {"btree_fwr of 7 bytes", lb::OP_BTREE_FWR, btree_fwr(4, 1, "").substr(0, 7), kA, ""},
       {"btree_fwr size beyond payload", lb::OP_BTREE_FWR, btree_fwr(9, 1, "AB"), kVV,
-       "  op = PAGE_INIT (1)\n  pgno = 0x77\n   size: 9\n000: 77 00 00 00 41 42" + std::string(30, ' ') +
-           " |w...AB" + std::string(10, ' ') + "|\n"},
+       "  op = PAGE_INIT (1)\n  pgno = 0x77\n   size: 9\n000: 77 00 00 00 41 42" +
+           std::string(30, ' ') + " |w...AB" + std::string(10, ' ') + "|\n"},
       {"pool of 29 bytes", lb::OP_POOL, pool(1) + "x", kA, ""},
       {"flist of 7 bytes", lb::OP_POOL_FLIST, flist(4, "").substr(0, 7), kA, ""},
       {"newpage of 27 bytes", lb::OP_POOL_FLIST, kNewpage.substr(0, 27), kA, ""},
-      {"newpage of 27 bytes under -p", lb::OP_POOL_FLIST, kNewpage.substr(0, 27), page_opt(0x50), kHidden},
+      {"newpage of 27 bytes under -p", lb::OP_POOL_FLIST, kNewpage.substr(0, 27), page_opt(0x50),
+       kHidden},
       {"delpage of 9 bytes", lb::OP_POOL_FLIST, flist(1, "x"), kA, ""},
       {"additem of 28 bytes", lb::OP_POOL_FLIST, kAdditem.substr(0, 28), kA, ""},
       {"delitem of 24 bytes", lb::OP_POOL_FLIST, kDelitem + "abcd", kA, ""},
       {"vol_extend of 19 bytes", lb::OP_VOL_EXTEND, vol(0, 0).substr(0, 19), kV, ""},
       {"vol_extend free_count beyond payload", lb::OP_VOL_EXTEND, vol(3, 2), kV, vol2},
-      {"vol_extend free_count beyond payload, level 0", lb::OP_VOL_EXTEND, vol(3, 2), kA, vol_lines(3)},
+      {"vol_extend free_count beyond payload, level 0", lb::OP_VOL_EXTEND, vol(3, 2), kA,
+       vol_lines(3)},
       {"fwr_serial of 11 bytes", lb::OP_FWR_SERIAL, std::string(11, '\0'), kA, ""},
   };
   for (const malformed_case& c : cases) {

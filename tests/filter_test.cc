@@ -1,9 +1,10 @@
 // The record predicate and the opcode name pattern, called directly.
+#include "cli/filter.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "cli/filter.h"
 #include "log/scan.h"
 
 namespace {
@@ -21,19 +22,32 @@ struct glob_case {
 
 TEST(PatternMatch, OpcodeNames) {
   const glob_case cases[] = {
-      {"node", "NODE", 1},          {"NODE*", "NODE", 1},
-      {"NODE*", "NODEPAGE", 1},     {"NODE*", "NODELISTITEM", 1},
-      {"NODE*", "NOD", 0},          {"*PAGE*", "NODEPAGE", 1},
-      {"*PAGE*", "NODELISTPAGEHEAD", 1}, {"*PAGE*", "POOL", 0},
-      {"NODE?", "NODEX", 1},        {"NODE?", "NODE", 0},
-      {"NODE?", "NODEXY", 0},       {"FIXREC_[MN]*", "FIXREC_META", 1},
-      {"FIXREC_[MN]*", "FIXREC_NEWCLUSTER", 1}, {"FIXREC_[MN]*", "FIXREC", 0},
-      {"fixrec_[mn]*", "FIXREC_META", 0},   {"fixrec_[mn]*", "FIXREC_NEWCLUSTER", 0},
-      {"fixrec_[MN]*", "FIXREC_META", 1},   {"*", "NODE", 1},
-      {"*", "", 1},                 {"***", "X", 1},
-      {"", "", 1},                  {"", "NODE", 0},
-      {"?", "", 0},                 {"?*", "", 0},
-      {"NODE", "NODEPAGE", 0},      {"NODEPAGE", "NODE", 0},
+      {"node", "NODE", 1},
+      {"NODE*", "NODE", 1},
+      {"NODE*", "NODEPAGE", 1},
+      {"NODE*", "NODELISTITEM", 1},
+      {"NODE*", "NOD", 0},
+      {"*PAGE*", "NODEPAGE", 1},
+      {"*PAGE*", "NODELISTPAGEHEAD", 1},
+      {"*PAGE*", "POOL", 0},
+      {"NODE?", "NODEX", 1},
+      {"NODE?", "NODE", 0},
+      {"NODE?", "NODEXY", 0},
+      {"FIXREC_[MN]*", "FIXREC_META", 1},
+      {"FIXREC_[MN]*", "FIXREC_NEWCLUSTER", 1},
+      {"FIXREC_[MN]*", "FIXREC", 0},
+      {"fixrec_[mn]*", "FIXREC_META", 0},
+      {"fixrec_[mn]*", "FIXREC_NEWCLUSTER", 0},
+      {"fixrec_[MN]*", "FIXREC_META", 1},
+      {"*", "NODE", 1},
+      {"*", "", 1},
+      {"***", "X", 1},
+      {"", "", 1},
+      {"", "NODE", 0},
+      {"?", "", 0},
+      {"?*", "", 0},
+      {"NODE", "NODEPAGE", 0},
+      {"NODEPAGE", "NODE", 0},
       {"*unknown op*", "** UNKNOWN OP **", 1},
   };
   for (const glob_case& c : cases)
@@ -43,32 +57,73 @@ TEST(PatternMatch, OpcodeNames) {
 TEST(PatternMatch, EscapesBracketsAndStars) {
   const glob_case cases[] = {
       // Escapes; a trailing backslash is a literal backslash.
-      {"\\*", "*", 1}, {"\\*", "A", 0}, {"\\?", "?", 1}, {"\\?", "X", 0},
-      {"a\\[b]", "a[b]", 1}, {"\\N", "n", 1}, {"A\\", "A\\", 1}, {"A\\", "A", 0},
+      {"\\*", "*", 1},
+      {"\\*", "A", 0},
+      {"\\?", "?", 1},
+      {"\\?", "X", 0},
+      {"a\\[b]", "a[b]", 1},
+      {"\\N", "n", 1},
+      {"A\\", "A\\", 1},
+      {"A\\", "A", 0},
       {"\\\\", "\\", 1},
       // Ranges are inclusive; a reversed range adds nothing.
-      {"[A-C]", "A", 1}, {"[A-C]", "C", 1}, {"[A-C]", "D", 0}, {"[A-C]", "@", 0},
-      {"[C-A]", "B", 0}, {"[C-A]", "C", 0}, {"[C-AX]", "X", 1},
-      {"[\x80-\xff]", "\xe9", 1}, {"[\x01-\x7f]", "\xe9", 0},
+      {"[A-C]", "A", 1},
+      {"[A-C]", "C", 1},
+      {"[A-C]", "D", 0},
+      {"[A-C]", "@", 0},
+      {"[C-A]", "B", 0},
+      {"[C-A]", "C", 0},
+      {"[C-AX]", "X", 1},
+      {"[\x80-\xff]", "\xe9", 1},
+      {"[\x01-\x7f]", "\xe9", 0},
       // Hyphens: first is a member, behind a range too; last behind a char adds nothing.
-      {"[-A]", "-", 1}, {"[-A]", "A", 1}, {"[A-C-]", "-", 1}, {"[A-C-E]", "E", 1},
-      {"[A-C-E]", "D", 0}, {"[A-]", "A", 1}, {"[A-]", "-", 0},
+      {"[-A]", "-", 1},
+      {"[-A]", "A", 1},
+      {"[A-C-]", "-", 1},
+      {"[A-C-E]", "E", 1},
+      {"[A-C-E]", "D", 0},
+      {"[A-]", "A", 1},
+      {"[A-]", "-", 0},
       // A closing bracket first is a member; no negation; no escape inside.
-      {"[]A]", "]", 1}, {"[]A]", "A", 1}, {"[]A]", "B", 0}, {"[]", "[]", 1},
-      {"[!A]", "!", 1}, {"[!A]", "B", 0}, {"[^A]", "^", 1}, {"[\\]]", "\\]", 1},
+      {"[]A]", "]", 1},
+      {"[]A]", "A", 1},
+      {"[]A]", "B", 0},
+      {"[]", "[]", 1},
+      {"[!A]", "!", 1},
+      {"[!A]", "B", 0},
+      {"[^A]", "^", 1},
+      {"[\\]]", "\\]", 1},
       // Sets never fold case, literals do; a set needs a name character.
-      {"[a]", "A", 0}, {"[a]", "a", 1}, {"\xc9", "\xe9", 0},
-      {"NODE[S]", "NODES", 1}, {"NODE[S]", "NODE", 0},
+      {"[a]", "A", 0},
+      {"[a]", "a", 1},
+      {"\xc9", "\xe9", 0},
+      {"NODE[S]", "NODES", 1},
+      {"NODE[S]", "NODE", 0},
       // Without a closing bracket the opening one is a literal.
-      {"NODE[", "NODE[", 1}, {"NODE[", "NODE", 0}, {"NODE[", "NODEX", 0}, {"[", "[", 1},
+      {"NODE[", "NODE[", 1},
+      {"NODE[", "NODE", 0},
+      {"NODE[", "NODEX", 0},
+      {"[", "[", 1},
       // Stars that must give back characters they took.
-      {"*A*B", "XAYAZB", 1}, {"*A*B", "AAB", 1}, {"*A*B", "ABA", 0}, {"*AB", "AAB", 1},
-      {"*ABC", "ABABC", 1}, {"A*B*C", "AXBXBXC", 1}, {"A*B*C", "AXBXCX", 0},
-      {"*?", "", 0}, {"*?", "A", 1},
+      {"*A*B", "XAYAZB", 1},
+      {"*A*B", "AAB", 1},
+      {"*A*B", "ABA", 0},
+      {"*AB", "AAB", 1},
+      {"*ABC", "ABABC", 1},
+      {"A*B*C", "AXBXBXC", 1},
+      {"A*B*C", "AXBXCX", 0},
+      {"*?", "", 0},
+      {"*?", "A", 1},
       // Behind a star a bracket stays a set and an escaped star stays literal.
-      {"*[MN]*", "FIXREC_META", 1}, {"*[MN]*", "NODE", 1}, {"*[MN]*", "POOL", 0},
-      {"*[MN]*", "A[B", 0}, {"*\\**", "A*B", 1}, {"*\\**", "*", 1}, {"*\\**", "AB", 0},
-      {"*\\?", "WHAT?", 1}, {"*\\?", "WHATX", 0},
+      {"*[MN]*", "FIXREC_META", 1},
+      {"*[MN]*", "NODE", 1},
+      {"*[MN]*", "POOL", 0},
+      {"*[MN]*", "A[B", 0},
+      {"*\\**", "A*B", 1},
+      {"*\\**", "*", 1},
+      {"*\\**", "AB", 0},
+      {"*\\?", "WHAT?", 1},
+      {"*\\?", "WHATX", 0},
   };
   for (const glob_case& c : cases)
     EXPECT_EQ(glob(c.pattern, c.name), c.want) << c.pattern << " vs " << c.name;

@@ -42,9 +42,15 @@ TEST_F(NodeMap, QualifiedNames) {
   struct {
     int32_t id;
     const char* shown;
-  } cases[] = {
-      {7, "SHOP.ORDERS (#7)"}, {3, "SHOP (#3)"}, {9, "#9"}, {8, "Lost (#8)"}, {5, "New (#5)"},
-      {-4, "neg (#-4)"}, {-104, "neg.NegIdx (#-104)"}, {-5, "#-5"}, {11, "SELF (#11)"}};
+  } cases[] = {{7, "SHOP.ORDERS (#7)"},
+               {3, "SHOP (#3)"},
+               {9, "#9"},
+               {8, "Lost (#8)"},
+               {5, "New (#5)"},
+               {-4, "neg (#-4)"},
+               {-104, "neg.NegIdx (#-104)"},
+               {-5, "#-5"},
+               {11, "SELF (#11)"}};
   for (const auto& c : cases) EXPECT_EQ(std::string(node_display(c.id)), c.shown) << c.id;
   EXPECT_EQ(std::string(jrn::node_qualified_name(jrn::node_map_find(7), 0)), "SHOP.ORDERS");
   // A parent loop ends; the node itself still closes the name.

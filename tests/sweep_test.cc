@@ -93,12 +93,18 @@ stream_under_test build_stream() {
   std::vector<std::function<void()>> tags = {
       [&] { b.context_db(3, "shop"); },
       [&] { b.context_set(7, 3, "orders"); },
-      [&] { b.context_set_items(8, 3, "items", {{"qty", 'I', 1, 4, 0x10}, {"name", 'X', 1, 20, 0}}); },
+      [&] {
+        b.context_set_items(8, 3, "items", {{"qty", 'I', 1, 4, 0x10}, {"name", 'X', 1, 20, 0}});
+      },
       [&] { b.context_index(9, 7, "by_date"); },
       [&] { b.context(5, 9, "skipped"); },
-      [&] { b.sign_on(41, {"user=clerk", "program=orders"}); },
+      [&] {
+        b.sign_on(41, {"user=clerk", "program=orders"});
+      },
       [&] { b.memo(41, 2, "night batch"); },
-      [&] { b.dblist(41, logbuild::DBLIST_SUM, {{3, 1}, {7, 2}}); },
+      [&] {
+        b.dblist(41, logbuild::DBLIST_SUM, {{3, 1}, {7, 2}});
+      },
       [&] { b.audit(41, 5, "unknown"); },
       [&] { b.image(logbuild::OP_BEGIN, 17, 7, "", 2); },
       [&] { b.before_image(17, 41, 7, 1042, logbuild::UPDATE, "old row"); },
@@ -108,17 +114,31 @@ stream_under_test build_stream() {
       [&] { b.image(logbuild::OP_FIXREC_NEWCLUSTER, 17, 7, bytes().u32(0x40)); },
       [&] { b.image(logbuild::OP_NODE, 17, 7, bytes().fill(58, 2)); },
       [&] { b.image(logbuild::OP_NODEDELETE, 17, 7, bytes().u32(9)); },
-      [&] { b.image(logbuild::OP_NODEPAGE, 17, 7, bytes().u32(2).u32(1).u32(0).u32(0).u32(2).u32(5).u32(1).fill(744)); },
+      [&] {
+        b.image(logbuild::OP_NODEPAGE, 17, 7,
+                bytes().u32(2).u32(1).u32(0).u32(0).u32(2).u32(5).u32(1).fill(744));
+      },
       [&] { b.image(logbuild::OP_NODECLUSTER, 17, 7, bytes().u32(1).i16(4).u16(1)); },
-      [&] { b.image(logbuild::OP_NODELISTPAGE, 17, 7, bytes().u32(1).u16(1).u8(2).u8(1).fill(32, 1)); },
-      [&] { b.image(logbuild::OP_NODELISTPAGEHEAD, 17, 7, bytes().u32(1).u32(1).u32(1).fill(12, 3)); },
-      [&] { b.image(logbuild::OP_NODELISTITEM, 17, 7, bytes().u32(1).u32(2).u32(1).u16(0).u16(3).raw("xyz")); },
-      [&] { b.image(logbuild::OP_NODELISTFILLITEM, 17, 7, bytes().u32(1).u32(2).u32(1).fill(12, 4)); },
+      [&] {
+        b.image(logbuild::OP_NODELISTPAGE, 17, 7, bytes().u32(1).u16(1).u8(2).u8(1).fill(32, 1));
+      },
+      [&] {
+        b.image(logbuild::OP_NODELISTPAGEHEAD, 17, 7, bytes().u32(1).u32(1).u32(1).fill(12, 3));
+      },
+      [&] {
+        b.image(logbuild::OP_NODELISTITEM, 17, 7,
+                bytes().u32(1).u32(2).u32(1).u16(0).u16(3).raw("xyz"));
+      },
+      [&] {
+        b.image(logbuild::OP_NODELISTFILLITEM, 17, 7, bytes().u32(1).u32(2).u32(1).fill(12, 4));
+      },
       [&] { b.image(logbuild::OP_BTREE, 17, 8, bytes().fill(8).u32(3).u32(1).u32(2)); },
       [&] { b.image(logbuild::OP_BTREE_FWR, 17, 8, bytes().u16(6).u8(6).u8(0).u32(1).u16(7)); },
       [&] { b.image(logbuild::OP_POOL, 17, 8, bytes().u32(1).fill(8).u32(1).u32(1).fill(8)); },
       [&] { b.image(logbuild::OP_POOL_FLIST, 17, 8, bytes().u32(1).u16(0).u16(0).fill(20, 1)); },
-      [&] { b.image(logbuild::OP_VOL_EXTEND, 17, 0, bytes().u32(1).u32(2).u32(3).u32(2).u32(4).u32(5)); },
+      [&] {
+        b.image(logbuild::OP_VOL_EXTEND, 17, 0, bytes().u32(1).u32(2).u32(3).u32(2).u32(4).u32(5));
+      },
       [&] { b.image(logbuild::OP_FWR_SERIAL, 17, 0, bytes().u32(1).u32(2).u32(3)); },
       [&] { b.image(logbuild::OP_SYSCAT, 17, 0, "catalog"); },
       [&] { b.fixrec(logbuild::DELETE, 17, 7, 1043); },

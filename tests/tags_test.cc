@@ -93,8 +93,13 @@ void expect_run(const golden::result& r, const std::string& out, const std::stri
 // One tag of every kind; which of them each option set lets through.
 TEST(Tags, VisibilityByOptions) {
   log_builder b = lb();
-  b.slave_sync(1, 2, 3, 4).page("p").cluster_header(9, 100, 0).nodemeta(9, "abc")
-      .before_image(50, 1, 9, 4, logbuild::UPDATE, "abcde").memo(1, 3, "xyz").context_db(30, "shop")
+  b.slave_sync(1, 2, 3, 4)
+      .page("p")
+      .cluster_header(9, 100, 0)
+      .nodemeta(9, "abc")
+      .before_image(50, 1, 9, 4, logbuild::UPDATE, "abcde")
+      .memo(1, 3, "xyz")
+      .context_db(30, "shop")
       .end();
   const std::string block[] = {
       sync_lines(1),
@@ -178,22 +183,26 @@ TEST(Tags, EndOfInputInsideEachBody) {
     return b.str().substr(header_size);
   };
   using namespace logbuild;
-  const std::string sync = one([](log_builder& b) { b.slave_sync(1, 2, 3, 4); }),
-                    page = one([](log_builder& b) { b.page(""); }),
-                    cl = one([](log_builder& b) { b.cluster_header(9, 100, 0); }),
-                    meta = one([](log_builder& b) { b.nodemeta(9, "0123456789"); }),
-                    bi = one([](log_builder& b) { b.before_image(50, 1, 9, 4, UPDATE, "abcde"); }),
-                    memo = one([](log_builder& b) { b.memo(1, 3, "xyzxyz"); }),
-                    son = one([](log_builder& b) { b.sign_on(1, {"ab", "cd"}); }),
-                    dbl = one([](log_builder& b) { b.dblist(1, DBLIST_SUM, {{9, 1}}); }),
-                    unk = one([](log_builder& b) { b.audit(1, 5, "12345"); }),
-                    cdb = one([](log_builder& b) { b.context_db(30, "shop"); }),
-                    cset = one([](log_builder& b) { b.context_set(31, 30, "orders"); }),
-                    cidx = one([](log_builder& b) { b.context_index(32, 31, "byid"); }),
-                    citems = one([](log_builder& b) {
+  const std::string sync = one([](log_builder&b) { b.slave_sync(1, 2, 3, 4); }),
+                    page = one([](log_builder&b) { b.page(""); }),
+                    cl = one([](log_builder&b) { b.cluster_header(9, 100, 0); }),
+                    meta = one([](log_builder&b) { b.nodemeta(9, "0123456789"); }),
+                    bi = one([](log_builder&b) { b.before_image(50, 1, 9, 4, UPDATE, "abcde"); }),
+                    memo = one([](log_builder&b) { b.memo(1, 3, "xyzxyz"); }),
+                    son = one([](log_builder&b) {
+                      b.sign_on(1, {"ab", "cd"});
+                    }),
+                    dbl = one([](log_builder&b) {
+                      b.dblist(1, DBLIST_SUM, {{9, 1}});
+                    }),
+                    unk = one([](log_builder&b) { b.audit(1, 5, "12345"); }),
+                    cdb = one([](log_builder&b) { b.context_db(30, "shop"); }),
+                    cset = one([](log_builder&b) { b.context_set(31, 30, "orders"); }),
+                    cidx = one([](log_builder&b) { b.context_index(32, 31, "byid"); }),
+                    citems = one([](log_builder&b) {
                       b.context_set_items(33, 30, "lines", {{"qty"}, {"price"}});
                     }),
-                    cunk = one([](log_builder& b) { b.context(34, 9, "xyz"); });
+                    cunk = one([](log_builder&b) { b.context(34, 9, "xyz"); });
   const std::string memo_h = audit_head(2, "MEMO", 0, 10), son_h = audit_head(2, "SIGN_ON", 10, 10);
   const std::string items_h = ctx_head(2, 33, "SET_ITEMS", 3, 38) + "  db_node: 30\n";
   const std::string items_n = items_h + "  name: 'lines'\n";
@@ -282,9 +291,14 @@ TEST(Tags, ContextNamesReachLaterRecords) {
 TEST(Tags, ContextRegistrationRules) {
   const std::string map = golden::temp_file("node map\n----\n7 3 Mapped 0\n", "nodes.map");
   log_builder b = lb();
-  b.context_db(7, "other").context_db(5, "shop").context_db(5, "second").context_db(6, "")
-      .context_set(9, 5, "").context_db(4, std::string("ab\0cd", 5))
-      .dblist(1, logbuild::DBLIST_SUM, {{7, 1}, {5, 2}, {6, 3}, {9, 4}, {4, 5}}).end();
+  b.context_db(7, "other")
+      .context_db(5, "shop")
+      .context_db(5, "second")
+      .context_db(6, "")
+      .context_set(9, 5, "")
+      .context_db(4, std::string("ab\0cd", 5))
+      .dblist(1, logbuild::DBLIST_SUM, {{7, 1}, {5, 2}, {6, 3}, {9, 4}, {4, 5}})
+      .end();
   expect_run(golden::scan(b.str(), {"-a", "-M", map}),
              HDR + ctx_head(1, 7, "DB", 1, 5) + "  name: 'other'\n" + ctx_head(2, 5, "DB", 1, 4) +
                  "  name: 'shop'\n" + ctx_head(3, 5, "DB", 1, 6) + "  name: 'second'\n" +
@@ -301,7 +315,9 @@ TEST(Tags, ContextRegistrationRules) {
 TEST(Tags, SetItemsShownFromDetailOne) {
   log_builder b = lb();
   b.context_set_items(12, 5, "lines", {{"qty", 'I', 2, 4, 0x10}, {"", 'X', 1, 8, 0xabc}})
-      .context_set_items(13, 5, "empty", {}).before_image(50, 1, 12, 4, logbuild::PUT, "").end();
+      .context_set_items(13, 5, "empty", {})
+      .before_image(50, 1, 12, 4, logbuild::PUT, "")
+      .end();
   const std::string set1 = ctx_head(1, 12, "SET_ITEMS", 3, 33) + "  db_node: 5\n  name: 'lines'\n";
   const std::string items =
       "  item[0]: 'qty' type=I count=2 size=4 fmt=0x10\n"
@@ -318,12 +334,14 @@ TEST(Tags, SignOnEntries) {
   for (int i = 0; i < 257; ++i) s257 += static_cast<char>('A' + i % 26);
   for (int i = 0; i < 9000; ++i) big += static_cast<char>('0' + i % 10);
   log_builder b = lb();
-  b.sign_on(1, {s256, s257, "", std::string("ab\0cd", 5)}).sign_on(1, {big})
+  b.sign_on(1, {s256, s257, "", std::string("ab\0cd", 5)})
+      .sign_on(1, {big})
       .audit(1, logbuild::SIGN_ON, bytes().u16(1).u16(2).raw("hi").raw("junk"))  // surplus bytes
-      .sign_on(1, {}).end();
+      .sign_on(1, {})
+      .end();
   expect_run(golden::scan(b.str(), {"-a"}),
-             HDR + audit_head(1, "SIGN_ON", 10, 528) + "  data: " + s256 + "\n  data: " +
-                 s257.substr(0, 256) + " ...\n  data: \n  data: ab\n" +
+             HDR + audit_head(1, "SIGN_ON", 10, 528) + "  data: " + s256 +
+                 "\n  data: " + s257.substr(0, 256) + " ...\n  data: \n  data: ab\n" +
                  audit_head(2, "SIGN_ON", 10, 9004) + "  data: " + big.substr(0, 256) + " ...\n" +
                  audit_head(3, "SIGN_ON", 10, 10) + "  data: hi\n" +
                  audit_head(4, "SIGN_ON", 10, 2) + eof(5),
@@ -334,10 +352,11 @@ TEST(Tags, SignOnEntries) {
 TEST(Tags, DblistSurplusBytes) {
   log_builder b = lb();
   b.audit(1, logbuild::DBLIST_UPD, bytes().i32(9).i32(1).i32(10).i32(-2).u32(0xdeadbeef))
-      .memo(1, 0, "").end();
+      .memo(1, 0, "")
+      .end();
   golden::result r = golden::scan(b.str(), {"-a"});
-  const std::string dbl = audit_head(1, "DBLIST_UPD", 21, 20) +
-                          "  #1: node_id=#9 mode=1\n  #2: node_id=#10 mode=-2\n";
+  const std::string dbl =
+      audit_head(1, "DBLIST_UPD", 21, 20) + "  #1: node_id=#9 mode=1\n  #2: node_id=#10 mode=-2\n";
   const std::string memo = audit_head(2, "MEMO", 0, 4) + "  mode: 0\n  data: 0 bytes\n" + eof(3);
   const char* warning = "WARNING: audit dblist data size does not match\n";
   expect_run(r, HDR + dbl + memo, warning, 0);
@@ -359,8 +378,11 @@ TEST(Tags, MemoDataDumpedFromDetailOne) {
 // Bodies of unknown types are skipped whole, however long.
 TEST(Tags, UnknownAuditAndContextTypesSkipped) {
   log_builder b = lb();
-  b.audit(1, 5, std::string(10000, 'u')).context(3, 9, std::string(9000, 'c')).context(3, 0, "")
-      .sign_off(1).end();
+  b.audit(1, 5, std::string(10000, 'u'))
+      .context(3, 9, std::string(9000, 'c'))
+      .context(3, 0, "")
+      .sign_off(1)
+      .end();
   expect_run(golden::scan(b.str(), {"-a"}),
              HDR + audit_head(1, "** UNKNOWN AUDIT TYPE **", 5, 10000) +
                  ctx_head(2, 3, "** UNKNOWN CONTEXT TYPE **", 9, 9000) +
@@ -422,9 +444,12 @@ TEST(Tags, BeforeImageFilters) {
 // Bodies at the size limits are accepted.
 TEST(Tags, BodiesAtTheirLimits) {
   log_builder b = lb();
-  b.nodemeta(9, std::string(8192, 'm')).context_db(5, std::string(8191, 'n'))
-      .context_set(6, 5, std::string(8191, 's')).memo(1, 0, std::string(8192, 'x'))
-      .before_image(50, 1, 6, 4, logbuild::PUT, std::string(8192, 'd')).end();
+  b.nodemeta(9, std::string(8192, 'm'))
+      .context_db(5, std::string(8191, 'n'))
+      .context_set(6, 5, std::string(8191, 's'))
+      .memo(1, 0, std::string(8192, 'x'))
+      .before_image(50, 1, 6, 4, logbuild::PUT, std::string(8192, 'd'))
+      .end();
   const std::string name = std::string(8191, 'N') + "." + std::string(8191, 'S') + " (#6)";
   expect_run(golden::scan(b.str()), HDR + bi_lines(5, 50, name, "PUT", 3, 8192) + eof(6), "", 0);
 }
@@ -437,7 +462,7 @@ TEST(Tags, MalformedBodiesAreSteppedOver) {
   struct {
     const char* label;
     std::function<void(log_builder&)> add;
-    std::string shown;  // by default, before the tag that follows
+    std::string shown;        // by default, before the tag that follows
     std::string node = "#7";  // how the following tag shows node 7
   } cases[] = {
       {"meta_size 9000", [](log_builder& b) { b.nodemeta(9, std::string(9000, 'm')); }, ""},

@@ -118,30 +118,20 @@ uint64_t generator::tags_left() const {
 // included), so that a log written to a tag count ends on exactly that count.
 uint64_t generator::bound(event e) {
   switch (e) {
-    case EV_TXN:
-      return 2 + 11 + 5 + 8;  // one change and a split at least
-    case EV_SIGN_ON:
-      return 2 + 11;
+    case EV_TXN: return 2 + 11 + 5 + 8;  // one change and a split at least
+    case EV_SIGN_ON: return 2 + 11;
     case EV_SIGN_OFF:
-    case EV_CHECKPOINT:
-      return 2;
+    case EV_CHECKPOINT: return 2;
     case EV_MEMO:
-    case EV_SYNC:
-      return 1;
-    case EV_VOL_EXTEND:
-      return 4;
+    case EV_SYNC: return 1;
+    case EV_VOL_EXTEND: return 4;
     // These touch one set, whose database's contexts (up to 7 tags) come first.
-    case EV_NODEMETA:
-      return 1 + 7;
-    case EV_PAGE_FLUSH:
-      return 4 + 7;
+    case EV_NODEMETA: return 1 + 7;
+    case EV_PAGE_FLUSH: return 4 + 7;
     case EV_POOL_FLIST:
-    case EV_TEMP_NODE:
-      return 6 + 7;
-    case EV_SPLIT:
-      return 9 + 7;
-    case EV_EXTEND:
-      return 12 + 7;
+    case EV_TEMP_NODE: return 6 + 7;
+    case EV_SPLIT: return 9 + 7;
+    case EV_EXTEND: return 12 + 7;
   }
   return 0;
 }
@@ -185,8 +175,7 @@ void generator::step() {
 void generator::single() {
   if (o_.mix == mix::fixrecs) return autocommit();
   switch (r_.below(audit_ok_ ? 5 : 4)) {
-    case 0:
-      return slave_sync();
+    case 0: return slave_sync();
     case 1: {
       set_state* s = named_set();
       if (!s) return slave_sync();
@@ -196,29 +185,20 @@ void generator::single() {
       set_state* s = named_set();
       return s ? nodemeta(*s) : slave_sync();
     }
-    case 3:
-      return autocommit();
-    default:
-      return memo();
+    case 3: return autocommit();
+    default: return memo();
   }
 }
 
 void generator::run_event(event e) {
   switch (e) {
-    case EV_TXN:
-      return transaction();
-    case EV_SIGN_ON:
-      return sign_on();
-    case EV_SIGN_OFF:
-      return sign_off();
-    case EV_MEMO:
-      return audit_ok_ ? memo() : slave_sync();
-    case EV_SYNC:
-      return slave_sync();
-    case EV_CHECKPOINT:
-      return checkpoint();
-    case EV_PAGE_FLUSH:
-      return page_flush();
+    case EV_TXN: return transaction();
+    case EV_SIGN_ON: return sign_on();
+    case EV_SIGN_OFF: return sign_off();
+    case EV_MEMO: return audit_ok_ ? memo() : slave_sync();
+    case EV_SYNC: return slave_sync();
+    case EV_CHECKPOINT: return checkpoint();
+    case EV_PAGE_FLUSH: return page_flush();
     case EV_NODEMETA: {
       set_state& s = sets_[r_.below(static_cast<uint32_t>(sets_.size()))];
       ensure_context(s.def->db);
@@ -230,10 +210,8 @@ void generator::run_event(event e) {
       vol_extend(txn, 0);
       return rec(logbuild::OP_EOT, END, txn, 0, "");
     }
-    case EV_POOL_FLIST:
-      return pool_flist();
-    case EV_TEMP_NODE:
-      return temp_node();
+    case EV_POOL_FLIST: return pool_flist();
+    case EV_TEMP_NODE: return temp_node();
     case EV_SPLIT: {
       std::vector<set_state*> indexed;
       for (set_state& s : sets_)

@@ -75,9 +75,7 @@ int main(int argc, char** argv) {
   int c;
   while ((c = getopt_long(argc, argv, ":o:h", long_opts, nullptr)) != -1) {
     switch (c) {
-      case 's':
-        o.seed = number("--seed", optarg, 0, UINT64_MAX);
-        break;
+      case 's': o.seed = number("--seed", optarg, 0, UINT64_MAX); break;
       case 't':
         o.tags = number("--tags", optarg, 1, 1000000000);
         tags_given = true;
@@ -97,12 +95,8 @@ int main(int argc, char** argv) {
               optarg + "'");
         o.version = optarg;
         break;
-      case 'l':
-        o.logs = static_cast<int>(number("--logs", optarg, 1, 10000));
-        break;
-      case 'm':
-        map = optarg;
-        break;
+      case 'l': o.logs = static_cast<int>(number("--logs", optarg, 1, 10000)); break;
+      case 'm': map = optarg; break;
       case 'x':
         if (std::strcmp(optarg, "realistic") == 0)
           o.mix = fwgen::mix::realistic;
@@ -113,14 +107,9 @@ int main(int argc, char** argv) {
         else
           bad(std::string("--mix must be realistic, page or fixrec, not '") + optarg + "'");
         break;
-      case 'o':
-        out = optarg;
-        break;
-      case 'h':
-        std::fputs(usage, stdout);
-        return 0;
-      case ':':
-        bad(std::string("option ") + argv[optind - 1] + " needs an argument");
+      case 'o': out = optarg; break;
+      case 'h': std::fputs(usage, stdout); return 0;
+      case ':': bad(std::string("option ") + argv[optind - 1] + " needs an argument");
       default:
         bad(std::string("unknown option ") + (optopt ? std::string("-") + static_cast<char>(optopt)
                                                      : std::string(argv[optind - 1])));

@@ -96,31 +96,16 @@ void fill_field(std::string& rec, size_t off, const field& f, uint32_t recno, ui
   char buf[96];
   const city& c = *who.c;
   switch (f.kind) {
-    case F_ID:
-      return put_int(rec, off, f.size, 100000 + recno);
-    case F_CUSTOMER:
-      return put_int(rec, off, f.size, 100000 + r.range(1, 400));
-    case F_MONEY:
-      return put_int(rec, off, f.size, r.range(199, 250000));
-    case F_QTY:
-      return put_int(rec, off, f.size, r.range(1, 48));
-    case F_STOCK:
-      return put_int(rec, off, f.size, r.range(0, 5000));
-    case F_NAME:
-      std::snprintf(buf, sizeof buf, "%s %s", who.first, who.last);
-      break;
-    case F_STREET:
-      std::snprintf(buf, sizeof buf, "%u %s", r.range(1, 180), r.pick(streets));
-      break;
-    case F_CITY:
-      std::snprintf(buf, sizeof buf, "%s", c.name);
-      break;
-    case F_ZIP:
-      std::snprintf(buf, sizeof buf, "%s", c.zip);
-      break;
-    case F_COUNTRY:
-      std::snprintf(buf, sizeof buf, "%s", c.country);
-      break;
+    case F_ID: return put_int(rec, off, f.size, 100000 + recno);
+    case F_CUSTOMER: return put_int(rec, off, f.size, 100000 + r.range(1, 400));
+    case F_MONEY: return put_int(rec, off, f.size, r.range(199, 250000));
+    case F_QTY: return put_int(rec, off, f.size, r.range(1, 48));
+    case F_STOCK: return put_int(rec, off, f.size, r.range(0, 5000));
+    case F_NAME: std::snprintf(buf, sizeof buf, "%s %s", who.first, who.last); break;
+    case F_STREET: std::snprintf(buf, sizeof buf, "%u %s", r.range(1, 180), r.pick(streets)); break;
+    case F_CITY: std::snprintf(buf, sizeof buf, "%s", c.name); break;
+    case F_ZIP: std::snprintf(buf, sizeof buf, "%s", c.zip); break;
+    case F_COUNTRY: std::snprintf(buf, sizeof buf, "%s", c.country); break;
     case F_PHONE:
       std::snprintf(buf, sizeof buf, "%s %07u", c.phone, r.range(1000000, 9999999));
       break;
@@ -130,34 +115,18 @@ void fill_field(std::string& rec, size_t off, const field& f, uint32_t recno, ui
         if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
       break;
     }
-    case F_NOTE:
-      std::snprintf(buf, sizeof buf, "%s %s", r.pick(notes), r.pick(notes));
-      break;
-    case F_DATE:
-      format_date(now, buf, false);
-      break;
-    case F_PERIOD:
-      format_date(now, buf, true);
-      break;
-    case F_STATUS:
-      std::snprintf(buf, sizeof buf, "%s", r.pick(statuses));
-      break;
-    case F_CARRIER:
-      std::snprintf(buf, sizeof buf, "%s", r.pick(carriers));
-      break;
-    case F_SKU:
-      std::snprintf(buf, sizeof buf, "SKU-%05u", r.range(1, 99999));
-      break;
+    case F_NOTE: std::snprintf(buf, sizeof buf, "%s %s", r.pick(notes), r.pick(notes)); break;
+    case F_DATE: format_date(now, buf, false); break;
+    case F_PERIOD: format_date(now, buf, true); break;
+    case F_STATUS: std::snprintf(buf, sizeof buf, "%s", r.pick(statuses)); break;
+    case F_CARRIER: std::snprintf(buf, sizeof buf, "%s", r.pick(carriers)); break;
+    case F_SKU: std::snprintf(buf, sizeof buf, "SKU-%05u", r.range(1, 99999)); break;
     case F_PRODUCT:
       std::snprintf(buf, sizeof buf, "%s %s, %u mm, pack of %u", r.pick(materials),
                     r.pick(products), 5 * r.range(1, 40), r.range(1, 10) * 10);
       break;
-    case F_DEPT:
-      std::snprintf(buf, sizeof buf, "%s", r.pick(depts));
-      break;
-    case F_TITLE:
-      std::snprintf(buf, sizeof buf, "%s", r.pick(titles));
-      break;
+    case F_DEPT: std::snprintf(buf, sizeof buf, "%s", r.pick(depts)); break;
+    case F_TITLE: std::snprintf(buf, sizeof buf, "%s", r.pick(titles)); break;
     case F_IBAN:
       std::snprintf(buf, sizeof buf, "%s%02u %04u %04u %04u %04u", c.country, r.range(10, 99),
                     r.below(10000), r.below(10000), r.below(10000), r.below(10000));

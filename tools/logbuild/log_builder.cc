@@ -125,15 +125,15 @@ log_builder& log_builder::nodemeta(int32_t node, const std::string& meta, int64_
   tag('4');
   out_ += bytes()
               .i32(node)
-              .u32(static_cast<uint32_t>(size_field >= 0 ? size_field : static_cast<int64_t>(meta.size())))
+              .u32(static_cast<uint32_t>(size_field >= 0 ? size_field
+                                                         : static_cast<int64_t>(meta.size())))
               .str();
   out_ += meta;
   return *this;
 }
 
-log_builder& log_builder::before_image(uint32_t txn, uint32_t session, int32_t node,
-                                       uint32_t recno, uint8_t op, const std::string& data,
-                                       int size_field) {
+log_builder& log_builder::before_image(uint32_t txn, uint32_t session, int32_t node, uint32_t recno,
+                                       uint8_t op, const std::string& data, int size_field) {
   tag('5');
   bytes b;
   b.u32(txn).u32(session).i32(node).u32(recno).u8(op).u8(0);

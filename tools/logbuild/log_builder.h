@@ -54,16 +54,44 @@ enum fixrec_op : uint8_t {
 
 // Record opcodes used by name in tests and tools.
 enum opcode : uint8_t {
-  OP_EOT = 0, OP_IGNORE = 1, OP_CHECKPOINT = 2, OP_BEGIN = 3, OP_NODE = 4, OP_NODEDELETE = 5,
-  OP_NODEPAGE = 6, OP_NODECLUSTER = 7, OP_NODELISTPAGE = 8, OP_NODELISTPAGEHEAD = 9,
-  OP_NODELISTITEM = 10, OP_NODELISTITEMSET = 11, OP_NODELISTFILLITEM = 12, OP_FIXREC = 13,
-  OP_FIXREC_META = 14, OP_FIXREC_NEWCLUSTER = 15, OP_BTREE = 16, OP_SYSCAT = 17, OP_POOL = 18,
-  OP_VOL_EXTEND = 19, OP_VOL_REDIR = 20, OP_NEW_NODEPAGE = 21, OP_POOL_ITEMSIZE = 22,
-  OP_POOL_FLIST = 23, OP_CHECKPOINT2 = 24, OP_FWR_AUDIT = 25, OP_BTREE_FWR = 26,
-  OP_POOL_UPDATE = 27, OP_FWR_SERIAL = 28
+  OP_EOT = 0,
+  OP_IGNORE = 1,
+  OP_CHECKPOINT = 2,
+  OP_BEGIN = 3,
+  OP_NODE = 4,
+  OP_NODEDELETE = 5,
+  OP_NODEPAGE = 6,
+  OP_NODECLUSTER = 7,
+  OP_NODELISTPAGE = 8,
+  OP_NODELISTPAGEHEAD = 9,
+  OP_NODELISTITEM = 10,
+  OP_NODELISTITEMSET = 11,
+  OP_NODELISTFILLITEM = 12,
+  OP_FIXREC = 13,
+  OP_FIXREC_META = 14,
+  OP_FIXREC_NEWCLUSTER = 15,
+  OP_BTREE = 16,
+  OP_SYSCAT = 17,
+  OP_POOL = 18,
+  OP_VOL_EXTEND = 19,
+  OP_VOL_REDIR = 20,
+  OP_NEW_NODEPAGE = 21,
+  OP_POOL_ITEMSIZE = 22,
+  OP_POOL_FLIST = 23,
+  OP_CHECKPOINT2 = 24,
+  OP_FWR_AUDIT = 25,
+  OP_BTREE_FWR = 26,
+  OP_POOL_UPDATE = 27,
+  OP_FWR_SERIAL = 28
 };
 
-enum audit_type : uint8_t { MEMO = 0, SIGN_ON = 10, SIGN_OFF = 11, DBLIST_SUM = 20, DBLIST_UPD = 21 };
+enum audit_type : uint8_t {
+  MEMO = 0,
+  SIGN_ON = 10,
+  SIGN_OFF = 11,
+  DBLIST_SUM = 20,
+  DBLIST_UPD = 21
+};
 enum context_type : uint8_t { CTX_DB = 1, CTX_SET = 2, CTX_SET_ITEMS = 3, CTX_INDEX = 4 };
 
 struct header_fields {
@@ -120,7 +148,8 @@ class log_builder {
   log_builder& memo(uint32_t session, int32_t mode, const std::string& data);
   log_builder& sign_on(uint32_t session, const std::vector<std::string>& entries);
   log_builder& sign_off(uint32_t session);
-  log_builder& dblist(uint32_t session, uint8_t type, const std::vector<std::pair<int32_t, int32_t>>& e);
+  log_builder& dblist(uint32_t session, uint8_t type,
+                      const std::vector<std::pair<int32_t, int32_t>>& e);
   log_builder& context(uint32_t node, uint8_t type, const std::string& body, int size_field = -1);
   log_builder& context_db(uint32_t node, const std::string& name);
   log_builder& context_set(uint32_t node, uint32_t db_node, const std::string& name);

@@ -7,18 +7,18 @@
 namespace jrn {
 
 struct filter_settings {
-  int32_t node_id = 0;    // -n; 0 = no node filter
+  int32_t node_id = 0;     // -n; 0 = no node filter
   uint32_t from_time = 0;  // -t; 0 = no bound
   uint32_t to_time = 0;
   uint32_t from_seq = 0;  // -s
   uint32_t to_seq = 0;
   uint32_t from_txn = 0;  // -x
   uint32_t to_txn = 0;
-  uint32_t page = 0;   // -p; 0 = no page filter
-  uint32_t recno = 0;  // -r; 0 = no record number filter
+  uint32_t page = 0;              // -p; 0 = no page filter
+  uint32_t recno = 0;             // -r; 0 = no record number filter
   const char* pattern = nullptr;  // -o; null = no pattern, "" is a pattern
   int32_t pattern_len = 0;
-  int image_like_only = 1;  // cleared by -a, -p and -o
+  int image_like_only = 1;   // cleared by -a, -p and -o
   int32_t detail_level = 0;  // one per -v
 };
 extern filter_settings filter_opts;

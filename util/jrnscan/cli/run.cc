@@ -65,7 +65,8 @@ void announce_filters() {
   filter_settings& f = filter_opts;
   if (f.node_id) out_printf("** Filter node id: #%d\n", f.node_id);
   if (f.from_time)
-    out_printf("** Filter from time: %s (%d)\n", format_time(f.from_time), static_cast<int>(f.from_time));
+    out_printf("** Filter from time: %s (%d)\n", format_time(f.from_time),
+               static_cast<int>(f.from_time));
   if (f.to_time)
     out_printf("** Filter to time: %s (%d)\n", format_time(f.to_time), static_cast<int>(f.to_time));
   if (f.from_txn) out_printf("** Filter from txn: %u\n", f.from_txn);

@@ -21,7 +21,8 @@ const char* format_time(uint32_t t) {
   if (!have || t != last) {
     time_t wide = static_cast<time_t>(t);  // widened without sign extension
     struct tm tm;
-    if (localtime_r(&wide, &tm) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0)
+    if (localtime_r(&wide, &tm) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0)
       text[0] = '\0';
     last = t;
     have = true;

@@ -74,18 +74,20 @@ char* full_line_plain(char* p, const uint8_t* row) {
 __attribute__((target("ssse3"))) char* full_line_ssse3(char* p, const uint8_t* row) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
   const __m128i nibble = _mm_set1_epi8(0x0f);
-  const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b',
-                                       'c', 'd', 'e', 'f');
+  const __m128i digits =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f');
   const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
   const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(v, nibble));
   const __m128i a = _mm_unpacklo_epi8(hi, lo);  // digit pairs of bytes 0 to 7
   const __m128i b = _mm_unpackhi_epi8(hi, lo);  // and of bytes 8 to 15
   const char z = -128;                          // shuffle index that yields 0
-  const __m128i c0 = _mm_shuffle_epi8(a, _mm_setr_epi8(z, 0, 1, z, 2, 3, z, 4, 5, z, 6, 7, z, 8, 9, z));
+  const __m128i c0 =
+      _mm_shuffle_epi8(a, _mm_setr_epi8(z, 0, 1, z, 2, 3, z, 4, 5, z, 6, 7, z, 8, 9, z));
   const __m128i c1 = _mm_or_si128(
       _mm_shuffle_epi8(a, _mm_setr_epi8(10, 11, z, 12, 13, z, 14, 15, z, z, z, z, z, z, z, z)),
       _mm_shuffle_epi8(b, _mm_setr_epi8(z, z, z, z, z, z, z, z, z, 0, 1, z, 2, 3, z, 4)));
-  const __m128i c2 = _mm_shuffle_epi8(b, _mm_setr_epi8(5, z, 6, 7, z, 8, 9, z, 10, 11, z, 12, 13, z, 14, 15));
+  const __m128i c2 =
+      _mm_shuffle_epi8(b, _mm_setr_epi8(5, z, 6, 7, z, 8, 9, z, 10, 11, z, 12, 13, z, 14, 15));
   const __m128i blanks0 = _mm_setr_epi8(' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ');
   const __m128i blanks1 = _mm_setr_epi8(0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0);
   const __m128i blanks2 = _mm_setr_epi8(0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0);
@@ -98,8 +100,8 @@ __attribute__((target("ssse3"))) char* full_line_ssse3(char* p, const uint8_t* r
   // adding 0x60 moves that range to -128..-34 as signed bytes.
   const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(0x60));
   const __m128i printable = _mm_cmplt_epi8(moved, _mm_set1_epi8(-33));
-  const __m128i shown = _mm_or_si128(_mm_and_si128(printable, v),
-                                     _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+  const __m128i shown =
+      _mm_or_si128(_mm_and_si128(printable, v), _mm_andnot_si128(printable, _mm_set1_epi8('.')));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 50), shown);
   p[66] = '|';
   p[67] = '\n';

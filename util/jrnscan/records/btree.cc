@@ -23,10 +23,9 @@ const char* btree_op(uint32_t op) {
 }
 
 const char* btree_tx_op(uint8_t op) {
-  static const char* const names[] = {nullptr,        "PAGE_INIT",       "PAGE_RESET_LEAF",
-                                      "PAGE_LINK",    "PAGE_SPLIT",      "PAGE_SPLIT_ROOT",
-                                      "KEY_PUT",      "KEY_SHIFT_PUT",   "KEY_PACK",
-                                      "UPD_BOUNDS"};
+  static const char* const names[] = {
+      nullptr,           "PAGE_INIT", "PAGE_RESET_LEAF", "PAGE_LINK", "PAGE_SPLIT",
+      "PAGE_SPLIT_ROOT", "KEY_PUT",   "KEY_SHIFT_PUT",   "KEY_PACK",  "UPD_BOUNDS"};
   if (op >= 1 && op <= 9) return names[op];
   return "** UNRECOGNIZED BTREE_TX OP **";
 }
@@ -38,8 +37,7 @@ int print_btree(payload_view p) {
   const uint32_t op = p.u32(8);
   out_printf("  op = %s (%d)\n  o_pgno = 0x%x\n  r_pgno key = 0x%x\n", btree_op(op),
              static_cast<int32_t>(op), p.u32(12), p.u32(16));
-  if (filter_opts.detail_level >= 2)
-    print_prev_location(p, 0);
+  if (filter_opts.detail_level >= 2) print_prev_location(p, 0);
   return 0;
 }
 

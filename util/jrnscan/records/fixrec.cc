@@ -11,8 +11,7 @@ namespace jrn {
 namespace {
 
 // FIXREC payload: prev location, record number, start page, operation.
-constexpr uint32_t prev_location = 0, recno_at = 8,
-                   start_page = 12, op_at = 16;
+constexpr uint32_t prev_location = 0, recno_at = 8, start_page = 12, op_at = 16;
 // UPDATE_RANGE data with more than 4 bytes opens with a range header.
 constexpr uint32_t range_ofs = 17, range_len = 19, range_data = 21;
 
@@ -83,7 +82,8 @@ int print_fixrec(payload_view p) {
 
 int print_fixrec_meta(payload_view p) {
   out_printf("  timestamp=%u\n  flist_head.page=0x%x item=%u\n", p.u32(0), p.u32(4), p.u32(8));
-  out_printf("  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n", p.u32(12), p.u32(16), p.u32(20));
+  out_printf("  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n", p.u32(12), p.u32(16),
+             p.u32(20));
   out_printf("  num_records=%u\n  serial=%u\n", p.u32(24), p.u32(28));
   return 0;
 }

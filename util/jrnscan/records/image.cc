@@ -88,9 +88,8 @@ int dump_image_record(log_stream& in, int major, int minor, int64_t* file_pos) {
   if (filter_opts.page != 0) {
     if (!op.probe || !payload_size_ok(op, payload) || !op.probe(payload)) return 0;
   }
-  if (filter_opts.pattern &&
-      !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), filter_opts.pattern,
-                     filter_opts.pattern_len, 0))
+  if (filter_opts.pattern && !pattern_match(op.name, static_cast<int>(std::strlen(op.name)),
+                                            filter_opts.pattern, filter_opts.pattern_len, 0))
     return 0;
 
   // The record is shown.

@@ -80,8 +80,8 @@ int print_nodelistitem(payload_view p) {
     dump_hex(p.at(16), held);
   }
   if (p.span(16, size) < size)
-    report_malformed("IMAGE record", tag_offset, "NODELISTITEM size %u exceeds the %u item bytes held",
-                     size, p.size() - 16);
+    report_malformed("IMAGE record", tag_offset,
+                     "NODELISTITEM size %u exceeds the %u item bytes held", size, p.size() - 16);
   return 0;
 }
 

@@ -1,7 +1,7 @@
 #include "records/opcodes.h"
 
-#include "output/diag.h"
 #include "log/scan.h"
+#include "output/diag.h"
 #include "records/decoders.h"
 
 namespace jrn {

@@ -60,8 +60,7 @@ int print_pool(payload_view p) {
   out_printf("  op = %s (%d)\n", pool_op_name(op), static_cast<int32_t>(op));
   if (!expected_pool_op(op)) return 0;
   out_printf("  o_pgno = 0x%x\n  r_pgno key = 0x%x\n", p.u32(12), p.u32(16));
-  if (filter_opts.detail_level >= 2)
-    print_prev_location(p, 4);
+  if (filter_opts.detail_level >= 2) print_prev_location(p, 4);
   return 0;
 }
 

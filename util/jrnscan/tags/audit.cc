@@ -15,7 +15,13 @@ namespace jrn {
 
 namespace {
 
-enum audit_type : uint8_t { MEMO = 0, SIGN_ON = 10, SIGN_OFF = 11, DBLIST_SUM = 20, DBLIST_UPD = 21 };
+enum audit_type : uint8_t {
+  MEMO = 0,
+  SIGN_ON = 10,
+  SIGN_OFF = 11,
+  DBLIST_SUM = 20,
+  DBLIST_UPD = 21
+};
 
 const char* audit_type_name(uint8_t t) {
   switch (t) {

@@ -56,12 +56,14 @@ int context_db(body_reader& body, uint32_t node_id, bool shown) {
 // SET and INDEX: the parent's number, then the name.
 int context_named_child(body_reader& body, uint32_t node_id, bool shown, bool is_index) {
   uint32_t parent;
-  if (!body.field(&parent, 4, is_index ? "Unable to read context_index set_node_id\n"
-                                       : "Unable to read context_set db_node_id\n"))
+  if (!body.field(&parent, 4,
+                  is_index ? "Unable to read context_index set_node_id\n"
+                           : "Unable to read context_set db_node_id\n"))
     return body.result();
   if (shown) out_printf(is_index ? "  set_node: %u\n" : "  db_node: %u\n", parent);
-  if (!read_name(body, body.left(),
-                 is_index ? "Unable to read context_index name\n" : "Unable to read context_set name\n"))
+  if (!read_name(
+          body, body.left(),
+          is_index ? "Unable to read context_index name\n" : "Unable to read context_set name\n"))
     return body.result();
   if (shown) out_printf("  name: '%s'\n", name_text());
   register_name(node_id, is_index ? kind_index : kind_set, static_cast<int32_t>(parent));
@@ -70,7 +72,8 @@ int context_named_child(body_reader& body, uint32_t node_id, bool shown, bool is
 
 int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
   uint32_t db_node;
-  if (!body.field(&db_node, 4, "Unable to read context_set_items db_node_id\n")) return body.result();
+  if (!body.field(&db_node, 4, "Unable to read context_set_items db_node_id\n"))
+    return body.result();
   if (shown) out_printf("  db_node: %u\n", db_node);
   uint8_t n;
   if (!body.field(&n, 1, "Unable to read context_set_items name length\n")) return body.result();
@@ -91,8 +94,8 @@ int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
         !body.field(&fmt, 4, "Unable to read context_set_items fmt #%d\n", i))
       return body.result();
     if (shown && filter_opts.detail_level >= 1)
-      out_printf("  item[%d]: '%s' type=%c count=%u size=%u fmt=0x%x\n", i, name_text(), type, count,
-                 size, fmt);
+      out_printf("  item[%d]: '%s' type=%c count=%u size=%u fmt=0x%x\n", i, name_text(), type,
+                 count, size, fmt);
   }
   return 0;
 }
