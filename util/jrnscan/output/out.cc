@@ -65,7 +65,16 @@ void out_printf(const char* fmt, ...) {
     out_commit(static_cast<size_t>(n));
     return;
   }
-  // Longer than what is left of the buffer: format it on its own.
+  // Longer than what is left of the buffer: again into an empty buffer,
+  // or, for a text larger than the whole buffer, on its own.
+  if (static_cast<size_t>(n) < out_buf.capacity) {
+    out_flush();
+    va_start(ap, fmt);
+    std::vsnprintf(out_buf.data, out_buf.capacity, fmt, ap);
+    va_end(ap);
+    out_commit(static_cast<size_t>(n));
+    return;
+  }
   std::vector<char> big(static_cast<size_t>(n) + 1);
   va_start(ap, fmt);
   std::vsnprintf(big.data(), big.size(), fmt, ap);
