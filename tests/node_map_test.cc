@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -56,6 +57,15 @@ TEST_F(NodeMap, QualifiedNames) {
   // A parent loop ends; the node itself still closes the name.
   const std::string loop = node_display(1);
   EXPECT_EQ(loop.substr(loop.size() - 7), ".A (#1)");
+}
+
+// A chain of parents built by a hostile log (here 5000 levels) costs a
+// bounded walk: the name keeps the node and its 255 nearest ancestors.
+TEST_F(NodeMap, DeepParentChainsAreCut) {
+  for (int32_t id = 1; id <= 5000; ++id) jrn::node_map_add(id, 3, "n", id - 1);
+  const std::string deep = node_display(5000);
+  EXPECT_EQ(std::count(deep.begin(), deep.end(), '.'), 255);
+  EXPECT_EQ(deep.substr(deep.size() - 11), "N.N (#5000)");
 }
 
 TEST_F(NodeMap, ContextNamesNeverReplace) {

@@ -17,6 +17,7 @@ std::unordered_map<int32_t, node_map_entry>& entries() {
 }
 
 uint64_t visit_round = 0;
+constexpr size_t max_depth = 256;
 std::string name_area;
 std::vector<const node_map_entry*> chain;
 
@@ -69,10 +70,12 @@ void node_map_add(int32_t id, int32_t kind, const char* name, int32_t parent) {
 
 const char* node_qualified_name(const node_map_entry* entry, int with_number) {
   // Walk up to the outermost known ancestor; a parent chain that loops is
-  // cut where it would repeat a node.
+  // cut where it would repeat a node. Real chains are a few levels deep
+  // (database, set, index); a chain built by a hostile log is cut after
+  // max_depth levels so that no display costs more than that.
   ++visit_round;
   chain.clear();
-  for (const node_map_entry* e = entry; e && e->visit != visit_round;) {
+  for (const node_map_entry* e = entry; e && e->visit != visit_round && chain.size() < max_depth;) {
     const_cast<node_map_entry*>(e)->visit = visit_round;
     chain.push_back(e);
     e = e->parent != 0 ? node_map_find(e->parent) : nullptr;
