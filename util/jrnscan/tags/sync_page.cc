@@ -11,8 +11,6 @@
 
 namespace jrn {
 
-uint8_t page_buf[page_size];
-
 namespace {
 
 constexpr uint32_t brief_page_dump = 256;
@@ -28,37 +26,6 @@ void dump_page_image() {
 }
 
 }  // namespace
-
-bool skip_counted(uint32_t n, log_stream& in, int64_t* file_pos) {
-  const size_t got = in.skip(n);
-  if (got != n) return false;  // a failed read counts nothing
-  *file_pos += n;
-  return true;
-}
-
-bool refused_before_101(int major, int minor, const char* kind) {
-  if (major > 1 || (major == 1 && minor >= 1)) return false;
-  diag("unexpected %s record (file version %d.%02d)", kind, major, minor);
-  return true;
-}
-
-bool read_typed_header(log_stream& in, int64_t* file_pos, const char* fail_msg,
-                       typed_body_header* h) {
-  uint8_t raw[8];
-  if (read_counted(raw, sizeof raw, 1, in, file_pos) != 1) {
-    diag("%s", fail_msg);
-    return false;
-  }
-  std::memcpy(&h->id, raw, 4);
-  h->type = raw[4];
-  std::memcpy(&h->size, raw + 6, 2);
-  return true;
-}
-
-bool aux_tag_shown(uint32_t transaction_id, int32_t node_id, int image_like) {
-  return !filter_opts.pattern && filter_opts.page == 0 &&
-         filter_match(transaction_id, node_id, image_like);
-}
 
 int dump_slave_sync(log_stream& in, int, int, int64_t* file_pos) {
   uint32_t body[4];
