@@ -1,7 +1,5 @@
 // SLAVE_SYNC (four counters), PAGE (one page image), CLUSTER (a run of page
 // images of one node) and NODEMETA (a node's meta data block).
-#include <cstring>
-
 #include "cli/filter.h"
 #include "log/scan.h"
 #include "output/diag.h"
