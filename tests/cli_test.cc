@@ -100,11 +100,17 @@ TEST(Cli, RangesAndZeroSettings) {
   struct {
     std::vector<std::string> options;
     std::string out;
+    std::string err = "";
   } cases[] = {
       {{"-t", ":100", "-n", "0", "-p", "0", "-r", "0"},
-       header() + put(4) + put(5) + put(6) + end_at_7},
+       header() + put(4) + put(5) + put(6) + end_at_7,
+       "jrnscan: warning: -t ':100' is not a range f:t of decimal numbers; read as 0:0 (no "
+       "filter)\n"},
       {{"-s", "5"}, "** Filter from seq: 5\n" + header() + put(5) + put(6) + end_at_7},
-      {{"-s", "5:3"}, "** Filter from seq: 5\n** Filter to seq: 3\n" + header() + end_at_7},
+      {{"-s", "5:3"},
+       "** Filter from seq: 5\n** Filter to seq: 3\n" + header() + end_at_7,
+       "jrnscan: warning: -s '5:3' has its lower bound 5 above its upper bound 3; no tag can "
+       "match\n"},
       {{"-t", "0:1"},
        "** Filter to time: 1970-01-01 00:00:01 (1)\n" + header() + put(4) + put(5) + end_at_7},
       {{"-x", "18"}, "** Filter from txn: 18\n" + header() + end_at_7},
@@ -113,7 +119,7 @@ TEST(Cli, RangesAndZeroSettings) {
   for (const auto& c : cases) {
     golden::result r = golden::scan(three_puts(), c.options);
     EXPECT_EQ(r.out, c.out) << c.options[0] << " " << c.options[1];
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, 0);
   }
 }
@@ -145,8 +151,15 @@ TEST(Cli, Operands) {
     std::string in, out, err;
     int status;
   } cases[] = {
-      {{"-", "ignored.fwlog"}, log, header("(stdin)") + tail, "", 0},
-      {{"t.fwlog", "nosuch.fwlog"}, "", header() + tail, "", 0},  // a second operand is ignored
+      // Every operand is read; one that cannot be opened makes the status 1.
+      {{"-", "nosuch.fwlog"},
+       log,
+       header("(stdin)") + tail,
+       "nosuch.fwlog: No such file or directory\n",
+       1},
+      {{"t.fwlog", "-", "t.fwlog"}, log, header() + tail + header("(stdin)") + tail + header() + tail,
+       "", 0},
+      {{"-", "t.fwlog", "-"}, log, "", "jrnscan: standard input (-) may be given only once\n", 2},
       {{"-"}, "", "", "(stdin): bad file format\nUnable to read file header signature\n", 1},
       // Announced before the open fails.
       {{"-n", "5", "nosuch.fwlog"},

@@ -157,11 +157,14 @@ TEST(TagStream, EndsOfInput) {
       {"1.00", bytes().raw("abc").str(), "", "Unexpected EOF reading tag header\n"},
       {"1.00", bytes().u32(1).u32(0).str(), "", "Unexpected EOF reading tag opcode\n"},
       {"1.05", bytes().u8('F').u32(1).u32(0).str(), finish_at_0, ""},
-      // A byte other than a signature's start ends the stream silently.
+      // Bytes behind an end tag that do not start a log, and an unknown
+      // letter, end the report as before, but are said on standard error.
       {"1.05", bytes().u8('C').u32(1).u32(0).raw("XDRAV.FWLOG").str(),
-       tag_text("1", "1970-01-01 00:00:00 (0)", "EOF_CONT (67)"), ""},
+       tag_text("1", "1970-01-01 00:00:00 (0)", "EOF_CONT (67)"),
+       "t.fwlog: 11 bytes after the end of the log at offset 45 are not a log; ignored\n"},
       {"1.05", bytes().u8('8').u32(1).u32(0).raw("1junk").str(),
-       tag_text("1", "1970-01-01 00:00:00 (0)", "** UNRECOGNIZED TAG TYPE ** (56)"), ""},
+       tag_text("1", "1970-01-01 00:00:00 (0)", "** UNRECOGNIZED TAG TYPE ** (56)"),
+       "t.fwlog: unrecognized tag type 0x38 at offset 36; the rest of the input is not read\n"},
       {"1.05", bytes().u8('F').u32(0x80000000u).u32(0xffffffffu).str(),
        tag_text("-2147483648", "2106-02-07 06:28:15 (-1)", "EOF_FINISH (70)"), ""},
   };

@@ -53,19 +53,25 @@ TEST_F(NodeMap, QualifiedNames) {
                {-5, "#-5"},
                {11, "SELF (#11)"}};
   for (const auto& c : cases) EXPECT_EQ(std::string(node_display(c.id)), c.shown) << c.id;
-  EXPECT_EQ(std::string(jrn::node_qualified_name(jrn::node_map_find(7), 0)), "SHOP.ORDERS");
+  std::string plain;
+  jrn::node_names().append_display(7, false, false, plain);
+  EXPECT_EQ(plain, "SHOP.ORDERS");
   // A parent loop ends; the node itself still closes the name.
   const std::string loop = node_display(1);
   EXPECT_EQ(loop.substr(loop.size() - 7), ".A (#1)");
 }
 
 // A chain of parents built by a hostile log (here 5000 levels) costs a
-// bounded walk: the name keeps the node and its 255 nearest ancestors.
+// bounded walk: the name keeps the node and its 255 nearest ancestors,
+// behind a "..." that says it was cut.
 TEST_F(NodeMap, DeepParentChainsAreCut) {
   for (int32_t id = 1; id <= 5000; ++id) jrn::node_map_add(id, 3, "n", id - 1);
   const std::string deep = node_display(5000);
-  EXPECT_EQ(std::count(deep.begin(), deep.end(), '.'), 255);
+  EXPECT_EQ(std::count(deep.begin(), deep.end(), '.'), 255 + 3);
+  EXPECT_EQ(deep.substr(0, 5), "...N.");
   EXPECT_EQ(deep.substr(deep.size() - 11), "N.N (#5000)");
+  // 256 levels exactly are the whole name.
+  EXPECT_EQ(std::string(node_display(256)).substr(0, 2), "N.");
 }
 
 TEST_F(NodeMap, ContextNamesNeverReplace) {

@@ -1,32 +1,92 @@
 // Node name map: node numbers to qualified names for display, filled from
 // -M listing files and from the log's own CONTEXT records.
+//
+// A log chooses the node numbers, so the table must not have a bad case
+// that numbers can be picked to hit: it is an open-addressing hash table
+// whose hash is keyed with a random value per run. Entries are small and
+// their names sit in one text area; the names learnt from the log are
+// bounded in total (the listing files are the user's own and are not).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace jrn {
 
-struct node_map_entry {
-  int32_t id = 0;
-  int32_t kind = 0;  // 2 database, 3 data set, 4 index (from context records)
-  std::string name;
-  int32_t parent = 0;  // enclosing node; 0 = none
-  uint64_t visit = 0;  // cuts parent loops while a qualified name is built
+class node_map {
+ public:
+  // A qualified name longer than this keeps its end (the most specific
+  // part) behind a leading "...".
+  static constexpr size_t name_limit = 4096;
+  // Parent chains are cut after this many levels (real ones have three or
+  // four); the cut shows the same "..." marker.
+  static constexpr size_t max_depth = 256;
+  static constexpr uint64_t default_learn_limit = 256ull << 20;
+
+  node_map();
+
+  // Loads one listing file: two heading lines, then "id kind name parent"
+  // per line; a later line for a number replaces an earlier one. 0, or -1
+  // after a message on standard error.
+  int load(const char* file_name);
+  // Registers a name learnt from a context record unless the number is
+  // already mapped; the name is stored in upper case. False when the name
+  // was not kept because the bound on learnt names was reached (once: the
+  // caller warns).
+  bool learn(int32_t id, int32_t kind, const char* name, size_t len, int32_t parent);
+  void set_learn_limit(uint64_t bytes) { learn_limit_ = bytes; }
+  uint64_t learn_limit() const { return learn_limit_; }
+  // Bytes that learnt names take (entries, table slots and text).
+  uint64_t learnt_bytes() const { return learnt_bytes_; }
+
+  bool has(int32_t id) const { return find(id) != npos; }
+  // Appends "DB.SET.INDEX" of a mapped number to out, with " (#id)" when
+  // with_number is set, or "#id" for an unmapped number. Bytes a terminal
+  // acts on are escaped when escape is set. The cost is bounded by the
+  // length of what is appended.
+  void append_display(int32_t id, bool with_number, bool escape, std::string& out) const;
+  void clear();
+  size_t size() const { return entries_.size(); }
+
+ private:
+  static constexpr uint32_t npos = UINT32_MAX;
+  struct entry {
+    int32_t id;
+    int32_t parent;  // enclosing node; 0 = none
+    uint64_t name_at;
+    uint32_t name_len;
+    int32_t kind;  // 2 database, 3 data set, 4 index (from context records)
+    mutable uint32_t visit;  // cuts parent loops while a name is built
+  };
+  uint32_t find(int32_t id) const;
+  uint32_t slot_of(int32_t id) const;
+  void put(int32_t id, int32_t kind, const char* name, size_t len, int32_t parent, bool replace);
+  void grow();
+
+  uint64_t seed_;
+  std::vector<entry> entries_;
+  std::vector<uint32_t> slots_;  // entry index + 1; 0 = empty
+  std::string text_;
+  uint64_t learn_limit_ = default_learn_limit;
+  uint64_t learnt_bytes_ = 0;
+  bool learn_stopped_ = false;
+  mutable uint32_t visit_round_ = 0;
+  mutable std::vector<uint32_t> chain_;
 };
 
-// Loads one listing file: two heading lines, then "id kind name parent"
-// per line; a later line for a number hides an earlier one. 0 or -1.
-int node_map_load(const char* file_name);
-// Registers a name learnt from a context record unless the number is
-// already mapped; the name is stored in upper case.
-void node_map_add(int32_t id, int32_t kind, const char* name, int32_t parent);
-const node_map_entry* node_map_find(int32_t id);
-// "DB.SET.INDEX", with " (#id)" when with_number is set. The text stays
-// valid until the next call.
-const char* node_qualified_name(const node_map_entry* entry, int with_number);
-// The qualified name with its number, or "#id" for an unmapped number.
+// The run's map (the command line fills it, the scan reads and extends it).
+node_map& node_names();
+
+// Compatibility helpers over the run's map.
+inline int node_map_load(const char* file_name) { return node_names().load(file_name); }
+inline void node_map_clear() { node_names().clear(); }
+inline bool node_map_add(int32_t id, int32_t kind, const char* name, int32_t parent) {
+  return node_names().learn(id, kind, name, std::char_traits<char>::length(name), parent);
+}
+// The qualified name with its number, or "#id" for an unmapped number; the
+// text stays valid until the next call.
 const char* node_display(int32_t id);
-void node_map_clear();
 
 }  // namespace jrn

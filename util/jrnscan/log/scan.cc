@@ -56,18 +56,38 @@ int end_of_log(log_stream& in, int64_t* file_pos) {
   print_tag_header(file_pos);
   log_continues = true;
   uint8_t next;
-  if (in.read(&next, 1) == 1 && next == signature_start) {
+  if (in.read(&next, 1) != 1) {
+    log_continues = false;
+    return 1;
+  }
+  if (next == signature_start) {
     in.unget(next);
     return 1;
   }
+  // Anything else behind an end tag is not read as a log, but the reader
+  // is told how much was left out.
   log_continues = false;
+  int64_t rest = 1;
+  for (size_t got; (got = in.skip(log_stream::block_size)) > 0;) rest += static_cast<int64_t>(got);
+  diag("%s: %lld bytes after the end of the log at offset %lld are not a log; ignored\n",
+       log_name, static_cast<long long>(rest), static_cast<long long>(*file_pos));
+  return 1;
+}
+
+// The end of the input between tags or inside a tag's opening bytes: the
+// message of the format, unless a failed read (already reported) ended it.
+int input_ended(const log_stream& in, const char* what) {
+  if (in.error() == 0) diag("Unexpected EOF reading tag %s\n", what);
   return 1;
 }
 
 }  // namespace
 
+int64_t log_start = 0;
+
 int scan_log(log_stream& in) {
   int64_t file_pos = 0;
+  log_start = in.position();
   malformed_new_log();
   fwlog_header h;
   if (read_fwlog_header(in, &file_pos, &h) != 0) return -1;
@@ -78,10 +98,7 @@ int scan_log(log_stream& in) {
     tag_offset = file_pos;
     uint8_t type = 0;
     if (!old_layout) {
-      if (read_counted(&type, 1, 1, in, &file_pos) != 1) {
-        diag("Unexpected EOF reading tag opcode\n");
-        return 1;
-      }
+      if (read_counted(&type, 1, 1, in, &file_pos) != 1) return input_ended(in, "opcode");
       if (type == signature_start) {
         in.unget(type);
         log_continues = true;
@@ -89,14 +106,9 @@ int scan_log(log_stream& in) {
       }
     }
     uint8_t head[8];
-    if (read_counted(head, 8, 1, in, &file_pos) != 1) {
-      diag("Unexpected EOF reading tag header\n");
-      return 1;
-    }
-    if (old_layout && read_counted(&type, 1, 1, in, &file_pos) != 1) {
-      diag("Unexpected EOF reading tag opcode\n");
-      return 1;
-    }
+    if (read_counted(head, 8, 1, in, &file_pos) != 1) return input_ended(in, "header");
+    if (old_layout && read_counted(&type, 1, 1, in, &file_pos) != 1)
+      return input_ended(in, "opcode");
     current_tag.type = type;
     std::memcpy(&current_tag.sequence, head, 4);
     std::memcpy(&current_tag.timestamp, head + 4, 4);
@@ -108,7 +120,11 @@ int scan_log(log_stream& in) {
       continue;
     }
     if (type == 'C' || type == 'F') return end_of_log(in, &file_pos);
-    print_tag_header(&file_pos);  // an unknown letter: its body length is unknown
+    // An unknown letter: its body length is unknown, so nothing behind it
+    // can be read.
+    print_tag_header(&file_pos);
+    diag("%s: unrecognized tag type 0x%02x at offset %lld; the rest of the input is not read\n",
+         log_name, type, static_cast<long long>(tag_offset));
     return 1;
   }
 }

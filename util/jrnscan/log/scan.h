@@ -19,6 +19,9 @@ struct tag_header {
 extern tag_header current_tag;
 // Log offset at which the current tag starts, for messages about it.
 extern int64_t tag_offset;
+// Input position of the current log's first byte: log offsets count from
+// there.
+extern int64_t log_start;
 
 // A tag body handler: reads its whole body, shown or not; 0 to go on, -1
 // after a failure it reported itself.

@@ -24,9 +24,16 @@ bool log_stream::refill() {
     ssize_t n = ::read(fd_, front_, block_size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      at_end_ = true;  // a read error ends the input like its end does
+      // A failed read ends the input too, but is said: what follows in
+      // the log was not read, which is not the same as its end.
+      at_end_ = true;
+      if (n < 0) {
+        error_ = errno;
+        if (hook_) hook_(error_, position());
+      }
       return false;
     }
+    base_ += end_ - front_;
     cur_ = front_;
     end_ = front_ + n;
     return true;

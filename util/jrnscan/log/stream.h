@@ -32,9 +32,19 @@ class log_stream {
   // Puts the byte just read back in front of the input.
   void unget(uint8_t byte);
 
+  // Bytes delivered or skipped so far, counted from the start of the input.
+  int64_t position() const { return base_ + (cur_ - start_of_block()); }
+  // The errno of a read that failed, or 0; a failed read ends the input.
+  int error() const { return error_; }
+  // Called once when a read fails, with the errno and the input position
+  // at which it failed; the driver turns it into a message.
+  using error_hook = void (*)(int err, int64_t position);
+  void on_error(error_hook hook) { hook_ = hook; }
+
  private:
   size_t read_slow(uint8_t* dst, size_t n);
   bool refill();
+  const uint8_t* start_of_block() const { return block_ ? front_ : mem_start_; }
 
   int fd_ = -1;
   std::unique_ptr<uint8_t[]> block_;
@@ -43,6 +53,9 @@ class log_stream {
   uint8_t* front_ = nullptr;  // start of the block as last filled
   const uint8_t* mem_start_ = nullptr;
   bool at_end_ = false;
+  int64_t base_ = 0;  // input position of the block's first byte
+  int error_ = 0;
+  error_hook hook_ = nullptr;
 };
 
 }  // namespace jrn

@@ -6,11 +6,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace jrn {
 
 out_buffer out_buf;
+
+// A report that cannot be written is a failed run: the reader would take
+// a cut report for a whole one. The run ends at once (a reader that went
+// away must not make the tool read the rest of a huge log for nothing).
+[[noreturn]] static void write_failed(int err) {
+  out_buf.len = 0;
+  std::fprintf(stderr, "jrnscan: write error: %s\n", std::strerror(err));
+  std::exit(1);
+}
 
 static void write_all(int fd, const char* p, size_t n) {
   if (fd < 0) return;
@@ -18,8 +28,9 @@ static void write_all(int fd, const char* p, size_t n) {
     ssize_t w = ::write(fd, p, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      return;  // a closed pipe ends the report; nothing sensible to do
+      write_failed(errno);
     }
+    if (w == 0) write_failed(EIO);
     p += w;
     n -= static_cast<size_t>(w);
   }

@@ -1,11 +1,13 @@
 // AUDIT: memos, sign-ons, sign-offs and database lists of a session.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "cli/filter.h"
 #include "cli/node_map.h"
 #include "log/scan.h"
 #include "output/diag.h"
+#include "output/escape.h"
 #include "output/hexdump.h"
 #include "output/out.h"
 #include "tags/body_reader.h"
@@ -74,10 +76,12 @@ int read_sign_on(body_reader& body, bool shown) {
       const void* nul = std::memchr(data, 0, data_sz);
       const int len = static_cast<int>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
       const char* text = reinterpret_cast<const char*>(data);
-      if (data_sz <= 256)
-        out_printf("  data: %.*s\n", len, text);
-      else
-        out_printf("  data: %.*s ...\n", len < 256 ? len : 256, text);
+      std::string buf;
+      size_t shown_len;
+      const size_t take = data_sz <= 256 || len < 256 ? len : 256;
+      const char* shown_text = safe_text(text, take, escaping.report, buf, &shown_len);
+      out_printf(data_sz <= 256 ? "  data: %.*s\n" : "  data: %.*s ...\n",
+                 static_cast<int>(shown_len), shown_text);
     }
   }
   body.skip_rest("Unable to read audit sign-on data\n");

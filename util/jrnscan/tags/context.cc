@@ -2,11 +2,14 @@
 // Every name read is registered in the node name map, shown or not, so
 // that later records display it.
 #include <cstring>
+#include <string>
 
 #include "cli/filter.h"
 #include "cli/node_map.h"
+#include "cli/run.h"
 #include "log/scan.h"
 #include "output/diag.h"
+#include "output/escape.h"
 #include "output/out.h"
 #include "tags/body_reader.h"
 #include "tags/tags.h"
@@ -30,6 +33,13 @@ const char* context_type_name(uint8_t t) {
 
 const char* name_text() { return reinterpret_cast<const char*>(page_buf); }
 
+// The name as shown: bytes a terminal would act on are escaped there.
+const char* shown_name() {
+  static std::string buf;
+  size_t len;
+  return safe_text(name_text(), std::strlen(name_text()), escaping.report, buf, &len);
+}
+
 // Reads a name of n bytes into page_buf and terminates it there; it must
 // fit with its terminator.
 bool read_name(body_reader& body, uint32_t n, const char* fail_fmt, int item = 0) {
@@ -42,13 +52,22 @@ bool read_name(body_reader& body, uint32_t n, const char* fail_fmt, int item = 0
 }
 
 // An empty name is shown but not registered: the number keeps its "#n".
+// Once the names learnt take the memory they may, no more are learnt and
+// the reader is told once.
 void register_name(uint32_t node_id, int32_t kind, int32_t parent) {
-  if (page_buf[0] != 0) node_map_add(static_cast<int32_t>(node_id), kind, name_text(), parent);
+  if (page_buf[0] == 0) return;
+  node_map& names = node_names();
+  if (!names.learn(static_cast<int32_t>(node_id), kind, name_text(), std::strlen(name_text()),
+                   parent))
+    diag("%s: warning: names learnt from context records reach the bound of %llu bytes at "
+         "offset %lld; no further names are learnt (--name-memory sets the bound)\n",
+         log_name, static_cast<unsigned long long>(names.learn_limit()),
+         static_cast<long long>(tag_offset));
 }
 
 int context_db(body_reader& body, uint32_t node_id, bool shown) {
   if (!read_name(body, body.left(), "Unable to read context_db name\n")) return body.result();
-  if (shown) out_printf("  name: '%s'\n", name_text());
+  if (shown) out_printf("  name: '%s'\n", shown_name());
   register_name(node_id, kind_database, 0);
   return 0;
 }
@@ -65,7 +84,7 @@ int context_named_child(body_reader& body, uint32_t node_id, bool shown, bool is
           body, body.left(),
           is_index ? "Unable to read context_index name\n" : "Unable to read context_set name\n"))
     return body.result();
-  if (shown) out_printf("  name: '%s'\n", name_text());
+  if (shown) out_printf("  name: '%s'\n", shown_name());
   register_name(node_id, is_index ? kind_index : kind_set, static_cast<int32_t>(parent));
   return 0;
 }
@@ -78,7 +97,7 @@ int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
   uint8_t n;
   if (!body.field(&n, 1, "Unable to read context_set_items name length\n")) return body.result();
   if (!read_name(body, n, "Unable to read context_set_items name\n")) return body.result();
-  if (shown) out_printf("  name: '%s'\n", name_text());
+  if (shown) out_printf("  name: '%s'\n", shown_name());
   register_name(node_id, kind_set, static_cast<int32_t>(db_node));
 
   // Items until the body is used up: name, type, count, size, fmt.
@@ -93,9 +112,14 @@ int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
         !body.field(&size, 2, "Unable to read context_set_items size #%d\n", i) ||
         !body.field(&fmt, 4, "Unable to read context_set_items fmt #%d\n", i))
       return body.result();
-    if (shown && filter_opts.detail_level >= 1)
-      out_printf("  item[%d]: '%s' type=%c count=%u size=%u fmt=0x%x\n", i, name_text(), type,
-                 count, size, fmt);
+    if (shown && filter_opts.detail_level >= 1) {
+      std::string type_buf;
+      size_t type_len;
+      const char type_char = static_cast<char>(type);
+      const char* type_text = safe_text(&type_char, 1, escaping.report, type_buf, &type_len);
+      out_printf("  item[%d]: '%s' type=%.*s count=%u size=%u fmt=0x%x\n", i, shown_name(),
+                 static_cast<int>(type_len), type_text, count, size, fmt);
+    }
   }
   return 0;
 }

@@ -1,0 +1,131 @@
+#include "cli/option_values.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "output/diag.h"
+#include "output/escape.h"
+
+namespace jrn {
+
+namespace {
+
+void warn(const char* option, const char* text, const char* problem, const std::string& read_as) {
+  std::string shown;
+  size_t len;
+  const char* t = safe_text(text, std::strlen(text), escaping.messages, shown, &len);
+  diag("jrnscan: warning: %s '%.*s' %s; read as %s\n", option, static_cast<int>(len), t, problem,
+       read_as.c_str());
+}
+
+// Why a decimal text does not convert completely, or null when it does.
+const char* decimal_problem(const char* text, bool is_unsigned, long* value) {
+  errno = 0;
+  char* end = nullptr;
+  *value = std::strtol(text, &end, 10);
+  const bool range_error = errno == ERANGE;
+  if (*text == '\0') return "is empty";
+  if (end == text || *end != '\0') return "is not a decimal number";
+  if (range_error || *value < INT32_MIN || *value > INT32_MAX) return "is out of range";
+  if (is_unsigned && *value < 0) return "is negative";
+  return nullptr;
+}
+
+std::string with_meaning(const std::string& value, bool zero, const char* zero_means) {
+  return zero ? value + " (" + zero_means + ")" : value;
+}
+
+// Whether text is "digits" or "digits:digits" with every number inside
+// 32 bits; otherwise why not.
+const char* range_problem(const char* text) {
+  if (*text == '\0') return "is empty";
+  const char* p = text;
+  for (int side = 0; side < 2; ++side) {
+    if (*p == '-') return "holds a negative number";
+    if (*p < '0' || *p > '9') return "is not a range f:t of decimal numbers";
+    unsigned long long v = 0;
+    while (*p >= '0' && *p <= '9') {
+      if (v <= UINT32_MAX) v = v * 10 + static_cast<unsigned>(*p - '0');
+      ++p;
+    }
+    if (v > UINT32_MAX) return "holds a number out of range";
+    if (*p == '\0') return nullptr;
+    if (side == 0 && *p == ':') {
+      ++p;
+      continue;
+    }
+    return "is not a range f:t of decimal numbers";
+  }
+  return "is not a range f:t of decimal numbers";
+}
+
+std::string range_meaning(uint32_t from, uint32_t to) {
+  std::string s = std::to_string(from) + ":" + std::to_string(to);
+  if (from == 0 && to == 0) return s + " (no filter)";
+  if (to == 0) return s + " (from " + std::to_string(from) + ", no upper bound)";
+  if (from == 0) return s + " (no lower bound, up to " + std::to_string(to) + ")";
+  return s;
+}
+
+}  // namespace
+
+int32_t read_signed(const char* option, const char* text, const char* zero_means) {
+  long value;
+  const int32_t result = static_cast<int32_t>(std::strtol(text, nullptr, 10));
+  if (const char* problem = decimal_problem(text, false, &value))
+    warn(option, text, problem, with_meaning(std::to_string(result), result == 0, zero_means));
+  return result;
+}
+
+uint32_t read_unsigned(const char* option, const char* text, const char* zero_means) {
+  long value;
+  const uint32_t result = static_cast<uint32_t>(static_cast<int>(std::strtol(text, nullptr, 10)));
+  if (const char* problem = decimal_problem(text, true, &value))
+    warn(option, text, problem, with_meaning(std::to_string(result), result == 0, zero_means));
+  return result;
+}
+
+void read_range(const char* option, const char* text, uint32_t* from, uint32_t* to) {
+  unsigned a = *from, b = *to;
+  std::sscanf(text, "%u:%u", &a, &b);
+  *from = a;
+  *to = b;
+  if (const char* problem = range_problem(text)) warn(option, text, problem, range_meaning(a, b));
+}
+
+void check_range_order(const char* option, const char* text, uint32_t from, uint32_t to) {
+  if (from == 0 || to == 0 || from <= to) return;
+  std::string shown;
+  size_t len;
+  const char* t = safe_text(text, std::strlen(text), escaping.messages, shown, &len);
+  diag("jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
+       "can match\n",
+       option, static_cast<int>(len), t, from, to);
+}
+
+bool parse_size(const char* text, uint64_t* bytes) {
+  if (*text < '0' || *text > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text, &end, 10);
+  if (errno != 0) return false;
+  unsigned shift = 0;
+  switch (*end) {
+    case '\0': break;
+    case 'k': case 'K': shift = 10; ++end; break;
+    case 'm': case 'M': shift = 20; ++end; break;
+    case 'g': case 'G': shift = 30; ++end; break;
+    default: return false;
+  }
+  if (*end == 'i' && shift) ++end;
+  if ((*end == 'B' || *end == 'b') && shift) ++end;
+  if (*end != '\0' || v > (UINT64_MAX >> shift)) return false;
+  *bytes = static_cast<uint64_t>(v) << shift;
+  return true;
+}
+
+}  // namespace jrn
