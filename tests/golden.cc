@@ -145,6 +145,9 @@ result run_once(const std::vector<std::string>& args, const std::string& stdin_b
 
 }  // namespace
 
+const char* binary() { return JRNSCAN_BIN; }
+const std::string& work_dir() { return dir().path; }
+
 std::string temp_file(const std::string& bytes, const std::string& name) {
   write_file(dir().path + "/" + name, bytes);
   return name;

@@ -20,6 +20,10 @@ struct result {
 // the test program ends.
 std::string temp_file(const std::string& bytes, const std::string& name);
 
+// The built binary and the scratch directory the runs happen in.
+const char* binary();
+const std::string& work_dir();
+
 // Runs jrnscan with argv[0] "jrnscan", the given arguments, TZ=UTC and the
 // given standard input.
 result run(const std::vector<std::string>& args, const std::string& stdin_bytes = "");

@@ -51,6 +51,7 @@ uint32_t node_map::find(int32_t id) const {
   if (slots_.empty()) return npos;
   const size_t mask = slots_.size() - 1;
   for (size_t s = slot_of(id);; s = (s + 1) & mask) {
+    ++probes_;
     const uint32_t v = slots_[s];
     if (v == 0) return npos;
     if (entries_[v - 1].id == id) return v - 1;

@@ -49,6 +49,9 @@ class node_map {
   void append_display(int32_t id, bool with_number, bool escape, std::string& out) const;
   void clear();
   size_t size() const { return entries_.size(); }
+  // Table slots visited by all lookups so far: the work that node numbers
+  // can steer.
+  uint64_t probes() const { return probes_; }
 
  private:
   static constexpr uint32_t npos = UINT32_MAX;
@@ -73,6 +76,7 @@ class node_map {
   uint64_t learnt_bytes_ = 0;
   bool learn_stopped_ = false;
   mutable uint32_t visit_round_ = 0;
+  mutable uint64_t probes_ = 0;
   mutable std::vector<uint32_t> chain_;
 };
 
