@@ -12,14 +12,18 @@ build:
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Generates the sample log (and its node name map) and shows it.
+# run and test first install what the machine lacks (tools/install-deps.sh).
 run:
+	@bash tools/install-deps.sh build
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j$(JOBS) --target jrnscan fwgen
 	mkdir -p sample
 	$(BUILD)/fwgen --seed 1 --tags 400 --map sample/nodes.map -o sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan sample/sample.fwlog
 
-test: build
+test:
+	@bash tools/install-deps.sh test
+	$(MAKE) build
 	cd $(BUILD) && TZ=UTC ctest --output-on-failure --no-tests=error -j$(JOBS)
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.

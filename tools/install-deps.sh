@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Makes sure this machine has what the build needs, installing what is
+# missing with apt-get.
+#
+#   tools/install-deps.sh [build|test]
+#
+#   build  a C++ compiler, CMake and make: enough for the tool and fwgen
+#   test   the same plus GoogleTest (libgtest-dev); the default
+#
+# JRNSCAN_DEPS=build|test chooses the same when no argument is given.
+# Prints nothing when everything is there. Runs apt-get directly as root,
+# otherwise through "sudo -n"; when neither can work it names the Debian
+# packages to install and exits with status 1.
+set -euo pipefail
+
+what=${1:-${JRNSCAN_DEPS:-test}}
+case $what in
+  build | test) ;;
+  *)
+    echo "usage: $0 [build|test]" >&2
+    exit 2
+    ;;
+esac
+
+have_gtest() {
+  local inc lib
+  for inc in /usr/include /usr/local/include ""; do
+    [ -n "$inc" ] && [ -f "$inc/gtest/gtest.h" ] && break
+  done
+  [ -n "$inc" ] || return 1
+  # CMake finds the package through its config file.
+  for lib in /usr/lib /usr/lib/* /usr/lib64 /usr/local/lib /usr/local/lib/* /usr/local/lib64; do
+    [ -f "$lib/cmake/GTest/GTestConfig.cmake" ] && return 0
+  done
+  return 1
+}
+
+missing_packages() {
+  local list=()
+  command -v g++ >/dev/null 2>&1 || command -v c++ >/dev/null 2>&1 || list+=(g++)
+  command -v cmake >/dev/null 2>&1 || list+=(cmake)
+  command -v make >/dev/null 2>&1 || list+=(make)
+  if [ "$what" = test ] && ! have_gtest; then
+    list+=(libgtest-dev)
+  fi
+  echo "${list[@]}"
+}
+
+missing=$(missing_packages)
+[ -z "$missing" ] && exit 0
+
+give_up() {
+  echo "install-deps: missing Debian packages: $missing" >&2
+  echo "install-deps: $1; install them with:" >&2
+  echo "    apt-get update && apt-get install $missing" >&2
+  echo "  (as root, or with sudo)" >&2
+  exit 1
+}
+
+command -v apt-get >/dev/null 2>&1 || give_up "apt-get is not available"
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif ! command -v sudo >/dev/null 2>&1; then
+  give_up "not root, and there is no sudo"
+elif sudo -n true 2>/dev/null; then
+  as_root=(sudo -n)
+else
+  give_up "not root, and sudo wants a password"
+fi
+
+echo "install-deps: installing $missing" >&2
+# shellcheck disable=SC2086 # $missing is a list of package names
+if ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q ||
+  ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends $missing; then
+  give_up "apt-get failed"
+fi
+
+still=$(missing_packages)
+if [ -n "$still" ]; then
+  missing=$still
+  give_up "still missing after apt-get"
+fi
