@@ -51,9 +51,9 @@ if ! declare -F _jrnscan >/dev/null; then
   echo "FAIL: $script defines no _jrnscan function" >&2
   exit 1
 fi
-spec=$(complete -p jrnscan 2>/dev/null)
-if [[ $spec != *"-F _jrnscan"* ]]; then
-  fail "complete -p jrnscan: expected the _jrnscan function, got '${spec:-nothing}'"
+registered=$(complete -p jrnscan 2>/dev/null)
+if [[ $registered != *"-F _jrnscan"* ]]; then
+  fail "complete -p jrnscan: expected the _jrnscan function, got '${registered:-nothing}'"
 else
   passes=$((passes + 1))
 fi
