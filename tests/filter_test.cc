@@ -1,11 +1,15 @@
 // The record predicate and the opcode name pattern, called directly.
-#include "cli/filter.h"
+#include "scan/filter.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "log/scan.h"
+#include "scan/report.h"
+
+// The settings and the tag that the record filter looks at.
+jrn::filter_settings filter_opts;
+jrn::tag_summary current_tag;
 
 namespace {
 
@@ -146,13 +150,13 @@ class FilterMatch : public ::testing::Test {
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
   static void reset() {
-    jrn::filter_opts = jrn::filter_settings();
-    jrn::current_tag = jrn::tag_header();
+    filter_opts = jrn::filter_settings();
+    current_tag = jrn::tag_summary();
   }
   static int at(uint32_t seq, uint32_t ts, uint32_t txn, int32_t node, int image_like) {
-    jrn::current_tag.sequence = seq;
-    jrn::current_tag.timestamp = ts;
-    return jrn::filter_match(txn, node, image_like);
+    current_tag.sequence = seq;
+    current_tag.timestamp = ts;
+    return jrn::filter_match(filter_opts, current_tag, txn, node, image_like);
   }
 };
 
@@ -160,13 +164,13 @@ TEST_F(FilterMatch, ImageLikeRule) {
   EXPECT_EQ(at(1, 1, 1, 1, 0), 0);
   EXPECT_EQ(at(1, 1, 1, 1, 1), 1);
   EXPECT_EQ(at(0, 0, 0, 0, 1), 1);
-  jrn::filter_opts.image_like_only = 0;  // -a
+  filter_opts.image_like_only = 0;  // -a
   EXPECT_EQ(at(0, 0, 0, 0, 0), 1);
   EXPECT_EQ(at(UINT32_MAX, UINT32_MAX, UINT32_MAX, -1, 0), 1);
 }
 
 TEST_F(FilterMatch, InclusiveBoundsAndZeroMeansOff) {
-  jrn::filter_opts.image_like_only = 0;
+  filter_opts.image_like_only = 0;
   struct bound_case {
     uint32_t jrn::filter_settings::*from;
     uint32_t jrn::filter_settings::*to;
@@ -184,44 +188,44 @@ TEST_F(FilterMatch, InclusiveBoundsAndZeroMeansOff) {
       return at(vals[0], vals[1], vals[2], 1, 0);
     };
     SCOPED_TRACE(f.field);
-    jrn::filter_opts.*f.from = 10;
-    jrn::filter_opts.*f.to = 20;
+    filter_opts.*f.from = 10;
+    filter_opts.*f.to = 20;
     EXPECT_EQ(probe(9), 0);
     EXPECT_EQ(probe(10), 1);
     EXPECT_EQ(probe(20), 1);
     EXPECT_EQ(probe(21), 0);
-    jrn::filter_opts.*f.from = 0;  // upper bound alone
+    filter_opts.*f.from = 0;  // upper bound alone
     EXPECT_EQ(probe(0), 1);
     EXPECT_EQ(probe(21), 0);
-    jrn::filter_opts.*f.to = 0;  // lower bound alone, compared unsigned
-    jrn::filter_opts.*f.from = 0x80000000u;
+    filter_opts.*f.to = 0;  // lower bound alone, compared unsigned
+    filter_opts.*f.from = 0x80000000u;
     EXPECT_EQ(probe(5), 0);
     EXPECT_EQ(probe(0x80000001u), 1);
     EXPECT_EQ(probe(UINT32_MAX), 1);
-    jrn::filter_opts.*f.from = 5;  // reversed bounds pass nothing
-    jrn::filter_opts.*f.to = 3;
+    filter_opts.*f.from = 5;  // reversed bounds pass nothing
+    filter_opts.*f.to = 3;
     EXPECT_EQ(probe(4), 0);
     EXPECT_EQ(probe(5), 0);
-    jrn::filter_opts.*f.from = jrn::filter_opts.*f.to = 0;
+    filter_opts.*f.from = filter_opts.*f.to = 0;
   }
 }
 
 TEST_F(FilterMatch, TransactionAndNodeFiltersDropCallersPassingZero) {
-  jrn::filter_opts.image_like_only = 0;
-  jrn::filter_opts.from_txn = 5;
+  filter_opts.image_like_only = 0;
+  filter_opts.from_txn = 5;
   EXPECT_EQ(at(1, 1, 0, 0, 0), 0);
-  jrn::filter_opts.from_txn = 0;
-  jrn::filter_opts.to_txn = 5;
+  filter_opts.from_txn = 0;
+  filter_opts.to_txn = 5;
   EXPECT_EQ(at(1, 1, 0, 0, 0), 1);
-  jrn::filter_opts.to_txn = 0;
-  jrn::filter_opts.node_id = 7;
+  filter_opts.to_txn = 0;
+  filter_opts.node_id = 7;
   EXPECT_EQ(at(1, 1, 1, 0, 0), 0);
   EXPECT_EQ(at(1, 1, 1, 7, 0), 1);
   EXPECT_EQ(at(1, 1, 1, 8, 0), 0);
-  jrn::filter_opts.node_id = -5;
+  filter_opts.node_id = -5;
   EXPECT_EQ(at(1, 1, 1, -5, 0), 1);
   // Image-like records still meet every other filter.
-  jrn::filter_opts.image_like_only = 1;
+  filter_opts.image_like_only = 1;
   EXPECT_EQ(at(1, 1, 1, -5, 1), 1);
   EXPECT_EQ(at(1, 1, 1, 5, 1), 0);
 }

@@ -9,8 +9,8 @@
 
 #include "golden.h"
 #include "logbuild/log_builder.h"
-#include "output/hexdump.h"
-#include "output/out.h"
+#include "report/hexdump.h"
+#include "report/out.h"
 
 using logbuild::bytes;
 using logbuild::log_builder;

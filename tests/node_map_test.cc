@@ -1,6 +1,6 @@
 // The node name map: -M listing files, names learnt from context records,
 // qualified names and the display of node numbers.
-#include "cli/node_map.h"
+#include "scan/node_map.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,22 +12,31 @@
 #include "golden.h"
 #include "logbuild/log_builder.h"
 
-using jrn::node_display;
 using logbuild::log_builder;
 
 namespace {
 
 class NodeMap : public ::testing::Test {
  protected:
-  void SetUp() override { jrn::node_map_clear(); }
+  void SetUp() override { names = jrn::node_map(); }
   void TearDown() override { std::remove(path_.c_str()); }
   // Loads a listing written to a scratch file; returns the load's result.
   int load(const std::string& text) {
     FILE* f = std::fopen(path_.c_str(), "w");
     std::fputs(text.c_str(), f);
     std::fclose(f);
-    return jrn::node_map_load(path_.c_str());
+    return names.load(path_.c_str(), false);
   }
+  // The qualified name with its number, as records show it.
+  std::string display(int32_t id) {
+    std::string s;
+    names.append_display(id, true, false, s);
+    return s;
+  }
+  void add(int32_t id, int32_t kind, const std::string& name, int32_t parent) {
+    names.learn(id, kind, name.data(), name.size(), parent);
+  }
+  jrn::node_map names;
   std::string path_ = "/tmp/node_map_test." + std::to_string(getpid()) + ".map";
 };
 
@@ -52,12 +61,12 @@ TEST_F(NodeMap, QualifiedNames) {
                {-104, "neg.NegIdx (#-104)"},
                {-5, "#-5"},
                {11, "SELF (#11)"}};
-  for (const auto& c : cases) EXPECT_EQ(std::string(node_display(c.id)), c.shown) << c.id;
+  for (const auto& c : cases) EXPECT_EQ((display(c.id)), c.shown) << c.id;
   std::string plain;
-  jrn::node_names().append_display(7, false, false, plain);
+  names.append_display(7, false, false, plain);
   EXPECT_EQ(plain, "SHOP.ORDERS");
   // A parent loop ends; the node itself still closes the name.
-  const std::string loop = node_display(1);
+  const std::string loop = display(1);
   EXPECT_EQ(loop.substr(loop.size() - 7), ".A (#1)");
 }
 
@@ -65,43 +74,43 @@ TEST_F(NodeMap, QualifiedNames) {
 // bounded walk: the name keeps the node and its 255 nearest ancestors,
 // behind a "..." that says it was cut.
 TEST_F(NodeMap, DeepParentChainsAreCut) {
-  for (int32_t id = 1; id <= 5000; ++id) jrn::node_map_add(id, 3, "n", id - 1);
-  const std::string deep = node_display(5000);
+  for (int32_t id = 1; id <= 5000; ++id) add(id, 3, "n", id - 1);
+  const std::string deep = display(5000);
   EXPECT_EQ(std::count(deep.begin(), deep.end(), '.'), 255 + 3);
   EXPECT_EQ(deep.substr(0, 5), "...N.");
   EXPECT_EQ(deep.substr(deep.size() - 11), "N.N (#5000)");
   // 256 levels exactly are the whole name.
-  EXPECT_EQ(std::string(node_display(256)).substr(0, 2), "N.");
+  EXPECT_EQ((display(256)).substr(0, 2), "N.");
 }
 
 TEST_F(NodeMap, ContextNamesNeverReplace) {
   ASSERT_EQ(load(std::string(heading) + "3 2 Shop 0\n"), 0);
-  jrn::node_map_add(3, 2, "other", 0);  // mapped by the listing
-  jrn::node_map_add(7, 3, "orders", 3);
-  jrn::node_map_add(7, 3, "second", 3);       // the first registration stays
-  jrn::node_map_add(12, 4, "by-caf\xe9", 7);  // upper case for a to z only
-  EXPECT_EQ(std::string(node_display(3)), "Shop (#3)");
-  EXPECT_EQ(std::string(node_display(7)), "Shop.ORDERS (#7)");
-  EXPECT_EQ(std::string(node_display(12)), "Shop.ORDERS.BY-CAF\xe9 (#12)");
+  add(3, 2, "other", 0);  // mapped by the listing
+  add(7, 3, "orders", 3);
+  add(7, 3, "second", 3);       // the first registration stays
+  add(12, 4, "by-caf\xe9", 7);  // upper case for a to z only
+  EXPECT_EQ((display(3)), "Shop (#3)");
+  EXPECT_EQ((display(7)), "Shop.ORDERS (#7)");
+  EXPECT_EQ((display(12)), "Shop.ORDERS.BY-CAF\xe9 (#12)");
 }
 
 TEST_F(NodeMap, Loading) {
   // Zero, one or two lines are all heading: nothing is loaded.
   for (const char* text : {"", "3 2 SHOP 0\n", "3 2 SHOP 0\n3 2 SHOP 0\n"}) {
     EXPECT_EQ(load(text), 0);
-    EXPECT_EQ(std::string(node_display(3)), "#3");
+    EXPECT_EQ((display(3)), "#3");
   }
   // A bad line stops the load; the lines before it stay.
   for (const char* bad : {"\n", "4 3 NAME\n", "x 3 NAME 0\n"}) {
-    jrn::node_map_clear();
+    names = jrn::node_map();
     testing::internal::CaptureStderr();
     EXPECT_EQ(load(std::string(heading) + "3 2 SHOP 0\n" + bad + "4 3 LATER 3\n"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("bad format: ") + bad + "\n");
-    EXPECT_EQ(std::string(node_display(3)), "SHOP (#3)");
-    EXPECT_EQ(std::string(node_display(4)), "#4");
+    EXPECT_EQ((display(3)), "SHOP (#3)");
+    EXPECT_EQ((display(4)), "#4");
   }
   testing::internal::CaptureStderr();
-  EXPECT_EQ(jrn::node_map_load("/nonexistent/x.map"), -1);
+  EXPECT_EQ(names.load("/nonexistent/x.map", false), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "/nonexistent/x.map: No such file or directory\n");
 }

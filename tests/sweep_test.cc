@@ -11,13 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/filter.h"
-#include "cli/node_map.h"
+#include "cli/options.h"
 #include "cli/run.h"
-#include "log/scan.h"
-#include "log/stream.h"
 #include "logbuild/log_builder.h"
-#include "output/out.h"
+#include "report/out.h"
+#include "scan/node_map.h"
 
 namespace {
 
@@ -40,19 +38,18 @@ class scanner {
   }
 
   outcome scan(const std::string& log, const jrn::filter_settings& opts) {
-    jrn::filter_opts = opts;
-    jrn::node_map_clear();
-    jrn::current_tag = jrn::tag_header();
-    jrn::log_name = "t.fwlog";
+    jrn::run_options o;
+    o.filter = opts;
+    jrn::node_map names;
     reset(out_);
     reset(err_);
     jrn::out_set_fd(fileno(out_));
     std::fflush(stderr);
     const int saved = dup(2);
     dup2(fileno(err_), 2);
-    jrn::log_stream in(reinterpret_cast<const uint8_t*>(log.data()), log.size());
     outcome r;
-    r.status = jrn::scan_stream(in);
+    r.status = jrn::scan_bytes(o, names, reinterpret_cast<const uint8_t*>(log.data()), log.size(),
+                               "t.fwlog");
     std::fflush(stderr);
     dup2(saved, 2);
     close(saved);

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <functional>
 
-#include "cli/node_map.h"
+#include "scan/node_map.h"
 #include "golden.h"
 #include "logbuild/log_builder.h"
 

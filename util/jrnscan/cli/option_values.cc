@@ -7,18 +7,19 @@
 #include <cstring>
 #include <string>
 
-#include "output/diag.h"
-#include "output/escape.h"
+#include "scan/escape.h"
 
 namespace jrn {
 
 namespace {
 
+bool escape_warnings = false;
+
 void warn(const char* option, const char* text, const char* problem, const std::string& read_as) {
   std::string shown;
   size_t len;
-  const char* t = safe_text(text, std::strlen(text), escaping.messages, shown, &len);
-  diag("jrnscan: warning: %s '%.*s' %s; read as %s\n", option, static_cast<int>(len), t, problem,
+  const char* t = safe_text(text, std::strlen(text), escape_warnings, shown, &len);
+  std::fprintf(stderr, "jrnscan: warning: %s '%.*s' %s; read as %s\n", option, static_cast<int>(len), t, problem,
        read_as.c_str());
 }
 
@@ -73,6 +74,8 @@ std::string range_meaning(uint32_t from, uint32_t to) {
 
 }  // namespace
 
+void escape_option_values(bool on) { escape_warnings = on; }
+
 int32_t read_signed(const char* option, const char* text, const char* zero_means) {
   long value;
   const int32_t result = static_cast<int32_t>(std::strtol(text, nullptr, 10));
@@ -101,8 +104,8 @@ void check_range_order(const char* option, const char* text, uint32_t from, uint
   if (from == 0 || to == 0 || from <= to) return;
   std::string shown;
   size_t len;
-  const char* t = safe_text(text, std::strlen(text), escaping.messages, shown, &len);
-  diag("jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
+  const char* t = safe_text(text, std::strlen(text), escape_warnings, shown, &len);
+  std::fprintf(stderr, "jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
        "can match\n",
        option, static_cast<int>(len), t, from, to);
 }

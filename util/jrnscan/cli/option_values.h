@@ -7,6 +7,10 @@
 
 namespace jrn {
 
+// Whether the option texts echoed in warnings are escaped (standard error
+// is a terminal).
+void escape_option_values(bool on);
+
 // Decimal value of a signed setting (-n): strtol, then cut to 32 bits.
 int32_t read_signed(const char* option, const char* text, const char* zero_means);
 // Decimal value of an unsigned setting (-p, -r): the signed reading taken

@@ -1,22 +1,26 @@
-// Run state shared by the driver and the log reader.
+// The run driver.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
 
 namespace jrn {
 
-class log_stream;
+struct run_options;
+class node_map;
 
-// The log's name in messages and in the header print-out: the operand as
-// typed, or "(stdin)".
-extern const char* log_name;
-// Set by scan_log when the stream holds a further log after the current one.
-extern bool log_continues;
+// Scans a block of memory as one input named log_name with the given
+// settings, into the back-end they choose (the report goes where
+// out_set_fd points); returns the exit status. The fuzzer and in-process
+// tests use it.
+int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_t size,
+               const char* log_name);
+// The same over a file descriptor, read in blocks as the tool reads its
+// operands.
+int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name);
 
-// The whole run: options, announcements, the scan of every log in the
-// stream. Returns the exit status.
+// The whole run: options, announcements, the scan of every operand.
+// Returns the exit status.
 int jrnscan_main(int argc, char** argv);
-
-// Scans every log in the stream with the current filter settings; returns
-// the exit status (1 when a log failed or held a malformed item).
-int scan_stream(log_stream& in);
 
 }  // namespace jrn

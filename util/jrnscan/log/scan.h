@@ -2,30 +2,15 @@
 // tag's type letter.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-
-#include "log/stream.h"
 
 namespace jrn {
 
-// The 9-byte opening of every tag: type letter, sequence and timestamp.
-struct tag_header {
-  uint8_t type = 0;
-  uint32_t sequence = 0;
-  uint32_t timestamp = 0;  // seconds since 1970-01-01 00:00:00 UTC
-};
-// The latest tag read; the filters and print_tag_header look at it.
-extern tag_header current_tag;
-// Log offset at which the current tag starts, for messages about it.
-extern int64_t tag_offset;
-// Input position of the current log's first byte: log offsets count from
-// there.
-extern int64_t log_start;
+struct scan_context;
 
 // A tag body handler: reads its whole body, shown or not; 0 to go on, -1
 // after a failure it reported itself.
-using tag_handler = int (*)(log_stream& in, int major, int minor, int64_t* file_pos);
+using tag_handler = int (*)(scan_context& c);
 
 struct tag_kind {
   const char* name;     // printed on the tag line
@@ -33,29 +18,19 @@ struct tag_kind {
 };
 const tag_kind& tag_kind_of(uint8_t letter);
 
-// fread-like read of count items of size bytes; adds what it delivered as
-// whole items to *file_pos and returns the number of whole items.
-inline size_t read_counted(void* buf, size_t size, size_t count, log_stream& in,
-                           int64_t* file_pos) {
-  size_t got = in.read(buf, size * count);
-  size_t items = size ? got / size : 0;
-  *file_pos += static_cast<int64_t>(items * size);
-  return items;
-}
-// Reads exactly n bytes, counted; false when the input ended first.
-inline bool read_exact(void* buf, size_t n, log_stream& in, int64_t* file_pos) {
-  if (n == 0) return true;
-  return read_counted(buf, n, 1, in, file_pos) == 1;
-}
-
-// "%Y-%m-%d %H:%M:%S" in local time; the text lives until the next call.
-const char* format_time(uint32_t t);
-
-// The opening lines of a shown tag.
-void print_tag_header(const int64_t* file_pos);
-
-// Reads one log from the stream: 1 when its tag stream ended, -1 when its
+// Reads one log from the input: 1 when its tag stream ended, -1 when its
 // header or a handler failed. Sets log_continues when another log follows.
-int scan_log(log_stream& in);
+int scan_log(scan_context& c);
+
+class byte_source;
+
+// Scans one input (every log in it) as the log named log_name: the entry
+// that the driver, the fuzzer and the tests share. Failed reads are said
+// with the log name and offset; the report is flushed before a read waits.
+int scan_input(scan_context& c, byte_source& in, const char* log_name);
+
+// Scans every log in the context's input; 1 when a log failed or a read
+// failed, else 0 (malformed items are counted by the diagnostics).
+int scan_stream(scan_context& c);
 
 }  // namespace jrn

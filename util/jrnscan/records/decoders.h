@@ -1,51 +1,59 @@
-// Printers and page probes of the decoder families, one file each.
+// Describers, count checks and page probes of the decoder families, one
+// file each.
 #pragma once
 
 #include "records/payload.h"
 
 namespace jrn {
 
+struct scan_context;
+
 // The previous location of a changed item (cluster, offset, size), shown
-// from -vv on by the FIXREC, BTREE and POOL printers.
-void print_prev_location(payload_view p, uint32_t at);
+// from -vv on by the FIXREC, BTREE and POOL describers.
+void describe_prev_location(scan_context& c, payload_view p, uint32_t at);
 
 // Node records
-int print_node(payload_view p);
-int print_nodedelete(payload_view p);
-int print_nodepage(payload_view p);
-int probe_nodepage(payload_view p);
-int print_nodecluster(payload_view p);
-int probe_nodecluster(payload_view p);
+void describe_node(scan_context& c, payload_view p);
+void describe_nodedelete(scan_context& c, payload_view p);
+void describe_nodepage(scan_context& c, payload_view p);
+void check_nodepage(scan_context& c, payload_view p);
+int probe_nodepage(payload_view p, uint32_t page);
+void describe_nodecluster(scan_context& c, payload_view p);
+int probe_nodecluster(payload_view p, uint32_t page);
 
 // Node-list records
-int print_nodelistpage(payload_view p);
-int probe_nodelistpage(payload_view p);
-int print_nodelistpagehead(payload_view p);
-int probe_nodelistpagehead(payload_view p);
-int print_nodelistitem(payload_view p);
-int probe_nodelistitem(payload_view p);
-int print_nodelistfillitem(payload_view p);
-int probe_nodelistfillitem(payload_view p);
+void describe_nodelistpage(scan_context& c, payload_view p);
+int probe_nodelistpage(payload_view p, uint32_t page);
+void describe_nodelistpagehead(scan_context& c, payload_view p);
+int probe_nodelistpagehead(payload_view p, uint32_t page);
+void describe_nodelistitem(scan_context& c, payload_view p);
+void check_nodelistitem(scan_context& c, payload_view p);
+int probe_nodelistitem(payload_view p, uint32_t page);
+void describe_nodelistfillitem(scan_context& c, payload_view p);
+int probe_nodelistfillitem(payload_view p, uint32_t page);
 
 // Fixed-record records
-int print_fixrec(payload_view p);
-int print_fixrec_meta(payload_view p);
-int print_fixrec_newcluster(payload_view p);
+void describe_fixrec(scan_context& c, payload_view p);
+void describe_fixrec_meta(scan_context& c, payload_view p);
+void describe_fixrec_newcluster(scan_context& c, payload_view p);
 
 // B-tree records
-int print_btree(payload_view p);
-int probe_btree(payload_view p);
-int print_btree_fwr(payload_view p);
-int probe_btree_fwr(payload_view p);
+void describe_btree(scan_context& c, payload_view p);
+int probe_btree(payload_view p, uint32_t page);
+void describe_btree_fwr(scan_context& c, payload_view p);
+void check_btree_fwr(scan_context& c, payload_view p);
+int probe_btree_fwr(payload_view p, uint32_t page);
 
 // Pool records
-int print_pool(payload_view p);
-int probe_pool(payload_view p);
-int print_pool_flist(payload_view p);
-int probe_pool_flist(payload_view p);
+void describe_pool(scan_context& c, payload_view p);
+int probe_pool(payload_view p, uint32_t page);
+void describe_pool_flist(scan_context& c, payload_view p);
+void check_pool_flist(scan_context& c, payload_view p);
+int probe_pool_flist(payload_view p, uint32_t page);
 
 // Volume and serial records
-int print_vol_extend(payload_view p);
-int print_fwr_serial(payload_view p);
+void describe_vol_extend(scan_context& c, payload_view p);
+void check_vol_extend(scan_context& c, payload_view p);
+void describe_fwr_serial(scan_context& c, payload_view p);
 
 }  // namespace jrn

@@ -1,10 +1,8 @@
 // Fixed-record store: FIXREC (one change to one numbered record, with its
 // data), FIXREC_META (the store's meta record), FIXREC_NEWCLUSTER.
-#include "cli/filter.h"
-#include "output/hexdump.h"
-#include "output/out.h"
 #include "records/decoders.h"
 #include "records/opcodes.h"
+#include "scan/context.h"
 
 namespace jrn {
 
@@ -38,6 +36,8 @@ const char* fixrec_op_name(uint8_t op) {
   }
 }
 
+bool fixrec_op_known(uint8_t op) { return (op >= UPDATE && op <= DELETE) || op == UPDATE_RANGE; }
+
 int fixrec_image_like(payload_view p) {
   switch (p.u8(op_at)) {
     case UPDATE:
@@ -48,49 +48,50 @@ int fixrec_image_like(payload_view p) {
   }
 }
 
-int fixrec_recno_match(payload_view p) {
-  return filter_opts.recno == 0 || p.u32(recno_at) == filter_opts.recno;
+uint32_t fixrec_recno(payload_view p) { return p.u32(recno_at); }
+
+void describe_prev_location(scan_context& c, payload_view p, uint32_t at) {
+  JRN_LINE_IF(c, c.filter_opts.detail_level >= 2,
+              "  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n",
+              hexf("prev_cluster", p.u32(at)), i32f("prev_offset", p.u16(at + 4)),
+              i32f("prev_size", p.u16(at + 6)));
 }
 
-void print_prev_location(payload_view p, uint32_t at) {
-  out_printf("  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n", p.u32(at),
-             p.u16(at + 4), p.u16(at + 6));
-}
-
-int print_fixrec(payload_view p) {
-  if (filter_opts.detail_level >= 2) {
-    print_prev_location(p, prev_location);
-    out_printf("  recno = %d\n  start_page = 0x%x\n", p.i32(recno_at), p.u32(start_page));
-  } else {
-    out_printf("  recno = %d\n", p.i32(recno_at));
-  }
+void describe_fixrec(scan_context& c, payload_view p) {
+  const bool detail = c.filter_opts.detail_level >= 2;
+  describe_prev_location(c, p, prev_location);
+  JRN_LINE(c, "  recno = %d\n", i32f("recno", p.i32(recno_at)));
+  JRN_LINE_IF(c, detail, "  start_page = 0x%x\n", hexf("start_page", p.u32(start_page)));
   const uint8_t op = p.u8(op_at);
-  out_printf("  opcode = %s (%d)\n", fixrec_op_name(op), op);
+  JRN_LINE(c, "  opcode = %s (%d)\n", namef("fixrec_op", fixrec_op_name(op), fixrec_op_known(op)),
+           i32f("fixrec_op_code", op));
   const uint32_t n = p.size();
-  if (n == FixRec_RECORD_SIZE) return 0;
+  if (n == FixRec_RECORD_SIZE) return;
   uint32_t block = FixRec_RECORD_SIZE;
   if (op == UPDATE_RANGE && n - FixRec_RECORD_SIZE > 4) {
-    out_printf("  data = %d bytes [ofs = %d, len = %d]\n", static_cast<int>(n - range_data),
-               p.u16(range_ofs), p.u16(range_len));
+    JRN_LINE(c, "  data = %d bytes [ofs = %d, len = %d]\n",
+             i32f("data_size", static_cast<int>(n - range_data)),
+             i32f("range_offset", p.u16(range_ofs)), i32f("range_length", p.u16(range_len)));
     block = range_data;
   } else {
-    out_printf("  data = %d bytes\n", static_cast<int>(n - FixRec_RECORD_SIZE));
+    JRN_LINE(c, "  data = %d bytes\n",
+             i32f("data_size", static_cast<int>(n - FixRec_RECORD_SIZE)));
   }
-  if (filter_opts.detail_level >= 1) dump_hex(p.at(block), p.span(block, n));
-  return 0;
+  const uint32_t held = p.span(block, n);
+  c.data(c.filter_opts.detail_level >= 1, "data", p.at(block), held, held);
 }
 
-int print_fixrec_meta(payload_view p) {
-  out_printf("  timestamp=%u\n  flist_head.page=0x%x item=%u\n", p.u32(0), p.u32(4), p.u32(8));
-  out_printf("  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n", p.u32(12), p.u32(16),
-             p.u32(20));
-  out_printf("  num_records=%u\n  serial=%u\n", p.u32(24), p.u32(28));
-  return 0;
+void describe_fixrec_meta(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  timestamp=%u\n  flist_head.page=0x%x item=%u\n", u32f("meta_timestamp", p.u32(0)),
+           hexf("flist_head_page", p.u32(4)), u32f("flist_head_item", p.u32(8)));
+  JRN_LINE(c, "  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n", u32f("first_recno", p.u32(12)),
+           u32f("last_recno", p.u32(16)), u32f("new_recno", p.u32(20)));
+  JRN_LINE(c, "  num_records=%u\n  serial=%u\n", u32f("num_records", p.u32(24)),
+           u32f("serial", p.u32(28)));
 }
 
-int print_fixrec_newcluster(payload_view p) {
-  out_printf("  start_page = 0x%x\n", p.u32(0));
-  return 0;
+void describe_fixrec_newcluster(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  start_page = 0x%x\n", hexf("start_page", p.u32(0)));
 }
 
 }  // namespace jrn

@@ -1,28 +1,22 @@
 #include "records/image.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "cli/filter.h"
-#include "cli/node_map.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/hexdump.h"
-#include "output/out.h"
 #include "records/opcodes.h"
+#include "scan/context.h"
 
 namespace jrn {
 
 namespace {
 
-// One payload buffer for the whole run: grown to the largest payload seen,
-// never shrunk.
-struct {
-  uint8_t* data = nullptr;
-  int32_t capacity = 0;
-} rec_buf;
-
 constexpr uint32_t brief_dump_limit = 256;
+
+// The size rule, then the counts, where the report would meet them.
+bool checked_before(scan_context& c, const opcode_info& op, payload_view payload) {
+  if (!payload_size_ok(c, op, payload)) return false;
+  if (op.check && !op.check_after) op.check(c, payload);
+  return true;
+}
 
 }  // namespace
 
@@ -37,16 +31,18 @@ const char* txn_state_name(uint8_t state) {
   }
 }
 
-int dump_image_record(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (major < 1 || (major == 1 && minor < 0)) {
-    diag("record header: unexpected version %d.%02d\n", major, minor);
+bool txn_state_known(uint8_t state) { return state >= 1 && state <= 5; }
+
+int dump_image_record(scan_context& c) {
+  if (c.major < 1 || (c.major == 1 && c.minor < 0)) {
+    c.diag.message("record header: unexpected version %d.%02d\n", c.major, c.minor);
     return -1;
   }
-  const bool short_header = (major == 1 && minor == 0);
+  const bool short_header = (c.major == 1 && c.minor == 0);
   uint8_t raw[16];
   const size_t header_len = short_header ? 12 : 16;
-  if (read_counted(raw, header_len, 1, in, file_pos) != 1) {
-    diag("Unable to read record header\n");
+  if (!c.read_exact(raw, header_len)) {
+    c.diag.message("Unable to read record header\n");
     return -1;
   }
   rec_header h;
@@ -56,62 +52,65 @@ int dump_image_record(log_stream& in, int major, int minor, int64_t* file_pos) {
   std::memcpy(&h.node_id, raw + 4, 4);
   std::memcpy(&h.transaction_id, raw + 8, 4);
   if (!short_header) std::memcpy(&h.session_id, raw + 12, 4);
+  tag_summary& t = c.tag;
+  t.is_record = true;
+  t.opcode = h.opcode;
+  t.txn_state = h.txn_state;
+  t.transaction_id = h.transaction_id;
+  t.session_id = h.session_id;
+  t.node_id = static_cast<int32_t>(h.node_id);
 
-  if (h.size != 0) {
-    if (h.size > rec_buf.capacity) {
-      void* grown = std::realloc(rec_buf.data, h.size);
-      if (!grown) {
-        diag_perror("realloc");
-        diag("Unable to allocate %d bytes\n", h.size);
-        return -1;
-      }
-      rec_buf.data = static_cast<uint8_t*>(grown);
-      rec_buf.capacity = h.size;
-    }
-    if (read_counted(rec_buf.data, h.size, 1, in, file_pos) != 1) {
-      diag("Unable to read record data\n");
-      return -1;
-    }
+  // The payload, in place when it lies in the input's block.
+  const uint8_t* data = nullptr;
+  if (h.size != 0 && (data = c.in->view(h.size)) == nullptr) {
+    c.diag.message("Unable to read record data\n");
+    return -1;
   }
-  const payload_view payload(rec_buf.data, h.size);
+  const payload_view payload(data, h.size);
   const opcode_info& op = opcode_lookup(h.opcode);
   const bool is_fixrec = h.opcode == 13;
+  const filter_settings& f = c.filter_opts;
+
+  if (c.all_problems() && payload_size_ok(c, op, payload) && op.check) op.check(c, payload);
 
   // Filters, cheapest first; a dropped record is already consumed.
   int image_like = 0;
   if (is_fixrec) {
-    if (!payload_size_ok(op, payload)) return 0;
+    if (!payload_size_ok(c, op, payload)) return 0;
     image_like = fixrec_image_like(payload);
   }
-  if (!filter_match(h.transaction_id, static_cast<int32_t>(h.node_id), image_like)) return 0;
-  if (is_fixrec && !fixrec_recno_match(payload)) return 0;
-  if (filter_opts.page != 0) {
-    if (!op.probe || !payload_size_ok(op, payload) || !op.probe(payload)) return 0;
+  if (!filter_match(f, t, h.transaction_id, t.node_id, image_like)) return 0;
+  if (is_fixrec && f.recno != 0 && fixrec_recno(payload) != f.recno) return 0;
+  if (f.page != 0) {
+    if (!op.probe || !checked_before(c, op, payload) || !op.probe(payload, f.page)) return 0;
   }
-  if (filter_opts.pattern && !pattern_match(op.name, static_cast<int>(std::strlen(op.name)),
-                                            filter_opts.pattern, filter_opts.pattern_len, 0))
+  if (f.pattern && !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), f.pattern,
+                                  f.pattern_len, 0))
     return 0;
 
-  // The record is shown.
-  print_tag_header(file_pos);
-  const bool brief = brief_view();
-  if (!brief) out_printf(" opcode: %s (%d)\n", op.name, h.opcode);
-  out_printf(" transaction_id: %u\n session_id: %u\n", h.transaction_id, h.session_id);
-  if (!brief) out_printf(" txn state: %s (%d)\n", txn_state_name(h.txn_state), h.txn_state);
-  out_printf(" node_id: %s\n", node_display(static_cast<int32_t>(h.node_id)));
+  if (!c.show(true)) return 0;
+  const bool brief = brief_view(f);
+  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef("opcode", op.name, opcode_known(h.opcode)),
+              i32f("opcode_code", h.opcode));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f("transaction_id", h.transaction_id),
+           u32f("session_id", h.session_id));
+  JRN_LINE_IF(c, !brief, " txn state: %s (%d)\n",
+              namef("txn_state", txn_state_name(h.txn_state), txn_state_known(h.txn_state)),
+              i32f("txn_state_code", h.txn_state));
+  JRN_LINE(c, " node_id: %s\n", nodef("node_id", t.node_id));
   if (h.size == 0) return 0;
 
-  if (op.print) {
-    if (payload_size_ok(op, payload)) op.print(payload);
+  if (op.describe) {
+    if (!checked_before(c, op, payload)) return 0;
+    op.describe(c, payload);
+    if (op.check && op.check_after) op.check(c, payload);
     return 0;
   }
-  if (filter_opts.detail_level >= 2) {
-    uint32_t n = h.size;
-    if (filter_opts.detail_level < 3 && n > brief_dump_limit) n = brief_dump_limit;
-    out_printf(" size: %d\n", h.size);
-    dump_hex(rec_buf.data, n);
-    if (n < h.size) out_str("...\n");
-  }
+  const bool detail = f.detail_level >= 2;
+  uint32_t n = h.size;
+  if (f.detail_level < 3 && n > brief_dump_limit) n = brief_dump_limit;
+  JRN_LINE_IF(c, detail, " size: %d\n", i32f("size", h.size));
+  c.data(detail, "data", data, h.size, n, n < h.size);
   return 0;
 }
 

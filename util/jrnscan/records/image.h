@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "log/stream.h"
-
 namespace jrn {
+
+struct scan_context;
 
 // The record header as stored: 16 bytes, 12 in version 1.00 logs (which
 // have no session id).
@@ -18,8 +18,9 @@ struct rec_header {
   uint32_t session_id = 0;
 };
 
-int dump_image_record(log_stream& in, int major, int minor, int64_t* file_pos);
+int dump_image_record(scan_context& c);
 
 const char* txn_state_name(uint8_t state);
+bool txn_state_known(uint8_t state);
 
 }  // namespace jrn

@@ -1,10 +1,7 @@
 // Node records: NODE, NODEDELETE, NODEPAGE (the pages a node owns) and
 // NODECLUSTER (a run of pages allocated or freed together).
-#include "cli/filter.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/out.h"
 #include "records/decoders.h"
+#include "scan/context.h"
 
 namespace jrn {
 
@@ -17,79 +14,71 @@ constexpr uint32_t entry_at(uint32_t i) { return 4 + 12 * i; }
 
 // Entries in use; a count above 64 names entries the record cannot hold.
 uint32_t nodepage_count(payload_view p) {
-  uint32_t count = p.u32(0);
-  if (count > nodepage_max) {
-    report_malformed("IMAGE record", tag_offset, "NODEPAGE count %u exceeds %u entries", count,
-                     nodepage_max);
-    count = nodepage_max;
-  }
-  return count;
+  const uint32_t count = p.u32(0);
+  return count > nodepage_max ? nodepage_max : count;
 }
 
-const char* nodepage_state(uint32_t s) {
-  switch (s) {
-    case 0: return "ALLOCATED\n";
-    case 1: return "MODIFIED\n";
-    case 2: return "FREED\n";
-    default: return "???\n";
-  }
-}
+const char* const nodepage_states[] = {"ALLOCATED", "MODIFIED", "FREED"};
+const char* const cluster_states[] = {"NOP", "ALLOCATED", "FREED"};
 
-const char* cluster_state(uint16_t s) {
-  switch (s) {
-    case 0: return "NOP\n";
-    case 1: return "ALLOCATED\n";
-    case 2: return "FREED\n";
-    default: return "???\n";
-  }
+namef state_name(const char* key, const char* const* names, uint32_t s) {
+  if (s < 3) return {key, names[s]};
+  return {key, "???", false};
 }
 
 }  // namespace
 
 // NODE: a 16-bit value, then a node descriptor whose first field is the id.
-int print_node(payload_view p) {
-  out_printf("  node_id = %u\n", p.u32(2));
-  return 0;
+void describe_node(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  node_id = %u\n", u32f("node", p.u32(2)));
 }
 
-int print_nodedelete(payload_view p) {
-  out_printf("  node_id = %u\n", p.u32(0));
-  return 0;
+void describe_nodedelete(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  node_id = %u\n", u32f("node", p.u32(0)));
 }
 
-int print_nodepage(payload_view p) {
+void check_nodepage(scan_context& c, payload_view p) {
+  const uint32_t count = p.u32(0);
+  if (count > nodepage_max)
+    c.diag.malformed("IMAGE record", c.tag.offset, "NODEPAGE count %u exceeds %u entries", count,
+                     nodepage_max);
+}
+
+void describe_nodepage(scan_context& c, payload_view p) {
+  const uint32_t count = nodepage_count(p);
+  c.list_begin("pages");
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t e = entry_at(i);
+    c.list_item();
+    JRN_LINE(c, "  page 0x%x %s\n", hexf("page", p.u32(e)),
+             state_name("state", nodepage_states, p.u32(e + 8)));
+    const uint32_t key = p.u32(e + 4);
+    JRN_LINE_IF(c, key != 0, "  logpage key = 0x%x\n", hexf("logpage_key", key));
+  }
+  c.list_end();
+}
+
+int probe_nodepage(payload_view p, uint32_t page) {
   const uint32_t count = nodepage_count(p);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t e = entry_at(i);
-    out_printf("  page 0x%x %s", p.u32(e), nodepage_state(p.u32(e + 8)));
-    if (uint32_t key = p.u32(e + 4)) out_printf("  logpage key = 0x%x\n", key);
+    if (p.u32(e) == page || p.u32(e + 4) == page) return 1;
   }
   return 0;
 }
 
-int probe_nodepage(payload_view p) {
-  const uint32_t want = filter_opts.page;
-  const uint32_t count = nodepage_count(p);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t e = entry_at(i);
-    if (p.u32(e) == want || p.u32(e + 4) == want) return 1;
-  }
-  return 0;
-}
-
-int print_nodecluster(payload_view p) {
-  out_printf("  cluster 0x%x/%d %s", p.u32(0), p.i16(4), cluster_state(p.u16(6)));
-  return 0;
+void describe_nodecluster(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  cluster 0x%x/%d %s\n", hexf("cluster", p.u32(0)), i32f("count", p.i16(4)),
+           state_name("state", cluster_states, p.u16(6)));
 }
 
 // The cluster covers cluster .. cluster + count - 1 (count sign-extended,
 // the end taken modulo 2^32).
-int probe_nodecluster(payload_view p) {
-  const uint32_t want = filter_opts.page;
+int probe_nodecluster(payload_view p, uint32_t page) {
   const uint32_t first = p.u32(0);
-  if (want < first) return 0;
+  if (page < first) return 0;
   const uint32_t end = first + static_cast<uint32_t>(static_cast<int32_t>(p.i16(4)));
-  return want < end;
+  return page < end;
 }
 
 }  // namespace jrn

@@ -1,99 +1,79 @@
 // Node-list records: chains of linked pages holding items. NODELISTPAGE
 // links a page in or out, NODELISTPAGEHEAD carries a page's head,
 // NODELISTITEM(SET) an item's bytes, NODELISTFILLITEM a filled run of slots.
-#include "cli/filter.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/hexdump.h"
-#include "output/out.h"
 #include "records/decoders.h"
+#include "scan/context.h"
 
 namespace jrn {
 
 namespace {
 
-const char* list_type(uint32_t t) {
-  switch (t) {
-    case 0: return "UNKNOWN";
-    case 1: return "ILIST";
-    case 2: return "FLIST";
-    default: return "???";
-  }
+namef pick(const char* key, const char* const* names, uint32_t count, uint32_t v) {
+  if (v < count) return {key, names[v]};
+  return {key, "???", false};
 }
 
-const char* page_action(uint16_t a) {
-  switch (a) {
-    case 0: return "NOP";
-    case 1: return "ADD";
-    case 2: return "DEL";
-    default: return "???";
-  }
-}
-
-const char* list_id(uint8_t id) {
-  switch (id) {
-    case 0: return "ULIST";
-    case 1: return "FLIST";
-    case 2: return "FIXREC_FLIST";
-    default: return "???";
-  }
-}
+const char* const list_types[] = {"UNKNOWN", "ILIST", "FLIST"};
+const char* const page_actions[] = {"NOP", "ADD", "DEL"};
+const char* const list_ids[] = {"ULIST", "FLIST", "FIXREC_FLIST"};
 
 // The three layouts other than NodeList_PAGE open with timestamp, a 4-byte
 // list type and the page.
-void print_list_head(payload_view p) {
-  out_printf("  page 0x%x type=%s timestamp=%u\n", p.u32(8), list_type(p.u32(4)), p.u32(0));
+void describe_list_head(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  page 0x%x type=%s timestamp=%u\n", hexf("page", p.u32(8)),
+           pick("list_type", list_types, 3, p.u32(4)), u32f("list_timestamp", p.u32(0)));
 }
-
-int page_is(uint32_t page) { return page == filter_opts.page; }
 
 }  // namespace
 
-int print_nodelistpage(payload_view p) {
-  out_printf("  page 0x%x %s id=%s type=%s timestamp=%u\n", p.u32(8), page_action(p.u16(4)),
-             list_id(p.u8(6)), list_type(p.u8(7)), p.u32(0));
-  out_printf("  prev_page=0x%x timestamp=%u\n", p.u32(12), p.u32(16));
-  out_printf("  next_page=0x%x timestamp=%u\n", p.u32(20), p.u32(24));
-  out_printf("  first_page=0x%x last_page=0x%x num_pages=%u\n", p.u32(28), p.u32(32), p.u32(36));
-  return 0;
+void describe_nodelistpage(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  page 0x%x %s id=%s type=%s timestamp=%u\n", hexf("page", p.u32(8)),
+           pick("action", page_actions, 3, p.u16(4)), pick("list_id", list_ids, 3, p.u8(6)),
+           pick("list_type", list_types, 3, p.u8(7)), u32f("list_timestamp", p.u32(0)));
+  JRN_LINE(c, "  prev_page=0x%x timestamp=%u\n", hexf("prev_page", p.u32(12)),
+           u32f("prev_timestamp", p.u32(16)));
+  JRN_LINE(c, "  next_page=0x%x timestamp=%u\n", hexf("next_page", p.u32(20)),
+           u32f("next_timestamp", p.u32(24)));
+  JRN_LINE(c, "  first_page=0x%x last_page=0x%x num_pages=%u\n", hexf("first_page", p.u32(28)),
+           hexf("last_page", p.u32(32)), u32f("num_pages", p.u32(36)));
 }
 
 // The list's first and last page are not compared.
-int probe_nodelistpage(payload_view p) {
-  return page_is(p.u32(8)) || page_is(p.u32(12)) || page_is(p.u32(20));
+int probe_nodelistpage(payload_view p, uint32_t page) {
+  return p.u32(8) == page || p.u32(12) == page || p.u32(20) == page;
 }
 
-int print_nodelistpagehead(payload_view p) {
-  print_list_head(p);
-  out_printf("  first_item=0x%x last_item=0x%x num_items=%u\n", p.u32(16), p.u32(20), p.u32(12));
-  return 0;
+void describe_nodelistpagehead(scan_context& c, payload_view p) {
+  describe_list_head(c, p);
+  JRN_LINE(c, "  first_item=0x%x last_item=0x%x num_items=%u\n", hexf("first_item", p.u32(16)),
+           hexf("last_item", p.u32(20)), u32f("num_items", p.u32(12)));
 }
 
-int probe_nodelistpagehead(payload_view p) { return page_is(p.u32(8)); }
+int probe_nodelistpagehead(payload_view p, uint32_t page) { return p.u32(8) == page; }
 
-int print_nodelistitem(payload_view p) {
-  print_list_head(p);
+void describe_nodelistitem(scan_context& c, payload_view p) {
+  describe_list_head(c, p);
   const uint16_t offset = p.u16(12), size = p.u16(14);
-  out_printf("  offset=%u size=%u\n", offset, size);
-  if (filter_opts.detail_level >= 2) {
-    const uint32_t held = p.span(16, size);
-    dump_hex(p.at(16), held);
-  }
+  JRN_LINE(c, "  offset=%u size=%u\n", u32f("item_offset", offset), u32f("item_size", size));
+  const uint32_t held = p.span(16, size);
+  c.data(c.filter_opts.detail_level >= 2, "item", p.at(16), held, held);
+}
+
+void check_nodelistitem(scan_context& c, payload_view p) {
+  const uint16_t size = p.u16(14);
   if (p.span(16, size) < size)
-    report_malformed("IMAGE record", tag_offset,
+    c.diag.malformed("IMAGE record", c.tag.offset,
                      "NODELISTITEM size %u exceeds the %u item bytes held", size, p.size() - 16);
-  return 0;
 }
 
-int probe_nodelistitem(payload_view p) { return page_is(p.u32(8)); }
+int probe_nodelistitem(payload_view p, uint32_t page) { return p.u32(8) == page; }
 
-int print_nodelistfillitem(payload_view p) {
-  print_list_head(p);
-  out_printf("  start_idx=%u count=%u start_id=%u value=%u\n", p.u16(12), p.u16(14), p.u32(16),
-             p.u32(20));
-  return 0;
+void describe_nodelistfillitem(scan_context& c, payload_view p) {
+  describe_list_head(c, p);
+  JRN_LINE(c, "  start_idx=%u count=%u start_id=%u value=%u\n", u32f("start_idx", p.u16(12)),
+           u32f("count", p.u16(14)), u32f("start_id", p.u32(16)), u32f("value", p.u32(20)));
 }
 
-int probe_nodelistfillitem(payload_view p) { return page_is(p.u32(8)); }
+int probe_nodelistfillitem(payload_view p, uint32_t page) { return p.u32(8) == page; }
 
 }  // namespace jrn

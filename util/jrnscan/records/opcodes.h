@@ -1,5 +1,5 @@
 // The one table of IMAGE record operation codes: name, payload size rule,
-// printer and page probe of each of the 256 codes.
+// describer, count check and page probe of each of the 256 codes.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,14 @@
 
 namespace jrn {
 
-// Prints a payload's fields (the size rule already holds); returns 0.
-using payload_printer = int (*)(payload_view payload);
-// 1 when the record concerns the page of the page filter.
-using page_probe = int (*)(payload_view payload);
+struct scan_context;
+
+// Describes a payload's fields (the size rule already holds).
+using payload_describer = void (*)(scan_context& c, payload_view payload);
+// Reports counts in a payload that name more data than it holds.
+using payload_check = void (*)(scan_context& c, payload_view payload);
+// 1 when the record concerns the given page.
+using page_probe = int (*)(payload_view payload, uint32_t page);
 
 enum class size_rule : uint8_t { any, exactly, at_least };
 
@@ -19,20 +23,27 @@ struct opcode_info {
   const char* name;
   size_rule rule;
   uint32_t rule_size;
-  payload_printer print;  // null: shown as a hex dump from -vv on
-  page_probe probe;       // null: never shown under -p
+  payload_describer describe;  // null: shown as a hex dump from -vv on
+  page_probe probe;            // null: never shown under -p
+  payload_check check;         // null: nothing beyond the size rule
+  // The report says a count is wrong after the lines it could show
+  // (the item's bytes dumped as far as they go) rather than before.
+  bool check_after = false;
 };
 
 const opcode_info& opcode_lookup(uint8_t opcode);
+// Whether the code has a name of its own (the others show a placeholder).
+bool opcode_known(uint8_t opcode);
 
 // Checks the opcode's size rule; reports a malformed record and returns
 // false when the payload breaks it.
-bool payload_size_ok(const opcode_info& op, payload_view payload);
+bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payload);
 
 // FIXREC tests used while filtering (the payload must hold 17 bytes).
 constexpr uint32_t FixRec_RECORD_SIZE = 17;
 int fixrec_image_like(payload_view payload);
-int fixrec_recno_match(payload_view payload);
+uint32_t fixrec_recno(payload_view payload);
 const char* fixrec_op_name(uint8_t op);
+bool fixrec_op_known(uint8_t op);
 
 }  // namespace jrn

@@ -1,44 +1,37 @@
 // Volume and serial records: VOL_EXTEND (a volume grew; a list of 32-bit
 // entries follows) and FWR_SERIAL (the forward log's serial numbers).
-#include "cli/filter.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/out.h"
 #include "records/decoders.h"
+#include "scan/context.h"
 
 namespace jrn {
 
-int print_vol_extend(payload_view p) {
+namespace {
+
+uint32_t entries_held(payload_view p) { return (p.size() - 16) / 4; }
+
+}  // namespace
+
+void describe_vol_extend(scan_context& c, payload_view p) {
   const uint32_t free_count = p.u32(12);
-  out_printf("  volume_id=%u curr_size=%u ext_count=%u free_count=%u\n", p.u32(0), p.u32(4),
-             p.u32(8), free_count);
-  const uint32_t held = (p.size() - 16) / 4;
+  JRN_LINE(c, "  volume_id=%u curr_size=%u ext_count=%u free_count=%u\n",
+           u32f("volume_id", p.u32(0)), u32f("curr_size", p.u32(4)), u32f("ext_count", p.u32(8)),
+           u32f("free_count", free_count));
+  const uint32_t held = entries_held(p);
   const uint32_t shown = free_count < held ? free_count : held;
-  if (filter_opts.detail_level >= 1 && shown > 0) {
-    static const char digits[] = "0123456789abcdef";
-    for (uint32_t i = 0; i < shown; ++i) {
-      char* q = out_reserve(12);
-      char* const start = q;
-      if (i % 8 == 0) {
-        *q++ = ' ';
-        *q++ = ' ';
-      }
-      const uint32_t v = p.u32(16 + 4 * i);
-      *q++ = ' ';
-      for (int d = 7; d >= 0; --d) *q++ = digits[(v >> (4 * d)) & 15];
-      if (i % 8 == 7 || i + 1 == shown) *q++ = '\n';
-      out_commit(static_cast<size_t>(q - start));
-    }
-  }
-  if (free_count > held)
-    report_malformed("IMAGE record", tag_offset,
-                     "VOL_EXTEND free_count %u exceeds the %u entries held", free_count, held);
-  return 0;
+  c.words(c.filter_opts.detail_level >= 1 && shown > 0, "free_entries", p.at(16), shown);
 }
 
-int print_fwr_serial(payload_view p) {
-  out_printf("  generation=%u sequence=%u serial=%u\n", p.u32(0), p.u32(4), p.u32(8));
-  return 0;
+void check_vol_extend(scan_context& c, payload_view p) {
+  const uint32_t free_count = p.u32(12);
+  const uint32_t held = entries_held(p);
+  if (free_count > held)
+    c.diag.malformed("IMAGE record", c.tag.offset,
+                     "VOL_EXTEND free_count %u exceeds the %u entries held", free_count, held);
+}
+
+void describe_fwr_serial(scan_context& c, payload_view p) {
+  JRN_LINE(c, "  generation=%u sequence=%u serial=%u\n", u32f("generation", p.u32(0)),
+           u32f("serial_sequence", p.u32(4)), u32f("serial", p.u32(8)));
 }
 
 }  // namespace jrn

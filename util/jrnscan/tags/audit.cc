@@ -3,13 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/filter.h"
-#include "cli/node_map.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/escape.h"
-#include "output/hexdump.h"
-#include "output/out.h"
+#include "scan/context.h"
 #include "tags/body_reader.h"
 #include "tags/tags.h"
 
@@ -25,6 +19,10 @@ enum audit_type : uint8_t {
   DBLIST_UPD = 21
 };
 
+bool audit_type_known(uint8_t t) {
+  return t == MEMO || t == SIGN_ON || t == SIGN_OFF || t == DBLIST_SUM || t == DBLIST_UPD;
+}
+
 const char* audit_type_name(uint8_t t) {
   switch (t) {
     case MEMO: return "MEMO";
@@ -37,67 +35,72 @@ const char* audit_type_name(uint8_t t) {
 }
 
 // MEMO: a mode, then the memo data.
-int read_memo(body_reader& body, bool shown) {
+int read_memo(scan_context& c, body_reader& body) {
   int32_t mode;
   if (!body.field(&mode, 4, "Unable to read memo header\n")) return body.result();
   const uint32_t data_sz = body.left();
-  if (shown) out_printf("  mode: %d\n  data: %d bytes\n", mode, static_cast<int>(data_sz));
+  JRN_LINE(c, "  mode: %d\n  data: %d bytes\n", i32f("mode", mode),
+           i32f("data_size", static_cast<int>(data_sz)));
   if (data_sz == 0) return 0;
   if (data_sz > page_size) {
     body.malformed("Unable to read memo data\n", "memo data of %u bytes exceeds %u", data_sz,
                    page_size);
     return body.result();
   }
-  if (!body.field(page_buf, data_sz, "Unable to read memo data\n")) return body.result();
-  if (shown && filter_opts.detail_level >= 1) dump_hex(page_buf, data_sz);
+  if (!body.field(c.page_buf, data_sz, "Unable to read memo data\n")) return body.result();
+  c.data(c.filter_opts.detail_level >= 1, "data", c.page_buf, data_sz, data_sz);
   return 0;
 }
 
 // SIGN_ON: an entry count, then entries of a 2-byte length and text. An
 // entry may be longer than page_buf; it is read whole all the same.
-int read_sign_on(body_reader& body, bool shown) {
-  static std::vector<uint8_t> long_entry;
+int read_sign_on(scan_context& c, body_reader& body) {
+  std::vector<uint8_t> long_entry;
   uint16_t count;
   if (!body.field(&count, 2, "Unable to read number of audit sign-on entries\n"))
     return body.result();
+  c.list_begin("entries");
   for (int i = 1; i <= count; ++i) {
     uint16_t data_sz;
     if (!body.field(&data_sz, 2, "Unable to read size of audit sign-on entry #%d\n", i))
       return body.result();
-    uint8_t* data = page_buf;
+    uint8_t* data = c.page_buf;
     if (data_sz > page_size) {
       long_entry.resize(data_sz);
       data = long_entry.data();
     }
     if (!body.field(data, data_sz, "Unable to read audit sign-on data #%d\n", i))
       return body.result();
-    if (shown) {
-      // Both forms stop at a zero byte inside the data.
-      const void* nul = std::memchr(data, 0, data_sz);
-      const int len = static_cast<int>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
-      const char* text = reinterpret_cast<const char*>(data);
-      std::string buf;
-      size_t shown_len;
-      const size_t take = data_sz <= 256 || len < 256 ? len : 256;
-      const char* shown_text = safe_text(text, take, escaping.report, buf, &shown_len);
-      out_printf(data_sz <= 256 ? "  data: %.*s\n" : "  data: %.*s ...\n",
-                 static_cast<int>(shown_len), shown_text);
-    }
+    // Both forms stop at a zero byte inside the data; a long entry shows
+    // its first 256 bytes.
+    const void* nul = std::memchr(data, 0, data_sz);
+    const uint32_t len = static_cast<uint32_t>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
+    const textf text{"data", reinterpret_cast<const char*>(data), len};
+    c.list_item();
+    if (data_sz <= 256)
+      JRN_LINE(c, "  data: %s\n", text);
+    else
+      JRN_LINE(c, "  data: %.256s ...\n", text);
   }
+  c.list_end();
   body.skip_rest("Unable to read audit sign-on data\n");
   return body.result();
 }
 
 // DBLIST: size / 8 entries of node number and mode.
-int read_dblist(body_reader& body, bool shown) {
+int read_dblist(scan_context& c, body_reader& body) {
   const uint32_t entries = body.left() / 8;
+  c.list_begin("entries");
   for (uint32_t i = 1; i <= entries; ++i) {
     int32_t entry[2];
     if (!body.field(entry, 8, "Unable to read audit dblist data\n")) return body.result();
-    if (shown) out_printf("  #%d: node_id=%s mode=%d\n", i, node_display(entry[0]), entry[1]);
+    c.list_item();
+    JRN_LINE(c, "  #%d: node_id=%s mode=%d\n", i32f("index", static_cast<int32_t>(i)),
+             nodef("node_id", entry[0]), i32f("mode", entry[1]));
   }
+  c.list_end();
   if (body.left() != 0) {
-    diag("WARNING: audit dblist data size does not match\n");
+    c.diag.message("WARNING: audit dblist data size does not match\n");
     body.skip_rest("Unable to read audit dblist data\n");
   }
   return body.result();
@@ -105,42 +108,41 @@ int read_dblist(body_reader& body, bool shown) {
 
 }  // namespace
 
-int dump_audit(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (refused_before_101(major, minor, "audit")) return -1;
+int dump_audit(scan_context& c) {
+  if (refused_before_101(c, "audit")) return -1;
   typed_body_header head;
-  if (!read_typed_header(in, file_pos, "Unable to read audit header\n", &head)) return -1;
+  if (!read_typed_header(c, "Unable to read audit header\n", &head)) return -1;
   const uint32_t session_id = head.id;
   const uint8_t type = head.type;
   const uint16_t size = head.size;
+  c.tag.session_id = session_id;
 
-  const bool shown = aux_tag_shown(0, 0, 0);
-  if (shown) {
-    print_tag_header(file_pos);
-    out_printf(" session_id: %u\n type: %s (%u)\n size: %u bytes\n", session_id,
-               audit_type_name(type), type, size);
-  }
+  c.show(aux_tag_shown(c, 0, 0, 0));
+  JRN_LINE(c, " session_id: %u\n type: %s (%u)\n size: %u bytes\n", u32f("session_id", session_id),
+           namef("audit_type", audit_type_name(type), audit_type_known(type)),
+           u32f("audit_type_code", type), u32f("size", size));
   switch (type) {
     case MEMO: {
-      body_reader body(in, file_pos, size, "AUDIT MEMO body");
-      return read_memo(body, shown);
+      body_reader body(c, size, "AUDIT MEMO body");
+      return read_memo(c, body);
     }
     case SIGN_ON: {
-      body_reader body(in, file_pos, size, "AUDIT SIGN_ON body");
-      return read_sign_on(body, shown);
+      body_reader body(c, size, "AUDIT SIGN_ON body");
+      return read_sign_on(c, body);
     }
     case SIGN_OFF: {
-      body_reader body(in, file_pos, size, "AUDIT SIGN_OFF body");
+      body_reader body(c, size, "AUDIT SIGN_OFF body");
       if (size != 0) body.malformed("Unable to read info data\n", "size %u, expected 0", size);
       return body.result();
     }
     case DBLIST_SUM:
     case DBLIST_UPD: {
-      body_reader body(in, file_pos, size, "AUDIT DBLIST body");
-      return read_dblist(body, shown);
+      body_reader body(c, size, "AUDIT DBLIST body");
+      return read_dblist(c, body);
     }
     default: {
       // Not interpreted: skipped unshown.
-      body_reader body(in, file_pos, size, "AUDIT body");
+      body_reader body(c, size, "AUDIT body");
       body.skip_rest("Unable to read info data\n");
       return body.result();
     }

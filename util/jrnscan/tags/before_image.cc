@@ -2,23 +2,18 @@
 // it. Before-images count as image-like, so they show by default.
 #include <cstring>
 
-#include "cli/filter.h"
-#include "cli/node_map.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/hexdump.h"
-#include "output/out.h"
 #include "records/opcodes.h"
+#include "scan/context.h"
 #include "tags/tags.h"
 
 namespace jrn {
 
-int dump_before_image(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (refused_before_101(major, minor, "before-image")) return -1;
+int dump_before_image(scan_context& c) {
+  if (refused_before_101(c, "before-image")) return -1;
   // rec: transaction, session, node, recno, opcode, a reserved byte, size.
   uint8_t rec[20];
-  if (read_counted(rec, sizeof rec, 1, in, file_pos) != 1) {
-    diag("Unable to read before-image header\n");
+  if (!c.read_exact(rec, sizeof rec)) {
+    c.diag.message("Unable to read before-image header\n");
     return -1;
   }
   uint32_t transaction_id, session_id, recno;
@@ -30,28 +25,32 @@ int dump_before_image(log_stream& in, int major, int minor, int64_t* file_pos) {
   std::memcpy(&recno, rec + 12, 4);
   const uint8_t opcode = rec[16];
   std::memcpy(&size, rec + 18, 2);
+  c.tag.transaction_id = transaction_id;
+  c.tag.session_id = session_id;
+  c.tag.node_id = node_id;
 
-  const bool shown = aux_tag_shown(transaction_id, node_id, 1);
-  if (shown) {
-    print_tag_header(file_pos);
-    out_printf(" transaction_id: %u\n session_id: %u\n", transaction_id, session_id);
-    out_printf(" node_id: %s\n", node_display(node_id));
-    out_printf(" recno: %u\n opcode: %s (%d)\n data: %u bytes\n", recno, fixrec_op_name(opcode),
-               opcode, size);
-  }
+  const bool shown = c.show(aux_tag_shown(c, transaction_id, node_id, 1));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f("transaction_id", transaction_id),
+           u32f("session_id", session_id));
+  JRN_LINE(c, " node_id: %s\n", nodef("node_id", node_id));
+  JRN_LINE(c, " recno: %u\n opcode: %s (%d)\n data: %u bytes\n", u32f("recno", recno),
+           namef("fixrec_op", fixrec_op_name(opcode), fixrec_op_known(opcode)),
+           i32f("fixrec_op_code", opcode), u32f("data_size", size));
   if (size > page_size) {
-    report_malformed("BEFORE_IMAGE tag", tag_offset, "data size %u exceeds %u", size, page_size);
-    if (!skip_counted(size, in, file_pos)) {
-      diag("Unable to read before-image data\n");
+    c.diag.malformed("BEFORE_IMAGE tag", c.tag.offset, "data size %u exceeds %u", size, page_size);
+    if (!c.skip(size)) {
+      c.diag.message("Unable to read before-image data\n");
       return -1;
     }
     return 0;
   }
-  if (!read_exact(page_buf, size, in, file_pos)) {
-    diag("Unable to read before-image data\n");
+  const uint8_t* data = nullptr;
+  if (shown && size != 0) data = c.in->view(size);
+  if (shown ? (size != 0 && data == nullptr) : !c.skip(size)) {
+    c.diag.message("Unable to read before-image data\n");
     return -1;
   }
-  if (shown && filter_opts.detail_level >= 1) dump_hex(page_buf, size);
+  c.data(c.filter_opts.detail_level >= 1, "data", data, size, size);
   return 0;
 }
 

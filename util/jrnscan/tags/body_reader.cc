@@ -3,14 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "log/scan.h"
-#include "output/diag.h"
-#include "tags/tags.h"
+#include "scan/context.h"
 
 namespace jrn {
 
 bool body_reader::field(void* dst, uint32_t width, const char* fail_fmt, ...) {
-  if (sz_ >= width && read_exact(dst, width, in_, file_pos_)) {
+  if (sz_ >= width && c_.read_exact(dst, width)) {
     sz_ -= width;
     return true;
   }
@@ -20,7 +18,7 @@ bool body_reader::field(void* dst, uint32_t width, const char* fail_fmt, ...) {
   std::vsnprintf(msg, sizeof msg, fail_fmt, ap);
   va_end(ap);
   if (sz_ < width) return malformed(msg, "%u bytes left for a field of %u", sz_, width);
-  diag("%s", msg);
+  c_.diag.message("%s", msg);
   result_ = -1;
   return false;
 }
@@ -31,7 +29,7 @@ bool body_reader::malformed(const char* fail_msg, const char* detail_fmt, ...) {
   va_start(ap, detail_fmt);
   std::vsnprintf(detail, sizeof detail, detail_fmt, ap);
   va_end(ap);
-  report_malformed(what_, tag_offset, "%s", detail);
+  c_.diag.malformed(what_, c_.tag.offset, "%s", detail);
   skip_rest(fail_msg);
   return false;
 }
@@ -39,8 +37,8 @@ bool body_reader::malformed(const char* fail_msg, const char* detail_fmt, ...) {
 bool body_reader::skip_rest(const char* fail_msg) {
   const uint32_t n = sz_;
   sz_ = 0;
-  if (skip_counted(n, in_, file_pos_)) return true;
-  diag("%s", fail_msg);
+  if (c_.skip(n)) return true;
+  c_.diag.message("%s", fail_msg);
   result_ = -1;
   return false;
 }

@@ -4,15 +4,14 @@
 
 #include <cstdint>
 
-#include "log/stream.h"
-
 namespace jrn {
+
+struct scan_context;
 
 class body_reader {
  public:
   // what names the body in messages about its size, e.g. "AUDIT MEMO body".
-  body_reader(log_stream& in, int64_t* file_pos, uint32_t size, const char* what)
-      : in_(in), file_pos_(file_pos), sz_(size), what_(what) {}
+  body_reader(scan_context& c, uint32_t size, const char* what) : c_(c), sz_(size), what_(what) {}
 
   // Reads a field of width bytes. When the body is too short for it, the
   // body is reported as malformed and its remaining bytes are consumed;
@@ -34,8 +33,7 @@ class body_reader {
   int result() const { return result_; }
 
  private:
-  log_stream& in_;
-  int64_t* file_pos_;
+  scan_context& c_;
   uint32_t sz_;
   const char* what_;
   int result_ = 0;

@@ -2,15 +2,8 @@
 // Every name read is registered in the node name map, shown or not, so
 // that later records display it.
 #include <cstring>
-#include <string>
 
-#include "cli/filter.h"
-#include "cli/node_map.h"
-#include "cli/run.h"
-#include "log/scan.h"
-#include "output/diag.h"
-#include "output/escape.h"
-#include "output/out.h"
+#include "scan/context.h"
 #include "tags/body_reader.h"
 #include "tags/tags.h"
 
@@ -21,144 +14,143 @@ namespace {
 enum context_type : uint8_t { DB = 1, SET = 2, SET_ITEMS = 3, INDEX = 4 };
 enum node_kind : int32_t { kind_database = 2, kind_set = 3, kind_index = 4 };
 
-const char* context_type_name(uint8_t t) {
+namef context_type_name(uint8_t t) {
   switch (t) {
-    case DB: return "DB";
-    case SET: return "SET";
-    case SET_ITEMS: return "SET_ITEMS";
-    case INDEX: return "INDEX";
-    default: return "** UNKNOWN CONTEXT TYPE **";
+    case DB: return {"context_type", "DB"};
+    case SET: return {"context_type", "SET"};
+    case SET_ITEMS: return {"context_type", "SET_ITEMS"};
+    case INDEX: return {"context_type", "INDEX"};
+    default: return {"context_type", "** UNKNOWN CONTEXT TYPE **", false};
   }
 }
 
-const char* name_text() { return reinterpret_cast<const char*>(page_buf); }
-
-// The name as shown: bytes a terminal would act on are escaped there.
-const char* shown_name() {
-  static std::string buf;
-  size_t len;
-  return safe_text(name_text(), std::strlen(name_text()), escaping.report, buf, &len);
+// The name just read: up to its first zero byte, as a C string shows it.
+textf name_field(scan_context& c, const char* key) {
+  const char* text = reinterpret_cast<const char*>(c.page_buf);
+  return {key, text, static_cast<uint32_t>(std::strlen(text))};
 }
 
 // Reads a name of n bytes into page_buf and terminates it there; it must
 // fit with its terminator.
-bool read_name(body_reader& body, uint32_t n, const char* fail_fmt, int item = 0) {
+bool read_name(scan_context& c, body_reader& body, uint32_t n, const char* fail_fmt,
+               int item = 0) {
   if (n >= page_size)
     return body.malformed("Unable to read context data\n", "name of %u bytes exceeds %u", n,
                           page_size - 1);
-  if (!body.field(page_buf, n, fail_fmt, item)) return false;
-  page_buf[n] = 0;
+  if (!body.field(c.page_buf, n, fail_fmt, item)) return false;
+  c.page_buf[n] = 0;
   return true;
 }
 
 // An empty name is shown but not registered: the number keeps its "#n".
 // Once the names learnt take the memory they may, no more are learnt and
 // the reader is told once.
-void register_name(uint32_t node_id, int32_t kind, int32_t parent) {
-  if (page_buf[0] == 0) return;
-  node_map& names = node_names();
-  if (!names.learn(static_cast<int32_t>(node_id), kind, name_text(), std::strlen(name_text()),
-                   parent))
-    diag("%s: warning: names learnt from context records reach the bound of %llu bytes at "
-         "offset %lld; no further names are learnt (--name-memory sets the bound)\n",
-         log_name, static_cast<unsigned long long>(names.learn_limit()),
-         static_cast<long long>(tag_offset));
+void register_name(scan_context& c, uint32_t node_id, int32_t kind, int32_t parent) {
+  if (c.page_buf[0] == 0) return;
+  const char* name = reinterpret_cast<const char*>(c.page_buf);
+  if (!c.names.learn(static_cast<int32_t>(node_id), kind, name, std::strlen(name), parent))
+    c.diag.message(
+        "%s: warning: names learnt from context records reach the bound of %llu bytes at "
+        "offset %lld; no further names are learnt (--name-memory sets the bound)\n",
+        c.log_name, static_cast<unsigned long long>(c.names.learn_limit()),
+        static_cast<long long>(c.tag.offset));
 }
 
-int context_db(body_reader& body, uint32_t node_id, bool shown) {
-  if (!read_name(body, body.left(), "Unable to read context_db name\n")) return body.result();
-  if (shown) out_printf("  name: '%s'\n", shown_name());
-  register_name(node_id, kind_database, 0);
+int context_db(scan_context& c, body_reader& body, uint32_t node_id) {
+  if (!read_name(c, body, body.left(), "Unable to read context_db name\n")) return body.result();
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  register_name(c, node_id, kind_database, 0);
   return 0;
 }
 
 // SET and INDEX: the parent's number, then the name.
-int context_named_child(body_reader& body, uint32_t node_id, bool shown, bool is_index) {
+int context_named_child(scan_context& c, body_reader& body, uint32_t node_id, bool is_index) {
   uint32_t parent;
   if (!body.field(&parent, 4,
                   is_index ? "Unable to read context_index set_node_id\n"
                            : "Unable to read context_set db_node_id\n"))
     return body.result();
-  if (shown) out_printf(is_index ? "  set_node: %u\n" : "  db_node: %u\n", parent);
+  if (is_index)
+    JRN_LINE(c, "  set_node: %u\n", u32f("set_node", parent));
+  else
+    JRN_LINE(c, "  db_node: %u\n", u32f("db_node", parent));
   if (!read_name(
-          body, body.left(),
+          c, body, body.left(),
           is_index ? "Unable to read context_index name\n" : "Unable to read context_set name\n"))
     return body.result();
-  if (shown) out_printf("  name: '%s'\n", shown_name());
-  register_name(node_id, is_index ? kind_index : kind_set, static_cast<int32_t>(parent));
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  register_name(c, node_id, is_index ? kind_index : kind_set, static_cast<int32_t>(parent));
   return 0;
 }
 
-int context_set_items(body_reader& body, uint32_t node_id, bool shown) {
+int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
   uint32_t db_node;
   if (!body.field(&db_node, 4, "Unable to read context_set_items db_node_id\n"))
     return body.result();
-  if (shown) out_printf("  db_node: %u\n", db_node);
+  JRN_LINE(c, "  db_node: %u\n", u32f("db_node", db_node));
   uint8_t n;
   if (!body.field(&n, 1, "Unable to read context_set_items name length\n")) return body.result();
-  if (!read_name(body, n, "Unable to read context_set_items name\n")) return body.result();
-  if (shown) out_printf("  name: '%s'\n", shown_name());
-  register_name(node_id, kind_set, static_cast<int32_t>(db_node));
+  if (!read_name(c, body, n, "Unable to read context_set_items name\n")) return body.result();
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  register_name(c, node_id, kind_set, static_cast<int32_t>(db_node));
 
   // Items until the body is used up: name, type, count, size, fmt.
+  c.list_begin("items");
   for (int i = 0; body.left() > 0; ++i) {
     uint8_t m, type;
     uint16_t count, size;
     uint32_t fmt;
     if (!body.field(&m, 1, "Unable to read context_set_items name length #%d\n", i) ||
-        !read_name(body, m, "Unable to read context_set_items name #%d\n", i) ||
+        !read_name(c, body, m, "Unable to read context_set_items name #%d\n", i) ||
         !body.field(&type, 1, "Unable to read context_set_items type #%d\n", i) ||
         !body.field(&count, 2, "Unable to read context_set_items count #%d\n", i) ||
         !body.field(&size, 2, "Unable to read context_set_items size #%d\n", i) ||
         !body.field(&fmt, 4, "Unable to read context_set_items fmt #%d\n", i))
       return body.result();
-    if (shown && filter_opts.detail_level >= 1) {
-      std::string type_buf;
-      size_t type_len;
-      const char type_char = static_cast<char>(type);
-      const char* type_text = safe_text(&type_char, 1, escaping.report, type_buf, &type_len);
-      out_printf("  item[%d]: '%s' type=%.*s count=%u size=%u fmt=0x%x\n", i, shown_name(),
-                 static_cast<int>(type_len), type_text, count, size, fmt);
-    }
+    const char type_char = static_cast<char>(type);
+    c.list_item();
+    JRN_LINE_IF(c, c.filter_opts.detail_level >= 1,
+                "  item[%d]: '%s' type=%s count=%u size=%u fmt=0x%x\n", i32f("index", i),
+                name_field(c, "name"), textf("type", &type_char, 1), u32f("count", count),
+                u32f("size", size), hexf("fmt", fmt));
   }
+  c.list_end();
   return 0;
 }
 
 }  // namespace
 
-int dump_context(log_stream& in, int major, int minor, int64_t* file_pos) {
-  if (refused_before_101(major, minor, "context")) return -1;
+int dump_context(scan_context& c) {
+  if (refused_before_101(c, "context")) return -1;
   typed_body_header head;
-  if (!read_typed_header(in, file_pos, "Unable to read context header\n", &head)) return -1;
+  if (!read_typed_header(c, "Unable to read context header\n", &head)) return -1;
   const uint32_t node_id = head.id;
   const uint8_t type = head.type;
   const uint16_t size = head.size;
+  c.tag.node_id = static_cast<int32_t>(node_id);
 
-  const bool shown = aux_tag_shown(0, 0, 0);
-  if (shown) {
-    print_tag_header(file_pos);
-    out_printf(" node_id: %u\n type: %s (%u)\n size: %u bytes\n", node_id, context_type_name(type),
-               type, size);
-  }
+  c.show(aux_tag_shown(c, 0, 0, 0));
+  JRN_LINE(c, " node_id: %u\n type: %s (%u)\n size: %u bytes\n", u32f("node_id", node_id),
+           context_type_name(type), u32f("context_type_code", type), u32f("size", size));
   switch (type) {
     case DB: {
-      body_reader body(in, file_pos, size, "CONTEXT DB body");
-      return context_db(body, node_id, shown);
+      body_reader body(c, size, "CONTEXT DB body");
+      return context_db(c, body, node_id);
     }
     case SET: {
-      body_reader body(in, file_pos, size, "CONTEXT SET body");
-      return context_named_child(body, node_id, shown, false);
+      body_reader body(c, size, "CONTEXT SET body");
+      return context_named_child(c, body, node_id, false);
     }
     case INDEX: {
-      body_reader body(in, file_pos, size, "CONTEXT INDEX body");
-      return context_named_child(body, node_id, shown, true);
+      body_reader body(c, size, "CONTEXT INDEX body");
+      return context_named_child(c, body, node_id, true);
     }
     case SET_ITEMS: {
-      body_reader body(in, file_pos, size, "CONTEXT SET_ITEMS body");
-      return context_set_items(body, node_id, shown);
+      body_reader body(c, size, "CONTEXT SET_ITEMS body");
+      return context_set_items(c, body, node_id);
     }
     default: {
-      body_reader body(in, file_pos, size, "CONTEXT body");
+      body_reader body(c, size, "CONTEXT body");
       body.skip_rest("Unable to read context data\n");
       return body.result();
     }

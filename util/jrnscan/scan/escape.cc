@@ -1,16 +1,14 @@
-#include "output/escape.h"
+#include "scan/escape.h"
 
 #include <unistd.h>
 
 namespace jrn {
 
-escape_settings escaping;
-
-void set_escape_mode(escape_mode mode) {
+bool escapes_for(escape_mode mode, int fd) {
   switch (mode) {
-    case escape_mode::always: escaping = {true, true}; break;
-    case escape_mode::never: escaping = {false, false}; break;
-    case escape_mode::automatic: escaping = {isatty(1) == 1, isatty(2) == 1}; break;
+    case escape_mode::always: return true;
+    case escape_mode::never: return false;
+    default: return isatty(fd) == 1;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "cli/node_map.h"
+#include "scan/node_map.h"
 
 #include <sys/stat.h>
 
@@ -7,8 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "output/diag.h"
-#include "output/escape.h"
+#include "scan/escape.h"
 
 namespace jrn {
 
@@ -36,11 +35,6 @@ constexpr uint64_t entry_cost = 24 + 2 * sizeof(uint32_t);
 }  // namespace
 
 node_map::node_map() : seed_(random_seed()) {}
-
-node_map& node_names() {
-  static node_map map;
-  return map;
-}
 
 uint32_t node_map::slot_of(int32_t id) const {
   const uint64_t h = mix(static_cast<uint32_t>(id) ^ seed_);
@@ -88,17 +82,17 @@ void node_map::put(int32_t id, int32_t kind, const char* name, size_t len, int32
   slots_[s] = static_cast<uint32_t>(entries_.size());
 }
 
-int node_map::load(const char* file_name) {
+int node_map::load(const char* file_name, bool escape) {
   FILE* f = std::fopen(file_name, "r");
   if (!f) {
-    diag_perror(file_name);
+    std::perror(file_name);
     return -1;
   }
   struct stat st;
   if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
     std::fclose(f);
     errno = EISDIR;
-    diag_perror(file_name);
+    std::perror(file_name);
     return -1;
   }
   // Lines are read in pieces of at most 1023 characters; a longer line
@@ -116,8 +110,8 @@ int node_map::load(const char* file_name) {
       const bool newline = n > 0 && line[n - 1] == '\n';
       std::string buf;
       size_t shown_len;
-      const char* shown = safe_text(line, newline ? n - 1 : n, escaping.messages, buf, &shown_len);
-      diag("bad format: %.*s%s\n", static_cast<int>(shown_len), shown, newline ? "\n" : "");
+      const char* shown = safe_text(line, newline ? n - 1 : n, escape, buf, &shown_len);
+      std::fprintf(stderr, "bad format: %.*s%s\n", static_cast<int>(shown_len), shown, newline ? "\n" : "");
       std::fclose(f);
       return -1;
     }
@@ -125,7 +119,7 @@ int node_map::load(const char* file_name) {
   }
   // A read that fails is not the end of the file.
   if (std::ferror(f)) {
-    diag_perror(file_name);
+    std::perror(file_name);
     result = -1;
   }
   std::fclose(f);
@@ -208,13 +202,6 @@ void node_map::clear() {
   text_.clear();
   learnt_bytes_ = 0;
   learn_stopped_ = false;
-}
-
-const char* node_display(int32_t id) {
-  static std::string text;
-  text.clear();
-  node_names().append_display(id, true, escaping.report, text);
-  return text.c_str();
 }
 
 }  // namespace jrn

@@ -1,15 +1,13 @@
-#include "cli/filter.h"
+#include "scan/filter.h"
 
-#include "log/scan.h"
+#include "scan/report.h"
 
 namespace jrn {
 
-filter_settings filter_opts;
-
-int filter_match(uint32_t transaction_id, int32_t node_id, int image_like) {
-  const filter_settings& f = filter_opts;
-  const uint32_t ts = current_tag.timestamp;
-  const uint32_t seq = current_tag.sequence;
+int filter_match(const filter_settings& f, const tag_summary& t, uint32_t transaction_id,
+                 int32_t node_id, int image_like) {
+  const uint32_t ts = t.timestamp;
+  const uint32_t seq = t.sequence;
   if (f.from_time != 0 && ts < f.from_time) return 0;
   if (f.to_time != 0 && ts > f.to_time) return 0;
   if (f.from_seq != 0 && seq < f.from_seq) return 0;

@@ -1,4 +1,4 @@
-#include "output/out.h"
+#include "report/out.h"
 
 #include <unistd.h>
 

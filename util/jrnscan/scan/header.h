@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "log/stream.h"
-
 namespace jrn {
+
+struct scan_context;
 
 struct fwlog_header {
   char signature[10] = {};
@@ -19,12 +19,12 @@ struct fwlog_header {
   int major = 0;
   int minor = 0;
   int audit_only = 0;  // "DRAV.FWAUD": an audit-only log
+  int64_t bytes = 0;   // bytes the header takes in the log
 };
 
 const char* charset_name(unsigned code);
 // Reads and checks the header; prints the two-line message and returns -1
 // when a check fails.
-int read_fwlog_header(log_stream& in, int64_t* file_pos, fwlog_header* h);
-void print_fwlog_header(const fwlog_header& h);
+int read_fwlog_header(scan_context& c, fwlog_header* h);
 
 }  // namespace jrn

@@ -30,7 +30,8 @@ class node_map {
   // Loads one listing file: two heading lines, then "id kind name parent"
   // per line; a later line for a number replaces an earlier one. 0, or -1
   // after a message on standard error.
-  int load(const char* file_name);
+  // A bad line is echoed on standard error, escaped when escape is set.
+  int load(const char* file_name, bool escape);
   // Registers a name learnt from a context record unless the number is
   // already mapped; the name is stored in upper case. False when the name
   // was not kept because the bound on learnt names was reached (once: the
@@ -79,18 +80,5 @@ class node_map {
   mutable uint64_t probes_ = 0;
   mutable std::vector<uint32_t> chain_;
 };
-
-// The run's map (the command line fills it, the scan reads and extends it).
-node_map& node_names();
-
-// Compatibility helpers over the run's map.
-inline int node_map_load(const char* file_name) { return node_names().load(file_name); }
-inline void node_map_clear() { node_names().clear(); }
-inline bool node_map_add(int32_t id, int32_t kind, const char* name, int32_t parent) {
-  return node_names().learn(id, kind, name, std::char_traits<char>::length(name), parent);
-}
-// The qualified name with its number, or "#id" for an unmapped number; the
-// text stays valid until the next call.
-const char* node_display(int32_t id);
 
 }  // namespace jrn

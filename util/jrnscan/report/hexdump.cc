@@ -1,8 +1,8 @@
-#include "output/hexdump.h"
+#include "report/hexdump.h"
 
 #include <cstring>
 
-#include "output/out.h"
+#include "report/out.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

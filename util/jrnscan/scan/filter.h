@@ -1,10 +1,12 @@
-// Filter settings and the two tests that every tag and record handler
-// shares: the record predicate and the opcode name pattern.
+// Filter settings and the tests that every tag and record handler shares:
+// the record predicate and the opcode name pattern.
 #pragma once
 
 #include <cstdint>
 
 namespace jrn {
+
+struct tag_summary;
 
 struct filter_settings {
   int32_t node_id = 0;     // -n; 0 = no node filter
@@ -20,12 +22,13 @@ struct filter_settings {
   int32_t pattern_len = 0;
   int image_like_only = 1;   // cleared by -a, -p and -o
   int32_t detail_level = 0;  // one per -v
+  uint32_t kinds = 0;        // --kind: one bit per tag letter class; 0 = every kind
 };
-extern filter_settings filter_opts;
 
-// 1 when the current tag's time and sequence and the given transaction,
-// node and image-like flag pass every active filter.
-int filter_match(uint32_t transaction_id, int32_t node_id, int image_like);
+// 1 when the tag's time and sequence and the given transaction, node and
+// image-like flag pass every active filter.
+int filter_match(const filter_settings& f, const tag_summary& t, uint32_t transaction_id,
+                 int32_t node_id, int image_like);
 
 // Anchored glob match of a whole name against a whole pattern: ? * [set]
 // and backslash escapes; literals fold case unless case_sensitive is set.
@@ -34,6 +37,8 @@ int pattern_match(const char* name, int name_len, const char* pattern, int patte
 
 // True in the default view at detail levels 0 and 1, where record headers
 // leave out the tag, opcode and state lines.
-inline bool brief_view() { return filter_opts.image_like_only && filter_opts.detail_level <= 1; }
+inline bool brief_view(const filter_settings& f) {
+  return f.image_like_only && f.detail_level <= 1;
+}
 
 }  // namespace jrn

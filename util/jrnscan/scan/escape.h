@@ -12,17 +12,12 @@ namespace jrn {
 
 enum class escape_mode { automatic, always, never };
 
-// Whether texts from the log are escaped on standard output and on
-// standard error; settled once from the mode and the two streams.
-struct escape_settings {
-  bool report = false;
-  bool messages = false;
-};
-extern escape_settings escaping;
-void set_escape_mode(escape_mode mode);
-
 // C0 controls, DEL and the C1 range 0x80 to 0x9f.
 inline bool terminal_acts_on(uint8_t b) { return b < 0x20 || b == 0x7f || (b >= 0x80 && b <= 0x9f); }
+
+// Whether a stream gets escaped texts under the mode (automatic: when the
+// descriptor is a terminal).
+bool escapes_for(escape_mode mode, int fd);
 
 // Appends s[0, n) to out, with every byte a terminal acts on as \xNN.
 void append_escaped(const char* s, size_t n, std::string& out);

@@ -1,0 +1,331 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/datetime.h"
+#include "cli/option_values.h"
+#include "log/scan.h"
+#include "records/opcodes.h"
+#include "report/out.h"
+#include "scan/context.h"
+
+namespace jrn {
+
+namespace {
+
+// The usage as -help and command-line errors show it, on standard error.
+const char* const usage_lines[] = {
+    "usage: jrnscan [options] fwlog",
+    "options:",
+    " -help       - show usage (this list)",
+    " -v          - display details",
+    " -n id       - filter records for specific node#",
+    " -t f:t      - filter records from:to time (specified in seconds)",
+    " -s f:t      - filter records from:to sequence id",
+    " -x f:t      - filter records from:to transaction id",
+    " -r rec      - filter records by specific record number",
+    " -p num      - filter records for physical page (implies -a)",
+    " -o pattern  - filter records by opcode pattern (implies -a)",
+    " -a          - display all entry types (by default only IMAGE like",
+    "               operations are displayed)",
+    " -M file     - specifies file name of node name map (varodor -nt20)",
+    "<$END>",
+};
+
+// --help: every option with its long name, on standard output.
+const char help_text[] =
+    "usage: jrnscan [options] fwlog...\n"
+    "Prints forward logs in readable form; \"-\" reads standard input.\n"
+    "\n"
+    "Filters:\n"
+    "  -n, --node=ID          records of this node number\n"
+    "  -t, --time=F:T         tags with timestamps from F to T (seconds since 1970)\n"
+    "      --since=DATETIME   tags from this date-time on (YYYY-MM-DD[ HH:MM[:SS]],\n"
+    "                         local time, or UTC with Z, or with +HH:MM / -HH:MM)\n"
+    "      --until=DATETIME   tags up to this date-time\n"
+    "  -s, --seq=F:T          tags with sequence numbers from F to T\n"
+    "  -x, --txn=F:T          records of transactions F to T\n"
+    "  -r, --record=REC       fixed records of this record number\n"
+    "  -p, --page=NUM         records and page images of this page (implies -a)\n"
+    "  -o, --opcode=PATTERN   records whose opcode name matches the glob (implies -a)\n"
+    "      --kind=LIST        only these tag kinds (REC,PAGE,CLUSTER,NODEMETA,\n"
+    "                         BEFORE_IMAGE,AUDIT,CONTEXT,SLAVE_SYNC); end tags show\n"
+    "  -a, --all              every tag and record kind, not only image-like ones\n"
+    "\n"
+    "Output:\n"
+    "  -v, --verbose          more detail; repeat for more (-vv, -vvv)\n"
+    "  -M, --map=FILE         node name map (two heading lines, then id kind name parent)\n"
+    "      --json             JSON Lines instead of the text report\n"
+    "      --offsets          the log offset of each shown tag\n"
+    "      --utc              times in UTC, whatever TZ says\n"
+    "      --limit=N          stop after N shown tags\n"
+    "      --escape=WHEN      show control bytes of names as \\xNN: auto (on a\n"
+    "                         terminal, the default), always or never\n"
+    "      --name-memory=SIZE bound on the names learnt from the log (default 256M)\n"
+    "\n"
+    "Information:\n"
+    "      --list-opcodes     record operation names and codes, for -o\n"
+    "      --list-kinds       tag kinds and their letters, for --kind\n"
+    "      --help             this text\n"
+    "      --version          the version banner\n"
+    "  -help, -version        the same as the first argument (usage on standard error)\n"
+    "\n"
+    "Exit status: 0 when every log was read, 1 when a log could not be read or held a\n"
+    "malformed item, 2 for command-line errors.\n";
+
+const char version_banner[] = "DRAV B.08.00     / WIN32 (build Feb 17 2012)\n";
+
+const char* const kind_names[] = {"REC",          "PAGE",  "CLUSTER", "NODEMETA",
+                                  "BEFORE_IMAGE", "AUDIT", "CONTEXT", "SLAVE_SYNC"};
+const char kind_letters[] = {'1', '2', '3', '4', '5', '6', '7', 'S'};
+
+int print_usage() {
+  for (const char* line : usage_lines) {
+    if (std::strcmp(line, "<$END>") == 0) break;
+    std::fprintf(stderr, "%s\n", line);
+  }
+  std::fprintf(stderr, "\n");
+  return 2;
+}
+
+int print_version() {
+  out_str(version_banner);
+  out_flush();
+  return 0;
+}
+
+int list_opcodes() {
+  for (unsigned code = 0; code < 256 && opcode_known(static_cast<uint8_t>(code)); ++code)
+    out_printf("%u %s\n", code, opcode_lookup(static_cast<uint8_t>(code)).name);
+  out_flush();
+  return 0;
+}
+
+int list_kinds() {
+  for (size_t i = 0; i < sizeof kind_letters; ++i)
+    out_printf("%c %s\n", kind_letters[i], kind_names[i]);
+  out_printf("C EOF_CONT\nF EOF_FINISH\n");
+  out_flush();
+  return 0;
+}
+
+// "REC,PAGE": the kind bits; false with a message for an unknown name.
+bool parse_kinds(const char* text, uint32_t* kinds) {
+  std::string list(text);
+  size_t start = 0;
+  *kinds = 0;
+  for (;;) {
+    const size_t comma = list.find(',', start);
+    const std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
+    bool found = false;
+    for (size_t i = 0; i < sizeof kind_letters; ++i) {
+      if (strcasecmp(name.c_str(), kind_names[i]) == 0) {
+        *kinds |= kind_bit(static_cast<uint8_t>(kind_letters[i]));
+        found = true;
+      }
+    }
+    if (!found) {
+      std::fprintf(stderr,
+                   "jrnscan: --kind: unknown tag kind '%s'; the kinds are REC, PAGE, CLUSTER, "
+                   "NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC\n",
+                   name.c_str());
+      return false;
+    }
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+enum long_only : int {
+  opt_escape = 256,
+  opt_name_memory,
+  opt_help,
+  opt_version,
+  opt_json,
+  opt_offsets,
+  opt_utc,
+  opt_limit,
+  opt_kind,
+  opt_since,
+  opt_until,
+  opt_list_opcodes,
+  opt_list_kinds,
+};
+
+const struct option long_options[] = {
+    {"node", required_argument, nullptr, 'n'},
+    {"time", required_argument, nullptr, 't'},
+    {"seq", required_argument, nullptr, 's'},
+    {"txn", required_argument, nullptr, 'x'},
+    {"record", required_argument, nullptr, 'r'},
+    {"page", required_argument, nullptr, 'p'},
+    {"opcode", required_argument, nullptr, 'o'},
+    {"all", no_argument, nullptr, 'a'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"map", required_argument, nullptr, 'M'},
+    {"escape", required_argument, nullptr, opt_escape},
+    {"name-memory", required_argument, nullptr, opt_name_memory},
+    {"json", no_argument, nullptr, opt_json},
+    {"offsets", no_argument, nullptr, opt_offsets},
+    {"utc", no_argument, nullptr, opt_utc},
+    {"limit", required_argument, nullptr, opt_limit},
+    {"kind", required_argument, nullptr, opt_kind},
+    {"since", required_argument, nullptr, opt_since},
+    {"until", required_argument, nullptr, opt_until},
+    {"list-opcodes", no_argument, nullptr, opt_list_opcodes},
+    {"list-kinds", no_argument, nullptr, opt_list_kinds},
+    {"help", no_argument, nullptr, opt_help},
+    {"version", no_argument, nullptr, opt_version},
+    {nullptr, 0, nullptr, 0},
+};
+
+}  // namespace
+
+int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
+  const char* invocation = argv[0];
+  if (argc < 2) return print_usage();
+  if (std::strcmp(argv[1], "-help") == 0) return print_usage();
+  if (std::strcmp(argv[1], "-version") == 0) return print_version();
+
+  filter_settings& f = o.filter;
+  // Escaping is settled before anything from a map file is echoed.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) break;
+    if (std::strcmp(argv[i], "--escape=always") == 0) o.escape = escape_mode::always;
+    if (std::strcmp(argv[i], "--escape=never") == 0) o.escape = escape_mode::never;
+    if (std::strcmp(argv[i], "--escape=auto") == 0) o.escape = escape_mode::automatic;
+  }
+  const bool escape_messages = escapes_for(o.escape, 2);
+  escape_option_values(escape_messages);
+
+  bool bad = false;
+  const char *t_text = nullptr, *s_text = nullptr, *x_text = nullptr;
+  int c;
+  int long_index = -1;
+  // The option as the user wrote it, for warnings.
+  auto name_of = [&](const char* short_name) {
+    return long_index >= 0 ? (std::string("--") + long_options[long_index].name)
+                           : std::string(short_name);
+  };
+  while ((c = getopt_long(argc, argv, "n:at:s:x:p:r:o:vM:", long_options, &long_index)) != -1) {
+    switch (c) {
+      case 'n': f.node_id = read_signed(name_of("-n").c_str(), optarg, "no node filter"); break;
+      case 'a': f.image_like_only = 0; break;
+      case 't':
+        read_range(name_of("-t").c_str(), optarg, &f.from_time, &f.to_time);
+        t_text = optarg;
+        break;
+      case 's':
+        read_range(name_of("-s").c_str(), optarg, &f.from_seq, &f.to_seq);
+        s_text = optarg;
+        break;
+      case 'x':
+        read_range(name_of("-x").c_str(), optarg, &f.from_txn, &f.to_txn);
+        x_text = optarg;
+        break;
+      case 'p': f.page = read_unsigned(name_of("-p").c_str(), optarg, "no page filter"); break;
+      case 'r':
+        f.recno = read_unsigned(name_of("-r").c_str(), optarg, "no record number filter");
+        break;
+      case 'o':
+        f.pattern = optarg;
+        f.pattern_len = static_cast<int32_t>(std::strlen(optarg));
+        break;
+      case 'v': ++f.detail_level; break;
+      case 'M':
+        if (names.load(optarg, escape_messages) != 0) bad = true;
+        break;
+      case opt_escape:
+        if (std::strcmp(optarg, "auto") != 0 && std::strcmp(optarg, "always") != 0 &&
+            std::strcmp(optarg, "never") != 0) {
+          std::fprintf(stderr, "%s: --escape takes auto, always or never, not '%s'\n", invocation,
+                       optarg);
+          bad = true;
+        }
+        break;
+      case opt_name_memory: {
+        uint64_t bytes;
+        if (!parse_size(optarg, &bytes)) {
+          std::fprintf(stderr, "%s: --name-memory takes a size such as 64M or 1G, not '%s'\n",
+                       invocation, optarg);
+          bad = true;
+        } else {
+          names.set_learn_limit(bytes);
+        }
+        break;
+      }
+      case opt_json: o.mode = output_mode::json; break;
+      case opt_offsets: o.offsets = true; break;
+      case opt_utc: o.utc = true; break;
+      case opt_limit: {
+        uint64_t n;
+        if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr || n == 0) {
+          std::fprintf(stderr, "%s: --limit takes a number of tags from 1 up, not '%s'\n",
+                       invocation, optarg);
+          bad = true;
+        } else {
+          o.limit = n;
+        }
+        break;
+      }
+      case opt_kind:
+        if (!parse_kinds(optarg, &f.kinds)) bad = true;
+        break;
+      case opt_since:
+      case opt_until: {
+        uint32_t t;
+        if (!parse_datetime(optarg, &t)) {
+          std::fprintf(stderr,
+                       "%s: %s: '%s' is not a date-time; give YYYY-MM-DD, YYYY-MM-DD HH:MM, "
+                       "YYYY-MM-DD HH:MM:SS or YYYY-MM-DDTHH:MM:SS, with Z or +HH:MM/-HH:MM "
+                       "for a time that is not local\n",
+                       invocation, c == opt_since ? "--since" : "--until", optarg);
+          bad = true;
+        } else if (c == opt_since) {
+          f.from_time = t;
+        } else {
+          f.to_time = t;
+        }
+        break;
+      }
+      case opt_list_opcodes: return list_opcodes();
+      case opt_list_kinds: return list_kinds();
+      case opt_help:
+        out_str(help_text);
+        out_flush();
+        return 0;
+      case opt_version: return print_version();
+      default: bad = true; break;
+    }
+    long_index = -1;
+  }
+  if (bad) {
+    std::fprintf(stderr, "%s: %s\n", invocation, "bad arguments");
+    return 2;
+  }
+  if (optind >= argc) {
+    std::fprintf(stderr, "%s: %s\n", invocation, "no fwlog file specified");
+    return 2;
+  }
+  int stdin_operands = 0;
+  for (int i = optind; i < argc; ++i) {
+    stdin_operands += std::strcmp(argv[i], "-") == 0;
+    o.operands.push_back(argv[i]);
+  }
+  if (stdin_operands > 1) {
+    std::fprintf(stderr, "%s: standard input (-) may be given only once\n", invocation);
+    return 2;
+  }
+  if (t_text) check_range_order("-t", t_text, f.from_time, f.to_time);
+  if (s_text) check_range_order("-s", s_text, f.from_seq, f.to_seq);
+  if (x_text) check_range_order("-x", x_text, f.from_txn, f.to_txn);
+  // A page or an opcode pattern asks about every record kind.
+  if (f.page || f.pattern) f.image_like_only = 0;
+  return -1;
+}
+
+}  // namespace jrn

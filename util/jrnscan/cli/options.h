@@ -1,0 +1,37 @@
+// The command line: options into the run's final settings (every
+// implication settled here), usage and help texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scan/escape.h"
+#include "scan/filter.h"
+#include "scan/node_map.h"
+
+namespace jrn {
+
+enum class output_mode { text, json, stats, check };
+
+struct run_options {
+  filter_settings filter;
+  output_mode mode = output_mode::text;
+  escape_mode escape = escape_mode::automatic;
+  bool utc = false;
+  bool offsets = false;
+  bool strict = false;    // --check: warnings fail the run too
+  int progress = -1;      // --progress / --no-progress; -1: when stderr is a terminal
+  bool follow = false;
+  uint64_t limit = 0;
+  uint32_t top = 10;
+  std::string save_dir;
+  std::vector<const char*> operands;
+};
+
+// Parses argv into o, loading -M maps into names as they come. Returns -1
+// when the run goes on, otherwise the exit status (usage, version, lists,
+// command-line errors).
+int parse_command_line(int argc, char** argv, run_options& o, node_map& names);
+
+}  // namespace jrn

@@ -1,0 +1,120 @@
+// Where a log's bytes come from: a file descriptor or a block of memory,
+// read in large blocks. The source counts its own position, keeps the
+// one-byte push-back that hands the first byte of a following log back to
+// the next header read, and hands out fields that lie inside the current
+// block as views into it, without a copy.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace jrn {
+
+class byte_source {
+ public:
+  static constexpr size_t block_size = 1 << 20;
+
+  virtual ~byte_source() = default;
+
+  // Copies up to n bytes to dst and returns how many were delivered; fewer
+  // than n only at the end of the input or after a failed read.
+  size_t read(void* dst, size_t n) {
+    if (static_cast<size_t>(end_ - cur_) >= n) {
+      std::memcpy(dst, cur_, n);
+      cur_ += n;
+      return n;
+    }
+    return read_slow(static_cast<uint8_t*>(dst), n);
+  }
+  // Consumes n bytes and returns where they can be read: inside the block
+  // when they lie wholly there, otherwise assembled once in a side buffer.
+  // Null when the input ended first (what there was is consumed).
+  const uint8_t* view(size_t n) {
+    if (static_cast<size_t>(end_ - cur_) >= n) {
+      const uint8_t* p = cur_;
+      cur_ += n;
+      return p;
+    }
+    return view_slow(n);
+  }
+  // Consumes up to n bytes without copying them; returns how many.
+  size_t skip(size_t n);
+  // Puts the byte just read back in front of the input.
+  void unget(uint8_t byte);
+
+  // Bytes delivered so far, counted from the start of the input.
+  int64_t position() const { return base_ + (cur_ - block_start_); }
+  // The errno of a read that failed, or 0; a failed read ends the input.
+  int error() const { return error_; }
+  bool at_end() const { return at_end_ && cur_ == end_; }
+
+  // Called once when a read fails, with the errno and the position.
+  using error_hook = void (*)(void* ctx, int err, int64_t position);
+  void on_error(error_hook hook, void* ctx) {
+    hook_ = hook;
+    hook_ctx_ = ctx;
+  }
+  // Called before a read that would wait for its data (a pipe or a
+  // terminal with nothing ready), so that what was printed is seen.
+  using wait_hook = void (*)(void* ctx);
+  void on_wait(wait_hook hook, void* ctx) {
+    wait_ = hook;
+    wait_ctx_ = ctx;
+  }
+
+ protected:
+  byte_source();
+  explicit byte_source(const uint8_t* data, size_t len);
+  // Fills dst with up to cap bytes: the count, 0 at the end of the input,
+  // -1 with errno set after a failure.
+  virtual ssize_t fill(uint8_t* dst, size_t cap) = 0;
+  void about_to_wait() {
+    if (wait_) wait_(wait_ctx_);
+  }
+
+ private:
+  size_t read_slow(uint8_t* dst, size_t n);
+  const uint8_t* view_slow(size_t n);
+  bool refill();
+
+  std::unique_ptr<uint8_t[]> block_;
+  const uint8_t* cur_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  const uint8_t* block_start_ = nullptr;  // start of the block as last filled
+  uint8_t* front_ = nullptr;
+  std::vector<uint8_t> side_;  // fields that straddle two blocks
+  int64_t base_ = 0;           // input position of block_start_
+  bool at_end_ = false;
+  int error_ = 0;
+  error_hook hook_ = nullptr;
+  void* hook_ctx_ = nullptr;
+  wait_hook wait_ = nullptr;
+  void* wait_ctx_ = nullptr;
+};
+
+// A file descriptor (a file, a pipe, standard input); not closed here.
+class fd_source : public byte_source {
+ public:
+  explicit fd_source(int fd);
+
+ protected:
+  ssize_t fill(uint8_t* dst, size_t cap) override;
+  int fd_;
+  bool may_wait_;  // a pipe, terminal or socket: reads can wait
+};
+
+// A block of memory that stays valid while the source is used.
+class memory_source : public byte_source {
+ public:
+  memory_source(const uint8_t* data, size_t len) : byte_source(data, len) {}
+
+ protected:
+  ssize_t fill(uint8_t*, size_t) override { return 0; }
+};
+
+}  // namespace jrn

@@ -1,0 +1,207 @@
+#include "report/json_sink.h"
+
+#include <cstring>
+
+#include "log/scan.h"
+#include "report/out.h"
+#include "scan/time_text.h"
+
+namespace jrn {
+
+namespace {
+
+const char hex_digits[] = "0123456789abcdef";
+
+void out_string(const std::string& s) { out_write(s.data(), s.size()); }
+
+void out_quoted(const char* s, size_t n, std::string& scratch) {
+  scratch.assign(1, '"');
+  append_json_string(s, n, scratch);
+  scratch += '"';
+  out_string(scratch);
+}
+
+void out_number(int64_t v) { out_printf("%lld", static_cast<long long>(v)); }
+
+}  // namespace
+
+void append_json_string(const char* s, size_t n, std::string& out) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t b = static_cast<uint8_t>(s[i]);
+    switch (b) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\t': out += "\\t"; continue;
+      case '\r': out += "\\r"; continue;
+      default: break;
+    }
+    if (b < 0x20 || b == 0x7f) {
+      const char esc[6] = {'\\', 'u', '0', '0', hex_digits[b >> 4], hex_digits[b & 15]};
+      out.append(esc, 6);
+    } else if (b >= 0x80) {
+      // An ISO 8859-1 character as UTF-8.
+      out += static_cast<char>(0xc0 | (b >> 6));
+      out += static_cast<char>(0x80 | (b & 0x3f));
+    } else {
+      out += static_cast<char>(b);
+    }
+  }
+}
+
+void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
+  log_name_.assign(1, '"');
+  append_json_string(log_name, std::strlen(log_name), log_name_);
+  log_name_ += '"';
+  std::string version;
+  const size_t vlen = strnlen(h.version, sizeof h.version);
+  version.assign(1, '"');
+  append_json_string(h.version, vlen, version);
+  version += '"';
+  std::string signature(1, '"');
+  append_json_string(h.signature, sizeof h.signature, signature);
+  signature += '"';
+  out_str("{\"type\":\"header\",\"log\":");
+  out_string(log_name_);
+  out_str(",\"signature\":");
+  out_string(signature);
+  out_str(",\"version\":");
+  out_string(version);
+  out_printf(",\"major\":%d,\"minor\":%d,\"audit_only\":%s", h.major, h.minor,
+             h.audit_only ? "true" : "false");
+  out_printf(",\"byte_order\":%u,\"charset\":", h.byte_order);
+  const char* cs = charset_name(h.charset);
+  if (std::strcmp(cs, "unknown") == 0)
+    out_str("null");
+  else
+    out_printf("\"%s\"", cs);
+  out_printf(",\"charset_code\":%u,\"release\":%u,\"volume_set_id\":%u,\"volume_generation\":%u,"
+             "\"file_sequence\":%d,\"header_bytes\":%lld}\n",
+             h.charset, h.release, h.volume_set_id, h.volume_generation, h.file_sequence,
+             static_cast<long long>(h.bytes));
+}
+
+void json_sink::show_tag(const tag_summary& t) {
+  out_str("{\"type\":\"tag\",\"log\":");
+  out_string(log_name_);
+  out_printf(",\"offset\":%lld,\"sequence\":%u,\"timestamp\":%u,\"time\":\"%s\",\"tag\":",
+             static_cast<long long>(t.offset), t.sequence, t.timestamp,
+             format_iso_utc(t.timestamp).c_str());
+  const tag_kind& kind = tag_kind_of(t.letter);
+  if (kind.handler || t.letter == 'C' || t.letter == 'F')
+    out_printf("\"%s\"", kind.name);
+  else
+    out_str("null");
+  out_printf(",\"tag_code\":%u", t.letter);
+  item_open_ = false;
+}
+
+void json_sink::key(const char* k) {
+  if (item_open_ && item_empty_)
+    item_empty_ = false;
+  else
+    out_char(',');
+  out_char('"');
+  out_str(k);
+  out_str("\":");
+}
+
+void json_sink::put(const field& f) {
+  switch (f.kind) {
+    case field_kind::u32:
+    case field_kind::i32:
+    case field_kind::i64:
+    case field_kind::hex:
+      key(f.key);
+      out_number(f.num);
+      return;
+    case field_kind::name:
+      key(f.key);
+      if (f.known)
+        out_quoted(f.str, std::strlen(f.str), scratch_);
+      else
+        out_str("null");
+      return;
+    case field_kind::text:
+      key(f.key);
+      out_quoted(f.str, f.len, scratch_);
+      return;
+    case field_kind::node: {
+      key(f.key);
+      const int32_t id = static_cast<int32_t>(f.num);
+      out_number(id);
+      // "node_id" comes with "node": its qualified name, or null.
+      std::string name_key(f.key);
+      if (name_key.size() > 3 && name_key.compare(name_key.size() - 3, 3, "_id") == 0)
+        name_key.resize(name_key.size() - 3);
+      else
+        name_key += "_name";
+      key(name_key.c_str());
+      if (!names_.has(id)) {
+        out_str("null");
+        return;
+      }
+      std::string plain;
+      names_.append_display(id, false, false, plain);
+      out_quoted(plain.data(), plain.size(), scratch_);
+      return;
+    }
+  }
+}
+
+void json_sink::line(bool, const char*, std::initializer_list<field> fields) {
+  for (const field& f : fields) put(f);
+}
+
+void json_sink::data(bool, const char* k, const uint8_t* p, uint32_t n, uint32_t, bool) {
+  // Raw bytes from -v on, whole.
+  if (filter_.detail_level < 1) return;
+  key(k);
+  out_char('"');
+  for (uint32_t i = 0; i < n; ++i) {
+    char* q = out_reserve(2);
+    q[0] = hex_digits[p[i] >> 4];
+    q[1] = hex_digits[p[i] & 15];
+    out_commit(2);
+  }
+  out_char('"');
+}
+
+void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
+  key(k);
+  out_char('[');
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t v;
+    std::memcpy(&v, p + 4 * i, 4);
+    out_printf(i ? ",%u" : "%u", v);
+  }
+  out_char(']');
+}
+
+void json_sink::list_begin(const char* k) {
+  key(k);
+  out_char('[');
+  item_open_ = false;
+}
+
+void json_sink::list_item() {
+  if (item_open_) out_str("},");
+  out_char('{');
+  item_open_ = true;
+  item_empty_ = true;
+}
+
+void json_sink::list_end() {
+  if (item_open_) out_char('}');
+  out_char(']');
+  item_open_ = false;
+}
+
+void json_sink::tag_done(const tag_summary& t) {
+  if (!t.shown) return;
+  out_printf(",\"length\":%lld}\n", static_cast<long long>(t.bytes));
+}
+
+void json_sink::flush() { out_flush(); }
+
+}  // namespace jrn

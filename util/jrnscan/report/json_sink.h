@@ -1,0 +1,47 @@
+// JSON Lines: one object per log header and per shown tag, every decoded
+// field under its own name. Texts from the log are escaped so that every
+// line is valid JSON and valid UTF-8 (bytes above 0x7f are taken as
+// ISO 8859-1 characters).
+#pragma once
+
+#include <string>
+
+#include "scan/filter.h"
+#include "scan/node_map.h"
+#include "scan/report.h"
+
+namespace jrn {
+
+class json_sink : public report_sink {
+ public:
+  json_sink(const filter_settings& f, const node_map& names) : filter_(f), names_(names) {}
+
+  bool wants_lines() const override { return true; }
+  void begin_log(const char* log_name, const fwlog_header& h) override;
+  void show_tag(const tag_summary& t) override;
+  void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
+  void data(bool text_shown, const char* key, const uint8_t* p, uint32_t n, uint32_t text_n,
+            bool ellipsis) override;
+  void words(bool text_shown, const char* key, const uint8_t* p, uint32_t count) override;
+  void list_begin(const char* key) override;
+  void list_item() override;
+  void list_end() override;
+  void tag_done(const tag_summary& t) override;
+  void flush() override;
+
+ private:
+  void key(const char* k);
+  void put(const field& f);
+
+  const filter_settings& filter_;
+  const node_map& names_;
+  std::string log_name_;  // already as a JSON string
+  bool item_open_ = false;
+  bool item_empty_ = true;
+  std::string scratch_;
+};
+
+// Appends s[0, n) to out as the inside of a JSON string.
+void append_json_string(const char* s, size_t n, std::string& out);
+
+}  // namespace jrn

@@ -1,0 +1,46 @@
+#include "scan/diag.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "scan/report.h"
+
+namespace jrn {
+
+void diagnostics::flush() {
+  if (sink_) sink_->flush();
+}
+
+void diagnostics::message(const char* fmt, ...) {
+  flush();
+  va_list ap;
+  va_start(ap, fmt);
+  std::vfprintf(stderr, fmt, ap);
+  va_end(ap);
+}
+
+void diagnostics::perror(const char* prefix) {
+  flush();
+  std::perror(prefix);
+}
+
+void diagnostics::malformed(const char* what, int64_t offset, const char* fmt, ...) {
+  malformed_seen_ = true;
+  if (offset == last_reported_) return;
+  last_reported_ = offset;
+  flush();
+  char detail[256];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(detail, sizeof detail, fmt, ap);
+  va_end(ap);
+  std::fprintf(stderr, "%s: malformed %s at offset %lld: %s\n", log_name_, what,
+               static_cast<long long>(offset), detail);
+  if (sink_) {
+    char text[512];
+    std::snprintf(text, sizeof text, "malformed %s: %s", what, detail);
+    sink_->problem(problem_kind::malformed, offset, text);
+  }
+}
+
+}  // namespace jrn
