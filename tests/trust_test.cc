@@ -307,7 +307,7 @@ TEST(HostileInput, LearntNamesAreBounded) {
   r = golden::run({"--name-memory=lots", "t.fwlog"});
   EXPECT_EQ(r.err,
             "jrnscan: --name-memory takes a size such as 64M or 1G, not 'lots'\n"
-            "jrnscan: bad arguments\n");
+            "jrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n");
   EXPECT_EQ(r.status, 2);
 }
 
@@ -348,7 +348,7 @@ TEST(TerminalEscapes, NamesFromTheLogCannotDriveTheTerminal) {
   golden::result bad = golden::run({"--escape=sometimes", "t.fwlog"});
   EXPECT_EQ(bad.err,
             "jrnscan: --escape takes auto, always or never, not 'sometimes'\njrnscan: bad "
-            "arguments\n");
+            "arguments\nTry 'jrnscan --help' for more information.\n");
   EXPECT_EQ(bad.status, 2);
 }
 
@@ -387,13 +387,13 @@ TEST(MapFile, FailuresAreCommandLineErrors) {
     std::vector<std::string> args;
     std::string err;
   } cases[] = {
-      {{"-M", "mapdir", "t.fwlog"}, "mapdir: Is a directory\njrnscan: bad arguments\n"},
+      {{"-M", "mapdir", "t.fwlog"}, "mapdir: Is a directory\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
       // A read that fails is not the end of the file.
       {{"-M", "/proc/self/mem", "t.fwlog"},
-       "/proc/self/mem: Input/output error\njrnscan: bad arguments\n"},
+       "/proc/self/mem: Input/output error\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
       // The echo of a bad line escapes what a terminal would act on.
       {{"--escape=always", "-M", "esc.map", "t.fwlog"},
-       "bad format: 7 3 OR\\x1b[2JDERS\n\njrnscan: bad arguments\n"},
+       "bad format: 7 3 OR\\x1b[2JDERS\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
   };
   for (const auto& c : cases) {
     golden::result r = golden::run(c.args);

@@ -58,7 +58,7 @@ void set_options() {
     f.image_like_only = 0;
     f.detail_level = 1;
   } else if (mode == "json") {
-    options.mode = jrn::output_mode::json;
+    options.json = true;
     f.image_like_only = 0;
     f.detail_level = 1;
   }

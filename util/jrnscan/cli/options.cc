@@ -83,6 +83,12 @@ const char* const kind_names[] = {"REC",          "PAGE",  "CLUSTER", "NODEMETA"
                                   "BEFORE_IMAGE", "AUDIT", "CONTEXT", "SLAVE_SYNC"};
 const char kind_letters[] = {'1', '2', '3', '4', '5', '6', '7', 'S'};
 
+// After a command-line error: where to find the options.
+int command_line_error() {
+  std::fprintf(stderr, "Try 'jrnscan --help' for more information.\n");
+  return 2;
+}
+
 int print_usage() {
   for (const char* line : usage_lines) {
     if (std::strcmp(line, "<$END>") == 0) break;
@@ -154,6 +160,13 @@ enum long_only : int {
   opt_until,
   opt_list_opcodes,
   opt_list_kinds,
+  opt_stats,
+  opt_check,
+  opt_strict,
+  opt_top,
+  opt_progress,
+  opt_no_progress,
+  opt_save,
 };
 
 const struct option long_options[] = {
@@ -176,6 +189,14 @@ const struct option long_options[] = {
     {"kind", required_argument, nullptr, opt_kind},
     {"since", required_argument, nullptr, opt_since},
     {"until", required_argument, nullptr, opt_until},
+    {"stats", no_argument, nullptr, opt_stats},
+    {"check", no_argument, nullptr, opt_check},
+    {"strict", no_argument, nullptr, opt_strict},
+    {"top", required_argument, nullptr, opt_top},
+    {"progress", no_argument, nullptr, opt_progress},
+    {"no-progress", no_argument, nullptr, opt_no_progress},
+    {"follow", no_argument, nullptr, 'f'},
+    {"save", required_argument, nullptr, opt_save},
     {"list-opcodes", no_argument, nullptr, opt_list_opcodes},
     {"list-kinds", no_argument, nullptr, opt_list_kinds},
     {"help", no_argument, nullptr, opt_help},
@@ -211,7 +232,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
     return long_index >= 0 ? (std::string("--") + long_options[long_index].name)
                            : std::string(short_name);
   };
-  while ((c = getopt_long(argc, argv, "n:at:s:x:p:r:o:vM:", long_options, &long_index)) != -1) {
+  while ((c = getopt_long(argc, argv, "n:at:s:x:p:r:o:vM:f", long_options, &long_index)) != -1) {
     switch (c) {
       case 'n': f.node_id = read_signed(name_of("-n").c_str(), optarg, "no node filter"); break;
       case 'a': f.image_like_only = 0; break;
@@ -258,7 +279,33 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         }
         break;
       }
-      case opt_json: o.mode = output_mode::json; break;
+      case opt_json: o.json = true; break;
+      case opt_stats: o.mode = output_mode::stats; break;
+      case opt_check: o.mode = output_mode::check; break;
+      case opt_strict: o.strict = true; break;
+      case opt_top: {
+        uint64_t n;
+        if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr ||
+            n > 100000) {
+          std::fprintf(stderr, "%s: --top takes a number from 0 to 100000, not '%s'\n",
+                       invocation, optarg);
+          bad = true;
+        } else {
+          o.top = static_cast<uint32_t>(n);
+        }
+        break;
+      }
+      case opt_progress: o.progress = 1; break;
+      case opt_no_progress: o.progress = 0; break;
+      case 'f': o.follow = true; break;
+      case opt_save:
+        if (*optarg == '\0') {
+          std::fprintf(stderr, "%s: --save needs a directory\n", invocation);
+          bad = true;
+        } else {
+          o.save_dir = optarg;
+        }
+        break;
       case opt_offsets: o.offsets = true; break;
       case opt_utc: o.utc = true; break;
       case opt_limit: {
@@ -305,11 +352,11 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   }
   if (bad) {
     std::fprintf(stderr, "%s: %s\n", invocation, "bad arguments");
-    return 2;
+    return command_line_error();
   }
   if (optind >= argc) {
     std::fprintf(stderr, "%s: %s\n", invocation, "no fwlog file specified");
-    return 2;
+    return command_line_error();
   }
   int stdin_operands = 0;
   for (int i = optind; i < argc; ++i) {
@@ -318,13 +365,15 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   }
   if (stdin_operands > 1) {
     std::fprintf(stderr, "%s: standard input (-) may be given only once\n", invocation);
-    return 2;
+    return command_line_error();
   }
   if (t_text) check_range_order("-t", t_text, f.from_time, f.to_time);
   if (s_text) check_range_order("-s", s_text, f.from_seq, f.to_seq);
   if (x_text) check_range_order("-x", x_text, f.from_txn, f.to_txn);
-  // A page or an opcode pattern asks about every record kind.
+  // A page or an opcode pattern asks about every record kind, and so do
+  // the summaries and the check.
   if (f.page || f.pattern) f.image_like_only = 0;
+  if (o.mode == output_mode::stats || o.mode == output_mode::check) f.image_like_only = 0;
   return -1;
 }
 

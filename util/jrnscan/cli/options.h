@@ -12,11 +12,12 @@
 
 namespace jrn {
 
-enum class output_mode { text, json, stats, check };
+enum class output_mode { text, stats, check };
 
 struct run_options {
   filter_settings filter;
-  output_mode mode = output_mode::text;
+  output_mode mode = output_mode::text;  // text or JSON report, --stats, --check
+  bool json = false;                      // --json: the report or the summary as JSON
   escape_mode escape = escape_mode::automatic;
   bool utc = false;
   bool offsets = false;

@@ -42,7 +42,7 @@ void announce_filters(const filter_settings& f, bool utc) {
 }
 
 std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names) {
-  if (o.mode == output_mode::json) return std::make_unique<json_sink>(o.filter, names);
+  if (o.json) return std::make_unique<json_sink>(o.filter, names);
   text_options t;
   t.escape = escapes_for(o.escape, 1);
   t.utc = o.utc;
@@ -112,7 +112,7 @@ int jrnscan_main(int argc, char** argv) {
   diagnostics diag;
   std::unique_ptr<report_sink> sink = make_sink(o, names);
   diag.set_sink(sink.get());
-  if (o.mode == output_mode::text) announce_filters(o.filter, o.utc);
+  if (o.mode == output_mode::text && !o.json) announce_filters(o.filter, o.utc);
 
   // Every operand is read, in order, into the one report; the status is
   // the worst of them.
