@@ -9,6 +9,7 @@
 #              (-x above every transaction), against dd bs=1M.
 # W2 dump:     256 MiB of PAGE tags with -a -vvv, against xxd and hexdump -C.
 # W3 default:  the W1 log in the default view with -v.
+# W4 JSON:     the W1 log as JSON Lines with --json -a -v.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 set -euo pipefail
 
@@ -55,12 +56,13 @@ none="-x 4294967295"
 
 cat "$w1" "$w2" >/dev/null  # warm the page cache
 
-declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4
 for ((i = 0; i < runs; i++)); do
   t_w1+=("$(clock "$jrnscan" $none "$w1")")
   t_dd+=("$(clock dd if="$w1" of=/dev/null bs=1M)")
   t_w2+=("$(clock "$jrnscan" -a -vvv "$w2")")
   t_w3+=("$(clock "$jrnscan" -v "$w1")")
+  t_w4+=("$(clock "$jrnscan" --json -a -v "$w1")")
 done
 # The hex-dump references are slow; three runs give their median.
 for ((i = 0; i < (runs < 3 ? runs : 3); i++)); do
@@ -70,17 +72,18 @@ done
 
 m() { printf '%s\n' "$@" | median; }
 mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
-mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}")
+mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}"); mw4=$(m "${t_w4[@]}")
 
 w3_out=$("$jrnscan" -v "$w1" | wc -c)
 w3_recs=$("$jrnscan" -v "$w1" | grep -c '^ transaction_id: ' || true)
+w4_out=$("$jrnscan" --json -a -v "$w1" | wc -c)
 rss() { /usr/bin/time -f %M "$jrnscan" $none "$1" 2>&1 >/dev/null | tail -1; }
 rss1=$(rss "$w1")
 rss4=$(rss "$w4")
 
 awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
     -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
-    -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" 'BEGIN {
+    -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" -v w4="$mw4" -v o4="$w4_out" 'BEGIN {
   printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
   printf "%-34s %14s   %s\n", "workload", "result", "target"
   printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
@@ -90,7 +93,9 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %11.1f x\n", "W2 speed-up over hexdump -C", hd / w2
   printf "%-34s %9.0f rec/s\n", "W3 default view -v, records", r3 / (w3 / 1e9)
   printf "%-34s %9.0f MB/s   >= 300 MB/s\n", "W3 output written", o3 / (w3 / 1e9) / 1e6
+  printf "%-34s %9.0f MB/s   >= W3 / 2 = %.0f MB/s\n", "W4 --json -a -v, log read", s1 / (w4 / 1e9) / 1e6, s1 / (w3 / 1e9) / 1e6 / 2
+  printf "%-34s %9.0f MB/s\n", "W4 JSON written", o4 / (w4 / 1e9) / 1e6
   printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
   printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
-  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9
+  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9
 }'

@@ -21,7 +21,31 @@ void out_quoted(const char* s, size_t n, std::string& scratch) {
   out_string(scratch);
 }
 
-void out_number(int64_t v) { out_printf("%lld", static_cast<long long>(v)); }
+// Decimal digits without printf: numbers are most of what a line holds.
+void out_number(int64_t v) {
+  char buf[24];
+  char* const end = buf + sizeof buf;
+  char* p = end;
+  uint64_t u = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) *--p = '-';
+  out_write(p, static_cast<size_t>(end - p));
+}
+
+// "xx" for every byte value.
+struct hex_pairs {
+  char pair[256][2];
+  hex_pairs() {
+    for (int b = 0; b < 256; ++b) {
+      pair[b][0] = hex_digits[b >> 4];
+      pair[b][1] = hex_digits[b & 15];
+    }
+  }
+};
+const hex_pairs pairs;
 
 }  // namespace
 
@@ -84,15 +108,28 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
 void json_sink::show_tag(const tag_summary& t) {
   out_str("{\"type\":\"tag\",\"log\":");
   out_string(log_name_);
-  out_printf(",\"offset\":%lld,\"sequence\":%u,\"timestamp\":%u,\"time\":\"%s\",\"tag\":",
-             static_cast<long long>(t.offset), t.sequence, t.timestamp,
-             format_iso_utc(t.timestamp).c_str());
+  out_str(",\"offset\":");
+  out_number(t.offset);
+  out_str(",\"sequence\":");
+  out_number(t.sequence);
+  out_str(",\"timestamp\":");
+  out_number(t.timestamp);
+  // Shown tags often share a second: the last conversion is kept.
+  if (!have_time_ || t.timestamp != time_of_) {
+    time_text_ = format_iso_utc(t.timestamp);
+    time_of_ = t.timestamp;
+    have_time_ = true;
+  }
+  out_str(",\"time\":\"");
+  out_str(time_text_.c_str());
+  out_str("\",\"tag\":");
   const tag_kind& kind = tag_kind_of(t.letter);
   if (kind.handler || t.letter == 'C' || t.letter == 'F')
     out_printf("\"%s\"", kind.name);
   else
     out_str("null");
-  out_printf(",\"tag_code\":%u", t.letter);
+  out_str(",\"tag_code\":");
+  out_number(t.letter);
   item_open_ = false;
 }
 
@@ -131,19 +168,22 @@ void json_sink::put(const field& f) {
       const int32_t id = static_cast<int32_t>(f.num);
       out_number(id);
       // "node_id" comes with "node": its qualified name, or null.
-      std::string name_key(f.key);
-      if (name_key.size() > 3 && name_key.compare(name_key.size() - 3, 3, "_id") == 0)
-        name_key.resize(name_key.size() - 3);
-      else
-        name_key += "_name";
-      key(name_key.c_str());
+      const size_t n = std::strlen(f.key);
+      out_str(",\"");
+      if (n > 3 && std::strcmp(f.key + n - 3, "_id") == 0) {
+        out_write(f.key, n - 3);
+      } else {
+        out_write(f.key, n);
+        out_str("_name");
+      }
+      out_str("\":");
       if (!names_.has(id)) {
         out_str("null");
         return;
       }
-      std::string plain;
-      names_.append_display(id, false, false, plain);
-      out_quoted(plain.data(), plain.size(), scratch_);
+      plain_.clear();
+      names_.append_display(id, false, false, plain_);
+      out_quoted(plain_.data(), plain_.size(), scratch_);
       return;
     }
   }
@@ -158,11 +198,13 @@ void json_sink::data(bool, const char* k, const uint8_t* p, uint32_t n, uint32_t
   if (filter_.detail_level < 1) return;
   key(k);
   out_char('"');
-  for (uint32_t i = 0; i < n; ++i) {
-    char* q = out_reserve(2);
-    q[0] = hex_digits[p[i] >> 4];
-    q[1] = hex_digits[p[i] & 15];
-    out_commit(2);
+  // In runs of up to 4 KiB, each written into the buffer in one go.
+  for (uint32_t done = 0; done < n;) {
+    const uint32_t run = n - done < 4096 ? n - done : 4096;
+    char* q = out_reserve(2 * static_cast<size_t>(run));
+    for (uint32_t i = 0; i < run; ++i) std::memcpy(q + 2 * i, pairs.pair[p[done + i]], 2);
+    out_commit(2 * static_cast<size_t>(run));
+    done += run;
   }
   out_char('"');
 }
@@ -173,7 +215,8 @@ void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t v;
     std::memcpy(&v, p + 4 * i, 4);
-    out_printf(i ? ",%u" : "%u", v);
+    if (i) out_char(',');
+    out_number(v);
   }
   out_char(']');
 }

@@ -9,6 +9,7 @@
 #include "scan/filter.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
+#include "scan/time_text.h"
 
 namespace jrn {
 
@@ -39,6 +40,10 @@ class json_sink : public report_sink {
   bool item_open_ = false;
   bool item_empty_ = true;
   std::string scratch_;
+  std::string plain_;
+  bool have_time_ = false;
+  uint32_t time_of_ = 0;
+  time_text time_text_{};
 };
 
 // Appends s[0, n) to out as the inside of a JSON string.

@@ -18,13 +18,19 @@ constexpr uint32_t page_size = 8192;
 
 struct scan_context {
   scan_context(const filter_settings& f, node_map& n, diagnostics& d, report_sink& s)
-      : filter_opts(f), names(n), diag(d), out(s), lines_wanted(s.wants_lines()) {}
+      : filter_opts(f),
+        names(n),
+        diag(d),
+        out(s),
+        lines_wanted(s.wants_lines()),
+        every_problem(s.wants_all_problems()) {}
 
   const filter_settings& filter_opts;
   node_map& names;
   diagnostics& diag;
   report_sink& out;
   const bool lines_wanted;
+  const bool every_problem;
 
   byte_source* in = nullptr;
   const char* log_name = "";
@@ -71,7 +77,7 @@ struct scan_context {
     if (lines) out.list_end();
   }
   // Validation for every item, not only where the report needs it.
-  bool all_problems() const { return out.wants_all_problems(); }
+  bool all_problems() const { return every_problem; }
 };
 
 // The bit of a tag letter in filter_settings::kinds.
