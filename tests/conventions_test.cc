@@ -1,0 +1,128 @@
+// The familiar command-line conventions beside the classic ones: --help and
+// --version, a long name for every option, the hint after an error, and a
+// usage text that agrees with the man page.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "golden.h"
+#include "logbuild/log_builder.h"
+
+using logbuild::log_builder;
+
+namespace {
+
+const char hint[] = "Try 'jrnscan --help' for more information.\n";
+
+std::string sample_log() {
+  log_builder b;
+  b.context_db(7, "shop");
+  b.at(10, 100).fixrec(logbuild::PUT, 17, 7, 3, "abc").image(logbuild::OP_BEGIN, 18, 7, "");
+  b.fixrec(logbuild::DELETE, 18, 7, 4).page(logbuild::page_image(1));
+  return b.end().str();
+}
+
+// Long options (--name=value and --name value) in every place where the
+// set below lists their short forms.
+std::set<std::string> options_in(const std::string& text, const std::regex& re) {
+  std::set<std::string> found;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
+       ++it)
+    found.insert((*it)[1].str());
+  return found;
+}
+
+}  // namespace
+
+TEST(Conventions, HelpAndVersionOnStandardOutput) {
+  golden::result help = golden::run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind("usage: jrnscan [options] fwlog...\n", 0), 0u) << help.out;
+  golden::result version = golden::run({"--version"});
+  EXPECT_EQ(version.out, "DRAV B.08.00     / WIN32 (build Feb 17 2012)\n");
+  EXPECT_EQ(version.status, 0);
+  // --help wins wherever it stands, even after other options.
+  EXPECT_EQ(golden::run({"-a", "--help", "nosuch.fwlog"}).out, help.out);
+}
+
+TEST(Conventions, EveryShortOptionHasALongName) {
+  golden::temp_file(sample_log(), "t.fwlog");
+  golden::temp_file("h\nh\n7 2 Shop 0\n", "n.map");
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> pairs = {
+      {{"-a"}, {"--all"}},
+      {{"-v", "-v"}, {"--verbose", "--verbose"}},
+      {{"-n", "7"}, {"--node=7"}},
+      {{"-t", "100:105"}, {"--time", "100:105"}},
+      {{"-s", "10:11"}, {"--seq=10:11"}},
+      {{"-x", "17:17"}, {"--txn=17:17"}},
+      {{"-r", "3"}, {"--record=3"}},
+      {{"-p", "1"}, {"--page=1"}},
+      {{"-o", "BEG*"}, {"--opcode=BEG*"}},
+      {{"-M", "n.map", "-a"}, {"--map=n.map", "--all"}},
+  };
+  for (const auto& p : pairs) {
+    std::vector<std::string> s = p.first, l = p.second;
+    s.push_back("t.fwlog");
+    l.push_back("t.fwlog");
+    golden::result a = golden::run(s), b = golden::run(l);
+    EXPECT_EQ(a.out, b.out) << p.second[0];
+    EXPECT_EQ(a.err, b.err) << p.second[0];
+    EXPECT_EQ(a.status, b.status) << p.second[0];
+    EXPECT_NE(a.out.find("\nsequence = "), std::string::npos) << p.second[0];
+  }
+}
+
+TEST(Conventions, ErrorsEndWithTheHint) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-q", "t.fwlog"}, {"--nosuch", "t.fwlog"}, {"-a"},
+        {"--kind=REC,FOO", "t.fwlog"}, {"--since=yesterday", "t.fwlog"}}) {
+    golden::result r = golden::run(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    ASSERT_GE(r.err.size(), sizeof hint - 1);
+    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof hint - 1)), hint) << args[0];
+    EXPECT_EQ(r.out, "");
+  }
+  // The classic usage on standard error stays as it was: no hint.
+  golden::result usage = golden::run({"-help"});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(usage.err.find("Try "), std::string::npos);
+}
+
+// Every option that --help lists is in the man page's OPTIONS, and the
+// other way round.
+TEST(Conventions, UsageAndManPageListTheSameOptions) {
+  std::ifstream man(std::string(JRNSCAN_SOURCE_DIR) + "/jrnscan.1");
+  ASSERT_TRUE(man.good());
+  std::stringstream text;
+  text << man.rdbuf();
+  // In the man page an option is written \-\-name or \-x in a .TP heading.
+  std::string page = text.str();
+  std::set<std::string> in_man;
+  std::istringstream lines(page);
+  std::string line, previous;
+  const std::regex long_re(R"(\\-\\-([a-z](?:[a-z]|\\-)*))"), short_re(R"(\\-([a-zA-Z])\b)");
+  while (std::getline(lines, line)) {
+    if (previous == ".TP" && (line.rfind(".B", 0) == 0 || line.rfind(".BI", 0) == 0)) {
+      for (std::string o : options_in(line, long_re)) {
+        o.erase(std::remove(o.begin(), o.end(), '\\'), o.end());  // \- is a hyphen
+        in_man.insert("--" + o);
+      }
+      for (const std::string& o : options_in(line, short_re)) in_man.insert("-" + o);
+    }
+    previous = line;
+  }
+  const std::string help = golden::run({"--help"}).out;
+  std::set<std::string> in_help;
+  for (const std::string& o : options_in(help, std::regex(R"(--([a-z][a-z-]*))")))
+    in_help.insert("--" + o);
+  for (const std::string& o : options_in(help, std::regex(R"(\s-([a-zA-Z]),)")))
+    in_help.insert("-" + o);
+  for (const std::string& o : in_help) EXPECT_TRUE(in_man.count(o)) << o << " is not in jrnscan.1";
+  for (const std::string& o : in_man) EXPECT_TRUE(in_help.count(o)) << o << " is not in --help";
+}
