@@ -28,6 +28,33 @@ for version in 1.00 1.01 1.03 1.05; do
   done
 done
 "$build/fwgen" --seed 9 --tags 20 --logs 2 -o "$seeds/two-logs.fwlog"
+"$build/fwgen" --seed 4 --tags 30 --logs 3 --version 1.02 -o "$seeds/three-logs.fwlog"
+"$build/fwgen" --seed 5 --tags 12 --mix page -o "$seeds/pages.fwlog"
+# Realistic logs alone leave much of the code unreached: add cut logs,
+# changed bytes and tag letters of no kind, so that the fuzzer starts from
+# the failure paths as well.
+python3 - "$seeds" <<'PY'
+import os, random, sys
+seeds = sys.argv[1]
+rng = random.Random(1)
+for name in sorted(os.listdir(seeds)):
+    if not name.endswith(".fwlog") or name.startswith(("cut-", "flip-", "letter-")):
+        continue
+    data = open(os.path.join(seeds, name), "rb").read()
+    base = name[:-6]
+    for k in range(3):
+        cut = rng.randrange(1, len(data))
+        open(os.path.join(seeds, f"cut-{base}-{k}.fwlog"), "wb").write(data[:cut])
+        flipped = bytearray(data)
+        for _ in range(4):
+            i = rng.randrange(len(flipped))
+            flipped[i] ^= 1 << rng.randrange(8)
+        open(os.path.join(seeds, f"flip-{base}-{k}.fwlog"), "wb").write(bytes(flipped))
+    # A tag letter of no kind right behind the file header.
+    header = 28 if b"1.00" in data[10:16] else 36
+    open(os.path.join(seeds, f"letter-{base}.fwlog"), "wb").write(
+        data[:header] + b"X" + data[header + 1:])
+PY
 
 for mode in "${modes[@]}"; do
   corpus=$work/corpus-$mode
