@@ -86,8 +86,8 @@ void pump(int in_fd, const std::string& input, int out_fd, int err_fd, int both_
   }
 }
 
-result run_once(const std::vector<std::string>& args, const std::string& stdin_bytes,
-                bool combined) {
+result run_once(const std::vector<std::string>& args, const std::string& stdin_bytes, bool combined,
+                const environment& env) {
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
   const std::string& work = dir().path;  // made before the fork
@@ -114,6 +114,7 @@ result run_once(const std::vector<std::string>& args, const std::string& stdin_b
     if (chdir(dir().path.c_str()) != 0) _exit(126);
     setenv("TZ", "UTC", 1);
     unsetenv("POSIXLY_CORRECT");
+    for (const auto& var : env) setenv(var.first.c_str(), var.second.c_str(), 1);
     if (valgrind) {
       const std::string bin = dir().path + "/.bin";
       mkdir(bin.c_str(), 0700);
@@ -153,9 +154,10 @@ std::string temp_file(const std::string& bytes, const std::string& name) {
   return name;
 }
 
-result run(const std::vector<std::string>& args, const std::string& stdin_bytes) {
-  result r = run_once(args, stdin_bytes, false);
-  r.both = run_once(args, stdin_bytes, true).both;
+result run(const std::vector<std::string>& args, const std::string& stdin_bytes,
+           const environment& env) {
+  result r = run_once(args, stdin_bytes, false, env);
+  r.both = run_once(args, stdin_bytes, true, env).both;
   return r;
 }
 

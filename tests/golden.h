@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace golden {
@@ -24,9 +25,14 @@ std::string temp_file(const std::string& bytes, const std::string& name);
 const char* binary();
 const std::string& work_dir();
 
+// Variables set in jrnscan's environment on top of TZ=UTC (which one of
+// them may replace).
+using environment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs jrnscan with argv[0] "jrnscan", the given arguments, TZ=UTC and the
 // given standard input.
-result run(const std::vector<std::string>& args, const std::string& stdin_bytes = "");
+result run(const std::vector<std::string>& args, const std::string& stdin_bytes = "",
+           const environment& env = {});
 // Runs jrnscan on a log written to "t.fwlog": the options, then that name.
 result scan(const std::string& log, std::vector<std::string> options = {});
 

@@ -40,13 +40,15 @@ bool parse_datetime(const char* text, uint32_t* seconds) {
   } else if (*p == '+' || *p == '-') {
     const int sign = *p++ == '-' ? -1 : 1;
     int oh, om;
-    if (!digits(p, 2, &oh) || *p++ != ':' || !digits(p, 2, &om) || oh > 23 || om > 59)
-      return false;
+    if (!digits(p, 2, &oh) || *p++ != ':' || !digits(p, 2, &om) || oh > 23 || om > 59) return false;
     zone = offset;
     offset_seconds = sign * (oh * 3600 + om * 60);
   }
   if (*p != '\0') return false;
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+  // A leap second (:60) cannot be told apart from the next minute's first
+  // second in the log's timestamps, so it is refused like other seconds
+  // that do not exist.
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
     return false;
   struct tm tm;
   std::memset(&tm, 0, sizeof tm);

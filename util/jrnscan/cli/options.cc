@@ -53,7 +53,8 @@ const char help_text[] =
     "  -p, --page=NUM         records and page images of this page (implies -a)\n"
     "  -o, --opcode=PATTERN   records whose opcode name matches the glob (implies -a)\n"
     "      --kind=LIST        only these tag kinds (REC,PAGE,CLUSTER,NODEMETA,\n"
-    "                         BEFORE_IMAGE,AUDIT,CONTEXT,SLAVE_SYNC); end tags show\n"
+    "                         BEFORE_IMAGE,AUDIT,CONTEXT,SLAVE_SYNC; implies -a);\n"
+    "                         end tags show\n"
     "  -a, --all              every tag and record kind, not only image-like ones\n"
     "\n"
     "Output:\n"
@@ -132,6 +133,12 @@ int list_kinds() {
   return 0;
 }
 
+// A bit of filter_settings::kinds that no tag letter has: set for the end
+// tags' names, which --list-kinds prints too. End tags show whatever the
+// list says, so the names change nothing, but a list of nothing else still
+// leaves every other kind out.
+constexpr uint32_t end_tags_named = 1u << 31;
+
 // "REC,PAGE": the kind bits; false with a message for an unknown name.
 bool parse_kinds(const char* text, uint32_t* kinds) {
   std::string list(text);
@@ -147,10 +154,15 @@ bool parse_kinds(const char* text, uint32_t* kinds) {
         found = true;
       }
     }
+    if (strcasecmp(name.c_str(), "EOF_CONT") == 0 || strcasecmp(name.c_str(), "EOF_FINISH") == 0) {
+      *kinds |= end_tags_named;
+      found = true;
+    }
     if (!found) {
       std::fprintf(stderr,
                    "jrnscan: --kind: unknown tag kind '%s'; the kinds are REC, PAGE, CLUSTER, "
-                   "NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC\n",
+                   "NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC (end tags, EOF_CONT "
+                   "and EOF_FINISH, always show)\n",
                    name.c_str());
       return false;
     }
@@ -238,6 +250,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
 
   bool bad = false;
   const char *t_text = nullptr, *s_text = nullptr, *x_text = nullptr;
+  const char *since_text = nullptr, *until_text = nullptr;
   int c;
   int long_index = -1;
   // The option as the user wrote it, for warnings.
@@ -347,8 +360,10 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
           bad = true;
         } else if (c == opt_since) {
           f.from_time = t;
+          since_text = optarg;
         } else {
           f.to_time = t;
+          until_text = optarg;
         }
         break;
       }
@@ -383,9 +398,13 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   if (t_text) check_range_order("-t", t_text, f.from_time, f.to_time);
   if (s_text) check_range_order("-s", s_text, f.from_seq, f.to_seq);
   if (x_text) check_range_order("-x", x_text, f.from_txn, f.to_txn);
-  // A page or an opcode pattern asks about every record kind, and so do
-  // the summaries and the check.
-  if (f.page || f.pattern) f.image_like_only = 0;
+  if (since_text && until_text && f.from_time > f.to_time)
+    std::fprintf(stderr, "%s: warning: --since '%s' lies after --until '%s'; no tag can match\n",
+                 invocation, since_text, until_text);
+  // A page, an opcode pattern or tag kinds ask about every record kind (a
+  // kind asked for is shown, image-like or not), and so do the summaries
+  // and the check.
+  if (f.page || f.pattern || f.kinds) f.image_like_only = 0;
   if (o.mode == output_mode::stats || o.mode == output_mode::check) f.image_like_only = 0;
   return -1;
 }

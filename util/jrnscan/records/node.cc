@@ -30,11 +30,11 @@ namef state_name(const char* key, const char* const* names, uint32_t s) {
 
 // NODE: a 16-bit value, then a node descriptor whose first field is the id.
 void describe_node(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  node_id = %u\n", u32f("node", p.u32(2)));
+  JRN_LINE(c, "  node_id = %u\n", u32f("target_node_id", p.u32(2)));
 }
 
 void describe_nodedelete(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  node_id = %u\n", u32f("node", p.u32(0)));
+  JRN_LINE(c, "  node_id = %u\n", u32f("target_node_id", p.u32(0)));
 }
 
 void check_nodepage(scan_context& c, payload_view p) {

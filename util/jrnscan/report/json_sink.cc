@@ -26,7 +26,8 @@ void out_number(int64_t v) {
   char buf[24];
   char* const end = buf + sizeof buf;
   char* p = end;
-  uint64_t u = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  uint64_t u =
+      v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   do {
     *--p = static_cast<char>('0' + u % 10);
     u /= 10;
@@ -99,13 +100,15 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
     out_str("null");
   else
     out_printf("\"%s\"", cs);
-  out_printf(",\"charset_code\":%u,\"release\":%u,\"volume_set_id\":%u,\"volume_generation\":%u,"
-             "\"file_sequence\":%d,\"header_bytes\":%lld}\n",
-             h.charset, h.release, h.volume_set_id, h.volume_generation, h.file_sequence,
-             static_cast<long long>(h.bytes));
+  out_printf(
+      ",\"charset_code\":%u,\"release\":%u,\"volume_set_id\":%u,\"volume_generation\":%u,"
+      "\"file_sequence\":%d,\"header_bytes\":%lld}\n",
+      h.charset, h.release, h.volume_set_id, h.volume_generation, h.file_sequence,
+      static_cast<long long>(h.bytes));
 }
 
 void json_sink::show_tag(const tag_summary& t) {
+  if (tag_open_) close_tag(-1);
   out_str("{\"type\":\"tag\",\"log\":");
   out_string(log_name_);
   out_str(",\"offset\":");
@@ -130,10 +133,13 @@ void json_sink::show_tag(const tag_summary& t) {
     out_str("null");
   out_str(",\"tag_code\":");
   out_number(t.letter);
+  tag_open_ = true;
+  list_open_ = false;
   item_open_ = false;
 }
 
 void json_sink::key(const char* k) {
+  if (list_open_ && !item_open_) list_item();  // a field of a list is always in an item
   if (item_open_ && item_empty_)
     item_empty_ = false;
   else
@@ -222,12 +228,15 @@ void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
 }
 
 void json_sink::list_begin(const char* k) {
+  if (list_open_) list_end();  // lists do not nest
   key(k);
   out_char('[');
+  list_open_ = true;
   item_open_ = false;
 }
 
 void json_sink::list_item() {
+  if (!list_open_) return;
   if (item_open_) out_str("},");
   out_char('{');
   item_open_ = true;
@@ -235,16 +244,39 @@ void json_sink::list_item() {
 }
 
 void json_sink::list_end() {
+  if (!list_open_) return;
   if (item_open_) out_char('}');
   out_char(']');
+  list_open_ = false;
   item_open_ = false;
 }
 
+// A handler that meets a malformed item or the end of the input may leave
+// its list open; the object is closed all the same, so that every line
+// stays one whole JSON object.
+void json_sink::close_tag(int64_t length) {
+  list_end();
+  if (length >= 0)
+    out_printf(",\"length\":%lld}\n", static_cast<long long>(length));
+  else
+    out_str(",\"length\":null}\n");
+  tag_open_ = false;
+}
+
 void json_sink::tag_done(const tag_summary& t) {
-  if (!t.shown) return;
-  out_printf(",\"length\":%lld}\n", static_cast<long long>(t.bytes));
+  if (!t.shown || !tag_open_) return;
+  close_tag(t.bytes);
+}
+
+// A tag whose body could not be read ends the log without tag_done.
+void json_sink::end_log(log_end, int64_t) {
+  if (tag_open_) close_tag(-1);
 }
 
 void json_sink::flush() { out_flush(); }
+
+void json_sink::finish() {
+  if (tag_open_) close_tag(-1);
+}
 
 }  // namespace jrn

@@ -28,15 +28,22 @@ class json_sink : public report_sink {
   void list_item() override;
   void list_end() override;
   void tag_done(const tag_summary& t) override;
+  void end_log(log_end how, int64_t offset) override;
   void flush() override;
+  void finish() override;
 
  private:
   void key(const char* k);
   void put(const field& f);
+  // Ends the open tag object, and a list left open in it; length < 0 for
+  // a tag whose body could not be read to its end.
+  void close_tag(int64_t length);
 
   const filter_settings& filter_;
   const node_map& names_;
   std::string log_name_;  // already as a JSON string
+  bool tag_open_ = false;
+  bool list_open_ = false;
   bool item_open_ = false;
   bool item_empty_ = true;
   std::string scratch_;

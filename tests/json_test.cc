@@ -1,0 +1,872 @@
+// The JSON Lines report (--json): every line one strict JSON object in
+// valid UTF-8, the same tags as the text report with the same options, the
+// header and tag objects with their keys, codes without names, raw bytes
+// whole from -v on, texts from the log escaped, no key twice in an object.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "golden.h"
+#include "logbuild/log_builder.h"
+
+using logbuild::log_builder;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// A strict JSON reader (RFC 8259): nothing but the grammar, strings in valid
+// UTF-8 without raw control characters, escapes of surrogates in pairs, no
+// key twice in one object.
+
+struct value {
+  enum kind_t { null_v, bool_v, number_v, string_v, array_v, object_v } kind = null_v;
+  bool b = false;
+  std::string text;  // a number as written; a string's characters in UTF-8
+  std::vector<value> items;
+  std::vector<std::pair<std::string, value>> members;
+
+  const value* find(const std::string& key) const {
+    for (const auto& m : members)
+      if (m.first == key) return &m.second;
+    return nullptr;
+  }
+  bool has(const std::string& key) const { return find(key) != nullptr; }
+  // The member's value; a null value when there is none.
+  const value& operator[](const std::string& key) const {
+    static const value none;
+    const value* v = find(key);
+    return v ? *v : none;
+  }
+  bool is_null() const { return kind == null_v; }
+  bool is_number() const { return kind == number_v; }
+  bool is_string() const { return kind == string_v; }
+  long long num() const { return std::strtoll(text.c_str(), nullptr, 10); }
+  std::vector<std::string> keys() const {
+    std::vector<std::string> k;
+    for (const auto& m : members) k.push_back(m.first);
+    return k;
+  }
+};
+
+class reader {
+ public:
+  explicit reader(const std::string& s) : s_(s) {}
+
+  // The whole text as one value; false with the reason in error.
+  bool read(value& v, std::string& error) {
+    if (!parse_value(v, 0) || (ws(), pos_ != s_.size())) {
+      if (error_.empty()) error_ = "text after the value";
+      error = error_ + " at byte " + std::to_string(pos_);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  bool fail(const char* why) {
+    if (error_.empty()) error_ = why;
+    return false;
+  }
+  void ws() {
+    while (pos_ < s_.size() &&
+           (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
+      ++pos_;
+  }
+  bool literal(const char* word) {
+    const std::string w(word);
+    if (s_.compare(pos_, w.size(), w) != 0) return fail("bad literal");
+    pos_ += w.size();
+    return true;
+  }
+  bool digit_at(size_t i) const { return i < s_.size() && s_[i] >= '0' && s_[i] <= '9'; }
+
+  bool parse_value(value& v, int depth) {
+    if (depth > 64) return fail("nested too deeply");
+    ws();
+    if (pos_ >= s_.size()) return fail("end of text where a value belongs");
+    const char c = s_[pos_];
+    if (c == '{') return parse_object(v, depth);
+    if (c == '[') return parse_array(v, depth);
+    if (c == '"') {
+      v.kind = value::string_v;
+      return parse_string(v.text);
+    }
+    if (c == 't' || c == 'f') {
+      v.kind = value::bool_v;
+      v.b = c == 't';
+      return literal(v.b ? "true" : "false");
+    }
+    if (c == 'n') {
+      v.kind = value::null_v;
+      return literal("null");
+    }
+    if (c == '-' || digit_at(pos_)) return parse_number(v);
+    return fail("not a value");
+  }
+
+  bool parse_number(value& v) {
+    const size_t start = pos_;
+    if (s_[pos_] == '-') ++pos_;
+    if (!digit_at(pos_)) return fail("number without digits");
+    if (s_[pos_] == '0') {
+      ++pos_;
+      if (digit_at(pos_)) return fail("number with a leading zero");
+    } else {
+      while (digit_at(pos_)) ++pos_;
+    }
+    if (pos_ < s_.size() && s_[pos_] == '.') {
+      ++pos_;
+      if (!digit_at(pos_)) return fail("fraction without digits");
+      while (digit_at(pos_)) ++pos_;
+    }
+    if (pos_ < s_.size() && (s_[pos_] == 'e' || s_[pos_] == 'E')) {
+      ++pos_;
+      if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-')) ++pos_;
+      if (!digit_at(pos_)) return fail("exponent without digits");
+      while (digit_at(pos_)) ++pos_;
+    }
+    v.kind = value::number_v;
+    v.text = s_.substr(start, pos_ - start);
+    return true;
+  }
+
+  static void put_utf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xc0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xe0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+      out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else {
+      out += static_cast<char>(0xf0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+      out += static_cast<char>(0x80 | (cp & 0x3f));
+    }
+  }
+
+  bool hex4(uint32_t* cp) {
+    if (pos_ + 4 > s_.size()) return fail("short \\u escape");
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char h = s_[pos_++];
+      v <<= 4;
+      if (h >= '0' && h <= '9')
+        v |= static_cast<uint32_t>(h - '0');
+      else if (h >= 'a' && h <= 'f')
+        v |= static_cast<uint32_t>(h - 'a' + 10);
+      else if (h >= 'A' && h <= 'F')
+        v |= static_cast<uint32_t>(h - 'A' + 10);
+      else
+        return fail("bad hex digit in \\u escape");
+    }
+    *cp = v;
+    return true;
+  }
+
+  // One UTF-8 encoded character at pos_: shortest form, no surrogates,
+  // nothing above U+10FFFF.
+  bool utf8_char(std::string& out) {
+    const auto b0 = static_cast<uint8_t>(s_[pos_]);
+    int n;
+    uint32_t cp, min;
+    if (b0 >= 0xc2 && b0 <= 0xdf) {
+      n = 1, cp = b0 & 0x1fu, min = 0x80;
+    } else if (b0 >= 0xe0 && b0 <= 0xef) {
+      n = 2, cp = b0 & 0x0fu, min = 0x800;
+    } else if (b0 >= 0xf0 && b0 <= 0xf4) {
+      n = 3, cp = b0 & 0x07u, min = 0x10000;
+    } else {
+      return fail("invalid UTF-8 lead byte");
+    }
+    if (pos_ + static_cast<size_t>(n) >= s_.size()) return fail("cut UTF-8 sequence");
+    for (int i = 1; i <= n; ++i) {
+      const auto b = static_cast<uint8_t>(s_[pos_ + static_cast<size_t>(i)]);
+      if ((b & 0xc0) != 0x80) return fail("invalid UTF-8 continuation byte");
+      cp = (cp << 6) | (b & 0x3fu);
+    }
+    if (cp < min || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff))
+      return fail("invalid UTF-8 sequence");
+    out.append(s_, pos_, static_cast<size_t>(n) + 1);
+    pos_ += static_cast<size_t>(n) + 1;
+    return true;
+  }
+
+  bool parse_string(std::string& out) {
+    ++pos_;  // the opening quote
+    out.clear();
+    for (;;) {
+      if (pos_ >= s_.size()) return fail("string without its closing quote");
+      const auto c = static_cast<uint8_t>(s_[pos_]);
+      if (c == '"') {
+        ++pos_;
+        return true;
+      }
+      if (c < 0x20) return fail("raw control character in a string");
+      if (c >= 0x80) {
+        if (!utf8_char(out)) return false;
+        continue;
+      }
+      if (c != '\\') {
+        out += static_cast<char>(c);
+        ++pos_;
+        continue;
+      }
+      if (++pos_ >= s_.size()) return fail("string ends in an escape");
+      const char e = s_[pos_++];
+      switch (e) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '/': out += '/'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+          uint32_t cp;
+          if (!hex4(&cp)) return false;
+          if (cp >= 0xdc00 && cp <= 0xdfff) return fail("lone low surrogate");
+          if (cp >= 0xd800 && cp <= 0xdbff) {
+            uint32_t low;
+            if (s_.compare(pos_, 2, "\\u") != 0) return fail("high surrogate without its pair");
+            pos_ += 2;
+            if (!hex4(&low)) return false;
+            if (low < 0xdc00 || low > 0xdfff) return fail("high surrogate without its pair");
+            cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
+          }
+          put_utf8(cp, out);
+          break;
+        }
+        default: return fail("unknown escape");
+      }
+    }
+  }
+
+  bool parse_array(value& v, int depth) {
+    v.kind = value::array_v;
+    ++pos_;
+    ws();
+    if (pos_ < s_.size() && s_[pos_] == ']') {
+      ++pos_;
+      return true;
+    }
+    for (;;) {
+      v.items.emplace_back();
+      if (!parse_value(v.items.back(), depth + 1)) return false;
+      ws();
+      if (pos_ >= s_.size()) return fail("array without its end");
+      if (s_[pos_] == ',') {
+        ++pos_;
+        continue;
+      }
+      if (s_[pos_] != ']') return fail("expected , or ] in an array");
+      ++pos_;
+      return true;
+    }
+  }
+
+  bool parse_object(value& v, int depth) {
+    v.kind = value::object_v;
+    ++pos_;
+    ws();
+    if (pos_ < s_.size() && s_[pos_] == '}') {
+      ++pos_;
+      return true;
+    }
+    std::set<std::string> seen;
+    for (;;) {
+      ws();
+      if (pos_ >= s_.size() || s_[pos_] != '"') return fail("expected a key");
+      std::string key;
+      if (!parse_string(key)) return false;
+      if (!seen.insert(key).second) return fail(("key \"" + key + "\" twice").c_str());
+      ws();
+      if (pos_ >= s_.size() || s_[pos_] != ':') return fail("expected : after a key");
+      ++pos_;
+      v.members.emplace_back(key, value());
+      if (!parse_value(v.members.back().second, depth + 1)) return false;
+      ws();
+      if (pos_ >= s_.size()) return fail("object without its end");
+      if (s_[pos_] == ',') {
+        ++pos_;
+        continue;
+      }
+      if (s_[pos_] != '}') return fail("expected , or } in an object");
+      ++pos_;
+      return true;
+    }
+  }
+
+  const std::string& s_;
+  size_t pos_ = 0;
+  std::string error_;
+};
+
+// Every line of a JSON Lines text as an object; a line that is not one
+// fails the test (with what names the run).
+std::vector<value> json_lines(const std::string& out, const std::string& what) {
+  std::vector<value> objects;
+  if (!out.empty() && out.back() != '\n') ADD_FAILURE() << what << ": last line without newline";
+  std::istringstream in(out);
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    value v;
+    std::string error;
+    if (!reader(line).read(v, error)) {
+      ADD_FAILURE() << what << ": line " << n << " is not JSON: " << error << "\n"
+                    << line.substr(0, 400);
+      continue;
+    }
+    if (v.kind != value::object_v) ADD_FAILURE() << what << ": line " << n << " is not an object";
+    objects.push_back(v);
+  }
+  return objects;
+}
+
+std::vector<value> tags_of(const std::vector<value>& objects) {
+  std::vector<value> tags;
+  for (const value& v : objects)
+    if (v["type"].text == "tag") tags.push_back(v);
+  return tags;
+}
+
+// ---------------------------------------------------------------------------
+// The tags of a text report, as far as its lines show them.
+
+struct tag_view {
+  std::string sequence, kind, opcode, transaction, node;
+  bool operator==(const tag_view& o) const {
+    return sequence == o.sequence && kind == o.kind && opcode == o.opcode &&
+           transaction == o.transaction && node == o.node;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const tag_view& t) {
+  return os << "{seq " << t.sequence << ", " << t.kind << ", op '" << t.opcode << "', txn '"
+            << t.transaction << "', node '" << t.node << "'}";
+}
+
+bool starts(const std::string& s, const std::string& prefix, std::string* rest = nullptr) {
+  if (s.compare(0, prefix.size(), prefix) != 0) return false;
+  if (rest) *rest = s.substr(prefix.size());
+  return true;
+}
+
+// "NAME (code)" → "NAME (code)" as is; the text names placeholders.
+std::vector<tag_view> text_tags(const std::string& out, bool brief) {
+  std::vector<tag_view> tags;
+  std::istringstream in(out);
+  std::string line, rest;
+  while (std::getline(in, line)) {
+    if (starts(line, "sequence = ", &rest)) {
+      tags.push_back(tag_view());
+      tags.back().sequence = rest;
+      if (brief) tags.back().kind = "REC";  // a brief record has no tag line
+      continue;
+    }
+    if (tags.empty()) continue;
+    tag_view& t = tags.back();
+    if (starts(line, "tag = ", &rest)) {
+      t.kind = rest.substr(0, rest.find(" ("));
+    } else if (starts(line, " opcode: ", &rest)) {
+      t.opcode = rest;
+    } else if (starts(line, " transaction_id: ", &rest)) {
+      t.transaction = rest;
+    } else if (starts(line, " node_id: ", &rest)) {
+      t.node = rest;
+    }
+  }
+  return tags;
+}
+
+// "NAME (code)" as the text shows a code and its name (or placeholder).
+std::string named_code(const value& name, const value& code, const std::string& placeholder) {
+  return (name.is_null() ? placeholder : name.text) + " (" + code.text + ")";
+}
+
+// The same view of the JSON tag objects.
+std::vector<tag_view> json_tags(const std::vector<value>& objects, bool brief) {
+  std::vector<tag_view> tags;
+  for (const value& v : tags_of(objects)) {
+    tag_view t;
+    t.sequence = v["sequence"].text;
+    t.kind = v["tag"].text;
+    const bool is_record = t.kind == "REC", is_before_image = t.kind == "BEFORE_IMAGE";
+    if (is_record && !brief)
+      t.opcode = named_code(v["opcode"], v["opcode_code"], "** UNKNOWN OP **");
+    if (is_before_image)
+      t.opcode = named_code(v["fixrec_op"], v["fixrec_op_code"], "** UNKNOWN FIXREC OP **");
+    if (is_record || is_before_image) {
+      t.transaction = v["transaction_id"].text;
+      const std::string id = v["node_id"].text;
+      t.node = v["node"].is_null() ? "#" + id : v["node"].text + " (#" + id + ")";
+    } else if (v.has("node_id")) {
+      t.node = v["node_id"].text;  // CONTEXT, CLUSTER and NODEMETA show the number
+    }
+    tags.push_back(t);
+  }
+  return tags;
+}
+
+// ---------------------------------------------------------------------------
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// A log that fwgen writes with the given arguments.
+std::string generated(const std::string& args) {
+  const std::string path = golden::work_dir() + "/gen.fwlog";
+  const std::string command = std::string(FWGEN_BIN) + " " + args + " -o " + path;
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return slurp(path);
+}
+
+std::string hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string h;
+  for (unsigned char b : bytes) {
+    h += digits[b >> 4];
+    h += digits[b & 15];
+  }
+  return h;
+}
+
+// Bytes taken as ISO 8859-1 characters, in UTF-8.
+std::string latin1_utf8(const std::string& bytes) {
+  std::string out;
+  for (unsigned char b : bytes) {
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+    } else {
+      out += static_cast<char>(0xc0 | (b >> 6));
+      out += static_cast<char>(0x80 | (b & 0x3f));
+    }
+  }
+  return out;
+}
+
+bool brief_options(const std::vector<std::string>& options) {
+  for (const std::string& o : options)
+    if (o == "-a" || o == "-p" || o == "-o" || o.rfind("-vv", 0) == 0 || o == "--kind")
+      return false;
+  return true;
+}
+
+}  // namespace
+
+// The strict reader itself: what it must refuse.
+TEST(JsonReader, RefusesWhatIsNotStrictJson) {
+  const char* const bad[] = {
+      "{\"a\":1,}",
+      "{\"a\":01}",
+      "{\"a\":1,\"a\":2}",
+      "{\"a\":\"\x01\"}",
+      "{\"a\":\"\xff\"}",
+      "{\"a\":\"\xc0\xaf\"}",
+      "{\"a\":\"\\ud800\"}",
+      "{\"a\":NaN}",
+      "{\"a\":'x'}",
+      "{\"a\":1} x",
+      "{\"a\":\"\\x41\"}",
+      "{\"a\":[1,]}",
+      "{\"a\":\"\xed\xa0\x80\"}",
+      "{a:1}",
+  };
+  for (const char* text : bad) {
+    value v;
+    std::string error;
+    EXPECT_FALSE(reader(text).read(v, error)) << text;
+  }
+  value v;
+  std::string error;
+  ASSERT_TRUE(
+      reader("{\"a\":[1,-2.5e3,\"\\u00e9\\ud83d\\ude00\xc3\xa9\"],\"b\":null}").read(v, error))
+      << error;
+  EXPECT_EQ(v["a"].items[2].text, "\xc3\xa9\xf0\x9f\x98\x80\xc3\xa9");
+}
+
+// On generated logs of several versions and seeds, two logs to a stream,
+// with several filter sets: every line is strict JSON, and the JSON report
+// holds exactly the tags of the text report, in the same order, with the
+// same sequence, kind, opcode, transaction and node; standard error and
+// exit status are the text report's.
+TEST(Json, SameTagsAsTheTextReportOnGeneratedLogs) {
+  const std::vector<std::vector<std::string>> option_sets = {
+      {"-a", "-v"},
+      {},
+      {"-p", "122"},
+      {"-o", "NODELIST*"},
+      {"-n", "102"},
+      {"-a", "-vv", "-x", "5:40"},
+      {"--kind", "rec,page,context"},
+      {"-a", "--limit", "57"},
+  };
+  size_t compared = 0;
+  for (int seed = 1; seed <= 3; ++seed) {
+    for (const char* version : {"1.00", "1.02", "1.05"}) {
+      const std::string args =
+          "--seed " + std::to_string(seed) + " --version " + version + " --logs 2 --tags 300";
+      const std::string log = generated(args);
+      for (const std::vector<std::string>& options : option_sets) {
+        const std::string what = args + " " + ::testing::PrintToString(options);
+        golden::result text = golden::scan(log, options);
+        std::vector<std::string> json_options = options;
+        json_options.push_back("--json");
+        golden::result json = golden::scan(log, json_options);
+        EXPECT_EQ(json.status, text.status) << what;
+        EXPECT_EQ(json.err, text.err) << what;
+        const std::vector<value> objects = json_lines(json.out, what);
+        const bool brief = brief_options(options);
+        const std::vector<tag_view> from_text = text_tags(text.out, brief);
+        const std::vector<tag_view> from_json = json_tags(objects, brief);
+        EXPECT_EQ(from_json, from_text) << what;
+        EXPECT_FALSE(from_text.empty()) << what;
+        compared += from_text.size();
+        // One header object per log read, before its tags.
+        size_t headers = 0, files = 0;
+        for (const value& v : objects) headers += v["type"].text == "header";
+        for (size_t at = 0; (at = text.out.find("\nFile: ", at)) != std::string::npos; ++at)
+          ++files;
+        EXPECT_EQ(headers, files) << what;
+        EXPECT_EQ(objects.front()["type"].text, "header") << what;
+      }
+    }
+  }
+  EXPECT_GT(compared, 3000u);
+}
+
+// The same cross-check with a system JSON parser, which also refuses
+// duplicate keys and bytes that are not UTF-8.
+TEST(Json, SystemParserAcceptsEveryLine) {
+  if (std::system("python3 -c 'import json' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "python3 is not installed";
+  std::string all;
+  for (int seed = 1; seed <= 3; ++seed) {
+    const std::string log = generated("--seed " + std::to_string(seed) + " --logs 2");
+    for (const char* level : {"-a", "-avvv"}) all += golden::scan(log, {level, "--json"}).out;
+  }
+  const std::string path = golden::temp_file(all, "all.jsonl");
+  const std::string script =
+      "import json,sys\n"
+      "def pairs(p):\n"
+      "    keys=[k for k,_ in p]\n"
+      "    if len(keys)!=len(set(keys)): raise ValueError('duplicate key')\n"
+      "    return dict(p)\n"
+      "def bad(c): raise ValueError(c)\n"
+      "n=0\n"
+      "for line in open(sys.argv[1],'rb').read().decode('utf-8','strict').split('\\n')[:-1]:\n"
+      "    assert isinstance(json.loads(line,object_pairs_hook=pairs,parse_constant=bad),dict)\n"
+      "    n+=1\n"
+      "print(n)\n";
+  const std::string script_path = golden::temp_file(script, "check.py");
+  const std::string command =
+      "python3 " + golden::work_dir() + "/" + script_path + " " + golden::work_dir() + "/" + path;
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[64] = {};
+  const size_t got = std::fread(buf, 1, sizeof buf - 1, p);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(std::strtoul(std::string(buf, got).c_str(), nullptr, 10),
+            static_cast<unsigned long>(std::count(all.begin(), all.end(), '\n')));
+}
+
+// The header object and a record object in full; "time" is UTC whatever
+// TZ says.
+TEST(Json, HeaderAndRecordObjects) {
+  log_builder b;
+  b.at(9, 1700111618).context_db(100, "Shop").context_set(102, 100, "Orders");
+  b.fixrec(logbuild::PUT, 17, 102, 7, "ab", 2, 44).end();
+  const std::string header =
+      "{\"type\":\"header\",\"log\":\"t.fwlog\",\"signature\":\"DRAV.FWLOG\",\"version\":\"1.05\","
+      "\"major\":1,\"minor\":5,\"audit_only\":false,\"byte_order\":1234,\"charset\":"
+      "\"iso-8859-1\",\"charset_code\":1,\"release\":8,\"volume_set_id\":24301,"
+      "\"volume_generation\":3,\"file_sequence\":1,\"header_bytes\":36}\n";
+  const std::string put =
+      "{\"type\":\"tag\",\"log\":\"t.fwlog\",\"offset\":84,\"sequence\":11,\"timestamp\":"
+      "1700111620,\"time\":\"2023-11-16T05:13:40Z\",\"tag\":\"REC\",\"tag_code\":49,\"opcode\":"
+      "\"FIXREC\",\"opcode_code\":13,\"transaction_id\":17,\"session_id\":44,\"txn_state\":"
+      "\"BEGIN\",\"txn_state_code\":2,\"node_id\":102,\"node\":\"SHOP.ORDERS\","
+      "\"prev_cluster\":0,\"prev_offset\":0,\"prev_size\":0,\"recno\":7,\"start_page\":0,"
+      "\"fixrec_op\":\"PUT\",\"fixrec_op_code\":3";
+  const std::string end =
+      "{\"type\":\"tag\",\"log\":\"t.fwlog\",\"offset\":128,\"sequence\":12,\"timestamp\":"
+      "1700111621,\"time\":\"2023-11-16T05:13:41Z\",\"tag\":\"EOF_FINISH\",\"tag_code\":70,"
+      "\"length\":9}\n";
+  // The default view: the record, its data counted but not dumped.
+  golden::result r =
+      golden::run({"--json", golden::temp_file(b.str(), "t.fwlog")}, "", {{"TZ", "JST-9"}});
+  EXPECT_EQ(r.out, header + put + ",\"data_size\":2,\"length\":44}\n" + end);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  // From -v on the data too.
+  r = golden::scan(b.str(), {"--json", "-v"});
+  EXPECT_EQ(r.out, header + put + ",\"data_size\":2,\"data\":\"6162\",\"length\":44}\n" + end);
+  json_lines(r.out, "header and record");
+}
+
+// One tag of every kind at -a -v: the keys of each object, in order.
+TEST(Json, KeysOfEveryTagKind) {
+  log_builder b;
+  b.slave_sync(1, 2, 3, 4).page(logbuild::page_image(1));
+  b.cluster(102, 7, {logbuild::page_image(2)}).nodemeta(102, "meta");
+  b.before_image(17, 3, 102, 7, logbuild::PUT, "xy");
+  b.context_db(100, "Shop").context_set_items(102, 100, "Orders", {{"Total", 'I', 1, 4, 0}});
+  b.context_index(112, 102, "OrderDate");
+  b.memo(3, 1, "memo").sign_on(3, {"user=BOB"}).dblist(3, logbuild::DBLIST_SUM, {{100, 1}});
+  b.image(logbuild::OP_NODE, 17, 102, std::string(58, '\0'));
+  b.image(logbuild::OP_NODEPAGE, 17, 102,
+          logbuild::bytes().u32(1).u32(9).u32(0).u32(1).fill(756).str());
+  b.image(logbuild::OP_VOL_EXTEND, 17, 0,
+          logbuild::bytes().u32(1).u32(2).u32(3).u32(1).u32(8).str());
+  b.end('C');
+  golden::result r = golden::scan(b.str(), {"--json", "-a", "-v"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  const std::string common = "type log offset sequence timestamp time tag tag_code ";
+  const std::string record = common +
+                             "opcode opcode_code transaction_id session_id txn_state "
+                             "txn_state_code node_id node ";
+  const std::vector<std::string> expected = {
+      "type log signature version major minor audit_only byte_order charset charset_code release "
+      "volume_set_id volume_generation file_sequence header_bytes",
+      common + "vol_generation log_generation log_sequence tag_sequence length",
+      common + "key image length",
+      common + "node_id start_page count images length",
+      common + "node_id meta_size length",
+      common +
+          "transaction_id session_id node_id node recno fixrec_op fixrec_op_code data_size data "
+          "length",
+      common + "node_id context_type context_type_code size name length",
+      common + "node_id context_type context_type_code size db_node name items length",
+      common + "node_id context_type context_type_code size set_node name length",
+      common + "session_id audit_type audit_type_code size mode data_size data length",
+      common + "session_id audit_type audit_type_code size entries length",
+      common + "session_id audit_type audit_type_code size entries length",
+      record + "target_node_id length",
+      record + "pages length",
+      record + "volume_id curr_size ext_count free_count free_entries length",
+      common + "length",
+  };
+  const std::vector<value> objects = json_lines(r.out, "every kind");
+  ASSERT_EQ(objects.size(), expected.size());
+  for (size_t i = 0; i < objects.size(); ++i) {
+    std::string keys;
+    for (const std::string& k : objects[i].keys()) keys += (keys.empty() ? "" : " ") + k;
+    EXPECT_EQ(keys, expected[i]) << "object " << i;
+  }
+  // The groups: their items and values.
+  EXPECT_EQ(objects[3]["images"].items.size(), 1u);
+  EXPECT_EQ(objects[3]["images"].items[0]["image"].text, hex(logbuild::page_image(2)));
+  EXPECT_EQ(objects[10]["entries"].items[0]["data"].text, "user=BOB");
+  const value& db = objects[11]["entries"].items[0];
+  EXPECT_EQ(db.keys(), (std::vector<std::string>{"index", "node_id", "node", "mode"}));
+  EXPECT_EQ(db["node"].text, "SHOP");  // learnt from the CONTEXT record before
+  const value& item = objects[7]["items"].items[0];
+  EXPECT_EQ(item.keys(),
+            (std::vector<std::string>{"index", "name", "type", "count", "size", "fmt"}));
+  EXPECT_EQ(item["type"].text, "I");
+  const value& page = objects[13]["pages"].items[0];
+  EXPECT_EQ(page.keys(), (std::vector<std::string>{"page", "state", "logpage_key"}));
+  EXPECT_EQ(page["page"].num(), 9);
+  EXPECT_EQ(page["state"].text, "MODIFIED");
+  EXPECT_EQ(objects[14]["free_entries"].items.size(), 1u);
+  EXPECT_EQ(objects[14]["free_entries"].items[0].num(), 8);
+  EXPECT_EQ(objects[15]["tag"].text, "EOF_CONT");
+  // Numbers are numbers, whatever base the text shows them in.
+  EXPECT_TRUE(objects[0]["volume_set_id"].is_number());
+  EXPECT_TRUE(item["fmt"].is_number());
+}
+
+// A code without a name: null for the name, the code kept. The text shows
+// the placeholder.
+TEST(Json, CodesWithoutNamesGiveNull) {
+  log_builder b;
+  b.image(200, 17, 7, "abc", /*state=*/9);
+  b.fixrec(11, 17, 7, 7, "", 5);  // a FIXREC operation without a name
+  b.context(5, 9, "");
+  b.end();
+  golden::result r = golden::scan(b.str(), {"--json", "-a"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<value> tags = tags_of(json_lines(r.out, "unnamed codes"));
+  ASSERT_EQ(tags.size(), 4u);
+  EXPECT_TRUE(tags[0]["opcode"].is_null());
+  EXPECT_EQ(tags[0]["opcode_code"].num(), 200);
+  EXPECT_TRUE(tags[0]["txn_state"].is_null());
+  EXPECT_EQ(tags[0]["txn_state_code"].num(), 9);
+  EXPECT_EQ(tags[0]["size"].num(), 3);
+  EXPECT_TRUE(tags[1]["fixrec_op"].is_null());
+  EXPECT_EQ(tags[1]["fixrec_op_code"].num(), 11);
+  EXPECT_TRUE(tags[2]["context_type"].is_null());
+  EXPECT_EQ(tags[2]["context_type_code"].num(), 9);
+  const std::string text = golden::scan(b.str(), {"-a"}).out;
+  EXPECT_NE(text.find(" opcode: ** UNKNOWN OP ** (200)\n"), std::string::npos);
+  EXPECT_NE(text.find(" txn state: ** UNKNOWN STATE ** (9)\n"), std::string::npos);
+  // An unknown tag letter: no kind name, the letter's code.
+  log_builder u;
+  u.tag('Z');
+  r = golden::scan(u.str(), {"--json"});
+  const std::vector<value> unknown = tags_of(json_lines(r.out, "unknown letter"));
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_TRUE(unknown[0]["tag"].is_null());
+  EXPECT_EQ(unknown[0]["tag_code"].num(), 'Z');
+}
+
+// Raw bytes: absent at level 0, whole from -v on (never cut at 256 bytes
+// as the text dump is), lowercase hex.
+TEST(Json, RawBytesWholeFromVerboseOn) {
+  std::string payload;
+  for (int i = 0; i < 300; ++i) payload += static_cast<char>(i * 7 + 0xa0);
+  std::string memo(300, '\0');
+  for (int i = 0; i < 300; ++i) memo[i] = static_cast<char>(0xff - i);
+  log_builder b;
+  b.image(logbuild::OP_SYSCAT, 17, 7, payload);
+  b.fixrec(logbuild::PUT, 17, 7, 7, payload);
+  b.memo(3, 0, memo);
+  b.before_image(17, 3, 7, 7, logbuild::PUT, payload);
+  b.page(logbuild::page_image(4)).end();
+  const std::vector<std::string> raw_keys = {"data", "data", "data", "data", "image"};
+  const std::vector<std::string> whole = {hex(payload), hex(payload), hex(memo), hex(payload),
+                                          hex(logbuild::page_image(4))};
+  for (const char* level : {"-v", "-vv", "-vvv"}) {
+    golden::result r = golden::scan(b.str(), {"--json", "-a", level});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<value> tags = tags_of(json_lines(r.out, level));
+    ASSERT_EQ(tags.size(), 6u) << level;
+    for (size_t i = 0; i < whole.size(); ++i) {
+      EXPECT_EQ(tags[i][raw_keys[i]].text, whole[i]) << level << " tag " << i;
+      EXPECT_TRUE(tags[i][raw_keys[i]].is_string()) << level << " tag " << i;
+    }
+  }
+  golden::result r = golden::scan(b.str(), {"--json", "-a"});
+  const std::vector<value> tags = tags_of(json_lines(r.out, "level 0"));
+  ASSERT_EQ(tags.size(), 6u);
+  for (size_t i = 0; i < whole.size(); ++i) EXPECT_FALSE(tags[i].has(raw_keys[i])) << i;
+  EXPECT_EQ(tags[0]["size"].num(), 300);
+  EXPECT_EQ(tags[1]["data_size"].num(), 300);
+  EXPECT_EQ(tags[2]["data_size"].num(), 300);
+  EXPECT_EQ(tags[3]["data_size"].num(), 300);
+}
+
+// Every decoded field is there at every detail level: the objects at level
+// 0 hold the keys of those at -vvv, less the raw bytes, in every list item
+// too.
+TEST(Json, EveryFieldAtEveryDetailLevel) {
+  const std::set<std::string> raw = {"data", "item", "image"};
+  std::function<std::string(const value&)> shape = [&](const value& v) {
+    std::string s;
+    for (const auto& m : v.members) {
+      if (raw.count(m.first)) continue;
+      s += m.first;
+      if (m.second.kind == value::array_v && !m.second.items.empty() &&
+          m.second.items[0].kind == value::object_v) {
+        s += "[";
+        for (const value& item : m.second.items) s += "{" + shape(item) + "}";
+        s += "]";
+      }
+      s += " ";
+    }
+    return s;
+  };
+  for (int seed = 1; seed <= 2; ++seed) {
+    const std::string log = generated("--seed " + std::to_string(seed) + " --logs 2");
+    const std::vector<value> low = json_lines(golden::scan(log, {"--json", "-a"}).out, "level 0");
+    const std::vector<value> high =
+        json_lines(golden::scan(log, {"--json", "-a", "-vvv"}).out, "level 3");
+    ASSERT_EQ(low.size(), high.size());
+    for (size_t i = 0; i < low.size(); ++i)
+      EXPECT_EQ(shape(low[i]), shape(high[i])) << "seed " << seed << " object " << i;
+  }
+}
+
+// Texts from the log hold control characters, bytes above 0x7f, quotes
+// and backslashes: every line stays valid JSON in UTF-8 and the texts come
+// back byte for byte (bytes above 0x7f as ISO 8859-1 characters).
+TEST(Json, HostileTextsAreEscaped) {
+  const std::string name = "a\x1b[31mb\x01\x07\t\n\r\"\\\x7f\xff\xe9z";
+  const std::string sign_on = std::string("user=\x1b]0;x\x07\x9b\xc3\xa9") + "\x80";
+  const std::string cut = std::string("cut\0hidden", 10);
+  log_builder b;
+  b.context_db(100, name).context_set(102, 100, "s\x02t");
+  b.sign_on(3, {sign_on, cut}).fixrec(logbuild::PUT, 17, 102, 7, "ab").end();
+  const std::string file = golden::temp_file(b.str(), "n\x1b\xff\"\\.fwlog");
+  golden::result r = golden::run({"--json", "-a", "-v", file});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const std::vector<value> objects = json_lines(r.out, "hostile texts");
+  ASSERT_EQ(objects.size(), 6u);
+  EXPECT_EQ(objects[0]["log"].text, latin1_utf8(file));
+  EXPECT_EQ(objects[1]["name"].text, latin1_utf8(name));
+  EXPECT_EQ(objects[2]["name"].text, "s\x02t");
+  const value& entries = objects[3]["entries"];
+  ASSERT_EQ(entries.items.size(), 2u);
+  EXPECT_EQ(entries.items[0]["data"].text, latin1_utf8(sign_on));
+  EXPECT_EQ(entries.items[1]["data"].text, "cut");  // as the text report: up to the zero byte
+  // The learnt name, in upper case.
+  std::string upper = name;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  EXPECT_EQ(objects[4]["node"].text, latin1_utf8(upper) + ".S\x02T");
+  // Nothing raw: no byte below 0x20 inside a line.
+  EXPECT_EQ(std::count_if(r.out.begin(), r.out.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
+            0);
+}
+
+// A tag cut short inside a list of its body, or a list that a malformed
+// count leaves unfinished: the object is closed all the same, and standard
+// error and exit status are the text report's.
+TEST(Json, DamagedTagsStillGiveWholeLines) {
+  log_builder b;
+  b.fixrec(logbuild::PUT, 17, 7, 7, "ab");
+  b.cluster(102, 7, {logbuild::page_image(1), logbuild::page_image(2)});
+  b.audit(3, logbuild::SIGN_ON, logbuild::bytes().u16(3).u16(2).raw("ab").str());
+  b.dblist(3, logbuild::DBLIST_UPD, {{100, 1}, {102, 2}});
+  b.end();
+  const std::string log = b.str();
+  // Every cut, and the log whole: the sign-on promises three entries.
+  std::vector<size_t> cuts;
+  for (size_t at = 40; at < log.size(); at += 997) cuts.push_back(at);
+  for (size_t at = log.size() - 40; at <= log.size(); ++at) cuts.push_back(at);
+  for (size_t at : cuts) {
+    const std::string part = log.substr(0, at);
+    const std::string what = "cut at " + std::to_string(at);
+    golden::result text = golden::scan(part, {"-a", "-v"});
+    golden::result json = golden::scan(part, {"-a", "-v", "--json"});
+    EXPECT_EQ(json.status, text.status) << what;
+    EXPECT_EQ(json.err, text.err) << what;
+    const std::vector<value> objects = json_lines(json.out, what);
+    EXPECT_EQ(json_tags(objects, false), text_tags(text.out, false)) << what;
+  }
+  golden::result json = golden::scan(log, {"-a", "--json"});
+  EXPECT_EQ(json.status, 1);
+  const std::vector<value> tags = tags_of(json_lines(json.out, "whole"));
+  ASSERT_EQ(tags.size(), 5u);
+  EXPECT_EQ(tags[2]["entries"].items.size(), 1u);
+  EXPECT_EQ(tags[2]["entries"].items[0]["data"].text, "ab");
+  EXPECT_EQ(tags[3]["entries"].items.size(), 2u);
+  // A tag whose body the input ends in has no length.
+  json = golden::scan(log.substr(0, 36 + 40 + 8192), {"-a", "--json"});
+  const std::vector<value> cut = tags_of(json_lines(json.out, "cut in the cluster"));
+  ASSERT_EQ(cut.size(), 2u);
+  EXPECT_EQ(cut[1]["tag"].text, "CLUSTER");
+  EXPECT_TRUE(cut[1]["length"].is_null());
+  EXPECT_TRUE(cut[0]["length"].is_number());
+}
