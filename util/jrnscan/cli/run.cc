@@ -12,10 +12,13 @@
 #include <memory>
 
 #include "cli/options.h"
+#include "io/follow_source.h"
 #include "io/source.h"
 #include "log/scan.h"
 #include "report/json_sink.h"
 #include "report/out.h"
+#include "report/save_sink.h"
+#include "report/tee_sink.h"
 #include "report/text_sink.h"
 #include "scan/context.h"
 #include "scan/time_text.h"
@@ -50,12 +53,20 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
   return std::make_unique<text_sink>(o.filter, names, t);
 }
 
-// Reads one operand as its own input; returns its exit status.
-int scan_operand(scan_context& c, const char* operand) {
-  if (std::strcmp(operand, "-") == 0) {
-    fd_source in(0);
-    return scan_input(c, in, "(stdin)");
+// Reads a descriptor as one input: followed as it grows (--follow), or as
+// far as it goes.
+int scan_descriptor(scan_context& c, int fd, const char* path, const char* log_name, bool follow) {
+  if (follow) {
+    follow_source in(fd, path);
+    return scan_input(c, in, log_name);
   }
+  fd_source in(fd);
+  return scan_input(c, in, log_name);
+}
+
+// Reads one operand as its own input; returns its exit status.
+int scan_operand(scan_context& c, const char* operand, bool follow) {
+  if (std::strcmp(operand, "-") == 0) return scan_descriptor(c, 0, nullptr, "(stdin)", follow);
   const int fd = ::open(operand, O_RDONLY);
   if (fd < 0) {
     c.diag.perror(operand);
@@ -68,8 +79,7 @@ int scan_operand(scan_context& c, const char* operand) {
     c.diag.perror(operand);
     return 1;
   }
-  fd_source in(fd);
-  const int status = scan_input(c, in, operand);
+  const int status = scan_descriptor(c, fd, operand, operand, follow);
   ::close(fd);
   return status;
 }
@@ -111,7 +121,14 @@ int jrnscan_main(int argc, char** argv) {
 
   diagnostics diag;
   std::unique_ptr<report_sink> sink = make_sink(o, names);
+  if (!o.save_dir.empty()) {
+    // The saver gets what the report gets, beside it.
+    auto saver = std::make_unique<save_sink>(names);
+    if (!saver->open(o.save_dir)) return 1;
+    sink = std::make_unique<tee_sink>(std::move(sink), std::move(saver));
+  }
   diag.set_sink(sink.get());
+  if (o.follow) catch_stop_signals();
   if (o.mode == output_mode::text && !o.json) announce_filters(o.filter, o.utc);
 
   // Every operand is read, in order, into the one report; the status is
@@ -121,7 +138,7 @@ int jrnscan_main(int argc, char** argv) {
   int status = 0;
   for (const char* operand : o.operands) {
     if (c->stop) break;
-    if (scan_operand(*c, operand) != 0) status = 1;
+    if (scan_operand(*c, operand, o.follow) != 0) status = 1;
   }
   sink->finish();
   out_flush();

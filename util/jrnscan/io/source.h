@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -67,6 +68,35 @@ class byte_source {
     wait_ctx_ = ctx;
   }
 
+  // Following a log that is still being written: only a following source
+  // waits between tags, catches up with its writer or is stopped.
+  //
+  // Every byte read so far has been delivered.
+  bool drained() const { return cur_ == end_; }
+  // At a tag boundary, reads the next block when the current one is used
+  // up; a source that waits may stop there at once. False when the input
+  // ended there because the run is to stop. For other sources this is the
+  // read that the next field would make anyway.
+  bool fetch_between_tags() {
+    if (cur_ != end_) return true;
+    at_boundary_ = true;
+    refill();
+    at_boundary_ = false;
+    return !stopped_;
+  }
+  // Every byte written so far has been read and the next one would have to
+  // be waited for (a followed file that has not grown yet).
+  bool caught_up() { return cur_ == end_ && !at_end_ && nothing_new(); }
+  // From now on the input ends where what was written so far ends.
+  virtual void stop_following() {}
+  // A stop was asked for (a signal); the run ends at the next tag boundary.
+  bool stop_requested() const { return stop_flag_ != nullptr && *stop_flag_ != 0; }
+  // The input ended because of such a stop, not at its end.
+  bool stopped() const { return stopped_; }
+  // What ended the input when the source itself refused to go on (error()
+  // is set then too), or null: said instead of the system's error text.
+  const char* failure_text() const { return failure_text_; }
+
  protected:
   byte_source();
   explicit byte_source(const uint8_t* data, size_t len);
@@ -76,6 +106,13 @@ class byte_source {
   void about_to_wait() {
     if (wait_) wait_(wait_ctx_);
   }
+  // Whether the file has nothing beyond what was read (caught_up()).
+  virtual bool nothing_new() { return false; }
+  // fill() is called from fetch_between_tags(): nothing of a tag is pending.
+  bool at_tag_boundary() const { return at_boundary_; }
+  void watch_stop_flag(const volatile sig_atomic_t* flag) { stop_flag_ = flag; }
+  void set_stopped() { stopped_ = true; }
+  void set_failure_text(const char* text) { failure_text_ = text; }
 
  private:
   size_t read_slow(uint8_t* dst, size_t n);
@@ -95,6 +132,10 @@ class byte_source {
   void* hook_ctx_ = nullptr;
   wait_hook wait_ = nullptr;
   void* wait_ctx_ = nullptr;
+  const volatile sig_atomic_t* stop_flag_ = nullptr;
+  bool stopped_ = false;
+  bool at_boundary_ = false;
+  const char* failure_text_ = nullptr;
 };
 
 // A file descriptor (a file, a pipe, standard input); not closed here.

@@ -14,6 +14,7 @@ constexpr uint8_t signature_start = 'D';  // first byte of "DRAV.FWLOG"
 
 int log_ended(scan_context& c, log_end how) {
   if (c.in->error() != 0) how = log_end::read_failure;
+  if (how == log_end::stopped) c.stop = true;
   c.out.end_log(how, c.file_pos());
   return 1;
 }
@@ -21,6 +22,8 @@ int log_ended(scan_context& c, log_end how) {
 // The end of the input between tags or inside a tag's opening bytes: the
 // message of the format, unless a failed read (already reported) ended it.
 int input_ended(scan_context& c, const char* what, bool inside) {
+  // A stop asked for while a followed log was waited for is no cut.
+  if (c.in->stopped()) return log_ended(c, log_end::stopped);
   if (c.in->error() == 0) c.diag.message("Unexpected EOF reading tag %s\n", what);
   return log_ended(c, inside ? log_end::input_inside : log_end::input_between);
 }
@@ -41,6 +44,12 @@ int end_of_log(scan_context& c) {
     c.out.end_log(how, end_at);
     return 1;
   }
+  // A followed log ends here unless the writer already began another.
+  if (c.in->caught_up() || !c.in->fetch_between_tags()) {
+    if (c.in->stopped()) c.stop = true;
+    c.out.end_log(how, end_at);
+    return 1;
+  }
   uint8_t next;
   if (c.in->read(&next, 1) != 1) {
     c.out.end_log(how, end_at);
@@ -53,7 +62,8 @@ int end_of_log(scan_context& c) {
     return 1;
   }
   // Anything else behind an end tag is not read as a log, but the reader
-  // is told how much was left out.
+  // is told how much was left out (what was written so far, if followed).
+  c.in->stop_following();
   int64_t rest = 1;
   for (size_t got; (got = c.in->skip(byte_source::block_size)) > 0;)
     rest += static_cast<int64_t>(got);
@@ -71,6 +81,7 @@ int scan_log(scan_context& c) {
   c.diag.new_log(c.log_name);
   c.tag = tag_summary();
   c.lines = false;
+  if (!c.in->fetch_between_tags()) return log_ended(c, log_end::stopped);
   fwlog_header h;
   if (read_fwlog_header(c, &h) != 0) {
     c.out.end_log(c.in->error() ? log_end::read_failure : log_end::header_failure, c.file_pos());
@@ -82,7 +93,8 @@ int scan_log(scan_context& c) {
   const bool old_layout = h.minor < 1;
 
   for (;;) {
-    if (c.stop) return log_ended(c, log_end::stopped);
+    if (c.stop || c.in->stop_requested() || !c.in->fetch_between_tags())
+      return log_ended(c, log_end::stopped);
     c.tag = tag_summary();
     c.lines = false;
     c.tag.offset = c.file_pos();
@@ -108,6 +120,7 @@ int scan_log(scan_context& c) {
     if (kind.handler) {
       const int r = kind.handler(c);
       if (r != 0) {
+        if (c.in->stopped()) return log_ended(c, log_end::stopped);
         log_ended(c, log_end::body_failure);
         return r;
       }
@@ -131,6 +144,10 @@ namespace {
 
 void report_read_error(void* ctx, int err, int64_t position) {
   scan_context& c = *static_cast<scan_context*>(ctx);
+  if (const char* why = c.in->failure_text()) {
+    c.diag.message("%s: %s\n", c.log_name, why);
+    return;
+  }
   c.diag.message("%s: read error at offset %lld: %s\n", c.log_name,
                  static_cast<long long>(position - c.log_start), strerror(err));
 }

@@ -1,0 +1,263 @@
+#include "report/save_sink.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "log/scan.h"
+#include "records/opcodes.h"
+#include "report/json_sink.h"
+#include "report/out.h"
+#include "scan/time_text.h"
+
+namespace jrn {
+
+namespace {
+
+const char manifest_name[] = "manifest.jsonl";
+// Keeps every saved name well inside the usual 255-byte limit.
+constexpr size_t base_limit = 160;
+
+// Makes dir and the directories above it that are missing.
+bool make_dirs(const std::string& dir) {
+  for (size_t at = 0; at <= dir.size();) {
+    size_t slash = dir.find('/', at);
+    if (slash == std::string::npos) slash = dir.size();
+    if (slash > 0) {
+      const std::string part = dir.substr(0, slash);
+      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    at = slash + 1;
+  }
+  return true;
+}
+
+// The log's base name as a file name start.
+std::string base_of(const char* log_name) {
+  if (std::strcmp(log_name, "(stdin)") == 0) return "stdin";
+  const char* slash = std::strrchr(log_name, '/');
+  std::string base(slash ? slash + 1 : log_name);
+  if (base.size() > base_limit) base.resize(base_limit);
+  for (char& ch : base) {
+    const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                       (ch >= '0' && ch <= '9') || ch == '.' || ch == '_' || ch == '-';
+    if (!plain) ch = '_';
+  }
+  if (base.empty() || base == "." || base == "..") base = "log";
+  return base;
+}
+
+bool saves_bytes(const tag_summary& t) {
+  switch (t.letter) {
+    case '2':  // PAGE
+    case '3':  // CLUSTER
+    case '5':  // BEFORE_IMAGE
+      return true;
+    case '1': return t.is_record && t.opcode == 13;  // FIXREC
+    default: return false;
+  }
+}
+
+}  // namespace
+
+save_sink::~save_sink() {
+  if (manifest_fd_ >= 0) ::close(manifest_fd_);
+  if (dir_fd_ >= 0) ::close(dir_fd_);
+}
+
+bool save_sink::open(const std::string& dir) {
+  dir_ = dir;
+  // Named in messages as DIR/NAME.
+  while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
+  if (!make_dirs(dir) || (dir_fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0) {
+    std::fprintf(stderr, "jrnscan: cannot make the directory %s: %s\n", dir.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  manifest_fd_ = openat(dir_fd_, manifest_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (manifest_fd_ < 0) {
+    const int err = errno;
+    const std::string path = dir_ + "/" + manifest_name;
+    if (err == EEXIST)
+      std::fprintf(stderr, "jrnscan: %s already exists; saved files are never overwritten\n",
+                   path.c_str());
+    else
+      std::fprintf(stderr, "jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
+    return false;
+  }
+  return true;
+}
+
+void save_sink::fail(const std::string& name, int err) {
+  // What was reported goes out first; then the run ends, as it does when
+  // the report itself cannot be written.
+  out_flush();
+  const std::string path = dir_ + "/" + name;
+  if (err == EEXIST)
+    std::fprintf(stderr, "jrnscan: %s already exists; saved files are never overwritten\n",
+                 path.c_str());
+  else
+    std::fprintf(stderr, "jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
+  std::exit(1);
+}
+
+void save_sink::write_all(int fd, const char* p, size_t n, const std::string& name) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      const int err = w < 0 ? errno : EIO;
+      if (fd != manifest_fd_) {
+        // No cut file is left behind to be taken for a whole one.
+        ::close(fd);
+        unlinkat(dir_fd_, name.c_str(), 0);
+      }
+      fail(name, err);
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+void save_sink::begin_log(const char* log_name, const fwlog_header&) {
+  prefix_ = base_of(log_name);
+  const uint32_t nth = ++bases_[prefix_];
+  if (nth > 1) prefix_ += ".log" + std::to_string(nth);
+  log_json_.assign(1, '"');
+  append_json_string(log_name, std::strlen(log_name), log_json_);
+  log_json_ += '"';
+}
+
+void save_sink::show_tag(const tag_summary& t) {
+  tag_ = t;
+  wanted_ = saves_bytes(t);
+  in_images_ = false;
+  image_ = -1;
+  have_recno_ = have_key_ = false;
+}
+
+void save_sink::line(bool, const char*, std::initializer_list<field> fields) {
+  if (!wanted_) return;
+  for (const field& f : fields) {
+    if (std::strcmp(f.key, "recno") == 0) {
+      have_recno_ = true;
+      recno_ = f.num;
+    } else if (std::strcmp(f.key, "key") == 0) {
+      have_key_ = true;
+      key_ = f.num;
+    }
+  }
+}
+
+void save_sink::list_begin(const char* key) {
+  if (wanted_ && tag_.letter == '3' && std::strcmp(key, "images") == 0) {
+    in_images_ = true;
+    image_ = -1;
+  }
+}
+
+void save_sink::list_item() {
+  if (in_images_) ++image_;
+}
+
+void save_sink::list_end() { in_images_ = false; }
+
+void save_sink::data(bool, const char* key, const uint8_t* p, uint32_t n, uint32_t, bool) {
+  if (!wanted_) return;
+  if (std::strcmp(key, "image") == 0) {
+    if (tag_.letter == '2' || (tag_.letter == '3' && in_images_ && image_ >= 0)) save("page", p, n);
+  } else if (std::strcmp(key, "data") == 0) {
+    if (tag_.letter == '5')
+      save("before", p, n);
+    else if (tag_.letter == '1')
+      save("data", p, n);
+  }
+}
+
+void save_sink::tag_done(const tag_summary&) { wanted_ = false; }
+
+void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
+  char name[base_limit + 96];
+  int len = std::snprintf(name, sizeof name, "%s.%012lld.%u", prefix_.c_str(),
+                          static_cast<long long>(tag_.offset), tag_.sequence);
+  if (tag_.letter == '3')
+    len += std::snprintf(name + len, sizeof name - len, ".%06lld", static_cast<long long>(image_));
+  std::snprintf(name + len, sizeof name - len, ".%s", suffix);
+  const std::string file(name);
+
+  const int fd = openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) fail(file, errno);
+  write_all(fd, reinterpret_cast<const char*>(p), n, file);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    unlinkat(dir_fd_, name, 0);
+    fail(file, err);
+  }
+  write_manifest(file, n);
+  ++saved_;
+}
+
+// {"file", "log", "offset", "sequence", "time", "tag", "node_id", "node",
+//  then "opcode" (REC), "key" (PAGE), "recno" (FIXREC, BEFORE_IMAGE),
+//  "image" (CLUSTER), and "size"}.
+void save_sink::write_manifest(const std::string& file, uint32_t n) {
+  std::string& s = scratch_;
+  s.assign("{\"file\":\"");
+  s += file;  // plain characters only
+  s += "\",\"log\":";
+  s += log_json_;
+  char num[160];
+  std::snprintf(num, sizeof num, ",\"offset\":%lld,\"sequence\":%u,\"time\":\"%s\",\"tag\":\"%s\"",
+                static_cast<long long>(tag_.offset), tag_.sequence,
+                format_iso_utc(tag_.timestamp).c_str(), tag_kind_of(tag_.letter).name);
+  s += num;
+  if (tag_.letter == '2') {
+    s += ",\"node_id\":null,\"node\":null";
+  } else {
+    std::snprintf(num, sizeof num, ",\"node_id\":%d,\"node\":", tag_.node_id);
+    s += num;
+    if (names_.has(tag_.node_id)) {
+      std::string plain;
+      names_.append_display(tag_.node_id, false, false, plain);
+      s += '"';
+      append_json_string(plain.data(), plain.size(), s);
+      s += '"';
+    } else {
+      s += "null";
+    }
+  }
+  if (tag_.letter == '1') {
+    s += ",\"opcode\":\"";
+    s += opcode_lookup(tag_.opcode).name;
+    s += '"';
+  }
+  if (have_key_) {
+    std::snprintf(num, sizeof num, ",\"key\":%lld", static_cast<long long>(key_));
+    s += num;
+  }
+  if (have_recno_) {
+    std::snprintf(num, sizeof num, ",\"recno\":%lld", static_cast<long long>(recno_));
+    s += num;
+  }
+  if (tag_.letter == '3') {
+    std::snprintf(num, sizeof num, ",\"image\":%lld", static_cast<long long>(image_));
+    s += num;
+  }
+  std::snprintf(num, sizeof num, ",\"size\":%u}\n", n);
+  s += num;
+  write_all(manifest_fd_, s.data(), s.size(), manifest_name);
+}
+
+void save_sink::finish() {
+  if (manifest_fd_ < 0) return;
+  const int fd = manifest_fd_;
+  manifest_fd_ = -1;
+  if (::close(fd) != 0) fail(manifest_name, errno);
+}
+
+}  // namespace jrn
