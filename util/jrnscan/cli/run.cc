@@ -15,9 +15,11 @@
 #include "io/follow_source.h"
 #include "io/source.h"
 #include "log/scan.h"
+#include "report/check_sink.h"
 #include "report/json_sink.h"
 #include "report/out.h"
 #include "report/save_sink.h"
+#include "report/stats_sink.h"
 #include "report/tee_sink.h"
 #include "report/text_sink.h"
 #include "scan/context.h"
@@ -44,7 +46,50 @@ void announce_filters(const filter_settings& f, bool utc) {
   if (f.pattern) out_printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
 }
 
+// The check, and a summary that the user gave no filter, describe no tag;
+// yet a tag handler goes through a shown tag's fields even when nothing
+// takes its lines. Such a run scans with a filter that no tag passes, as a
+// filtered scan does: every item is validated all the same (those
+// back-ends want all problems), and the summary counts every tag. With
+// --limit, which counts shown tags, the filters stay as given, and so they
+// do with --save, whose files hold what the filters show.
+bool scan_shows_nothing(const run_options& o) {
+  if (o.limit != 0 || !o.save_dir.empty()) return false;
+  if (o.mode == output_mode::check) return true;
+  if (o.mode != output_mode::stats) return false;
+  const filter_settings& f = o.filter;
+  return f.node_id == 0 && f.from_time == 0 && f.to_time == 0 && f.from_seq == 0 && f.to_seq == 0 &&
+         f.from_txn == 0 && f.to_txn == 0 && f.page == 0 && f.recno == 0 && f.pattern == nullptr &&
+         f.kinds == 0;
+}
+
+// The filters the scan runs with.
+filter_settings scan_filter(const run_options& o) {
+  filter_settings f = o.filter;
+  if (scan_shows_nothing(o)) {
+    f.from_txn = f.to_txn = UINT32_MAX;  // most tags fail the first test
+    f.kinds = 1u << 31;                  // no kind of tag is shown
+  }
+  return f;
+}
+
 std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names) {
+  if (o.mode == output_mode::stats) {
+    stats_options s;
+    s.json = o.json;
+    s.utc = o.utc;
+    s.escape = !o.json && escapes_for(o.escape, 1);
+    s.top = o.top;
+    s.progress = o.progress;
+    return std::make_unique<stats_sink>(s, names, scan_shows_nothing(o));
+  }
+  if (o.mode == output_mode::check) {
+    check_options k;
+    k.strict = o.strict;
+    k.utc = o.utc;
+    k.progress = o.progress;
+    return std::make_unique<check_sink>(k);
+  }
   if (o.json) return std::make_unique<json_sink>(o.filter, names);
   text_options t;
   t.escape = escapes_for(o.escape, 1);
@@ -56,6 +101,9 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
 // Reads a descriptor as one input: followed as it grows (--follow), or as
 // far as it goes.
 int scan_descriptor(scan_context& c, int fd, const char* path, const char* log_name, bool follow) {
+  struct stat st;
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  c.out.begin_input(log_name, regular ? static_cast<int64_t>(st.st_size) : -1);
   if (follow) {
     follow_source in(fd, path);
     return scan_input(c, in, log_name);
@@ -70,6 +118,7 @@ int scan_operand(scan_context& c, const char* operand, bool follow) {
   const int fd = ::open(operand, O_RDONLY);
   if (fd < 0) {
     c.diag.perror(operand);
+    c.out.input_failed(operand);
     return 1;
   }
   struct stat st;
@@ -77,6 +126,7 @@ int scan_operand(scan_context& c, const char* operand, bool follow) {
     ::close(fd);
     errno = EISDIR;
     c.diag.perror(operand);
+    c.out.input_failed(operand);
     return 1;
   }
   const int status = scan_descriptor(c, fd, operand, operand, follow);
@@ -88,16 +138,20 @@ int scan_operand(scan_context& c, const char* operand, bool follow) {
 
 namespace {
 
-int scan_one(const run_options& o, node_map& names, byte_source& in, const char* log_name) {
+// size: of the input in bytes, or -1 when unknown.
+int scan_one(const run_options& o, node_map& names, byte_source& in, const char* log_name,
+             int64_t size) {
   diagnostics diag;
   std::unique_ptr<report_sink> sink = make_sink(o, names);
   diag.set_sink(sink.get());
-  auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
+  const filter_settings filter = scan_filter(o);
+  auto c = std::make_unique<scan_context>(filter, names, diag, *sink);
   c->limit = o.limit;
+  sink->begin_input(log_name, size);
   const int status = scan_input(*c, in, log_name);
   sink->finish();
   out_flush();
-  return (status != 0 || diag.malformed_seen()) ? 1 : 0;
+  return (status != 0 || diag.malformed_seen() || sink->exit_status() > 0) ? 1 : 0;
 }
 
 }  // namespace
@@ -105,12 +159,14 @@ int scan_one(const run_options& o, node_map& names, byte_source& in, const char*
 int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_t size,
                const char* log_name) {
   memory_source in(data, size);
-  return scan_one(o, names, in, log_name);
+  return scan_one(o, names, in, log_name, static_cast<int64_t>(size));
 }
 
 int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name) {
+  struct stat st;
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   fd_source in(fd);
-  return scan_one(o, names, in, log_name);
+  return scan_one(o, names, in, log_name, regular ? static_cast<int64_t>(st.st_size) : -1);
 }
 
 int jrnscan_main(int argc, char** argv) {
@@ -133,7 +189,8 @@ int jrnscan_main(int argc, char** argv) {
 
   // Every operand is read, in order, into the one report; the status is
   // the worst of them.
-  auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
+  const filter_settings filter = scan_filter(o);
+  auto c = std::make_unique<scan_context>(filter, names, diag, *sink);
   c->limit = o.limit;
   int status = 0;
   for (const char* operand : o.operands) {
@@ -142,7 +199,8 @@ int jrnscan_main(int argc, char** argv) {
   }
   sink->finish();
   out_flush();
-  return (status != 0 || diag.malformed_seen()) ? 1 : 0;
+  // A back-end with a verdict of its own (the check) can fail the run too.
+  return (status != 0 || diag.malformed_seen() || sink->exit_status() > 0) ? 1 : 0;
 }
 
 }  // namespace jrn

@@ -130,6 +130,16 @@ class report_sink {
   // are checked where the report needs them).
   virtual bool wants_all_problems() const { return false; }
 
+  // An input (an operand) is about to be read: its name, and its size in
+  // bytes when it is a regular file (else -1). Every log read from it
+  // until the next begin_input lies in it, one behind the other.
+  virtual void begin_input(const char* /*name*/, int64_t /*size*/) {}
+  // An input could not be opened (the reason is already on standard error).
+  virtual void input_failed(const char* /*name*/) {}
+  // The exit status the back-end asks for once the run is over: 0 or 1, or
+  // -1 for no opinion (the run's own status stands).
+  virtual int exit_status() const { return -1; }
+
   virtual void begin_log(const char* /*log_name*/, const fwlog_header& /*h*/) {}
   // A shown tag begins: its lines follow until tag_done.
   virtual void show_tag(const tag_summary& /*t*/) {}

@@ -1,0 +1,84 @@
+// --check: every log is read to its end and judged, without a report.
+//
+// Errors (the run exits with status 1): a log that does not end with an end
+// tag (the input ends between tags or inside a tag, or a further log begins
+// without one), an unrecognized tag letter, a read failure, a tag body that
+// cannot be read, a malformed item, a refused file header, an input that
+// cannot be opened.
+// Warnings (status 1 only with --strict): tag sequence numbers that do not
+// go up by exactly one from tag to tag, timestamps that go back, and a log
+// whose file sequence does not follow the previous log's (in the same
+// stream or the operand before).
+//
+// Each error and warning goes to standard error with the log's name and the
+// offset, unless the tool's own message already says both (malformed items,
+// unrecognized letters, read failures); of each kind of warning only the
+// first five of a log are listed, then their count. Standard output gets
+// one line per log with its verdict, tag count and sequence and time range,
+// and a last line for the whole run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "report/progress.h"
+#include "scan/report.h"
+
+namespace jrn {
+
+struct check_options {
+  bool strict = false;  // warnings fail the run too
+  bool utc = false;
+  int progress = -1;
+};
+
+class check_sink : public report_sink {
+ public:
+  static constexpr uint32_t listed_per_kind = 5;
+
+  explicit check_sink(const check_options& o);
+
+  bool wants_all_problems() const override { return true; }
+  void begin_input(const char* name, int64_t size) override;
+  void input_failed(const char* name) override;
+  int exit_status() const override;
+  void begin_log(const char* log_name, const fwlog_header& h) override;
+  void tag_done(const tag_summary& t) override;
+  void end_log(log_end how, int64_t offset) override;
+  void problem(problem_kind kind, int64_t offset, const char* text) override;
+  void flush() override;
+  void finish() override;
+
+ private:
+  void start_log();
+  void error(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+  void warning(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+  void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void sequence_break(const tag_summary& t);
+  void time_back(const tag_summary& t);
+
+  check_options opt_;
+  progress_meter progress_;
+  std::string input_name_ = "(input)";
+  std::string log_label_;  // the name in messages: "t.fwlog", "t.fwlog (log 2)"
+  int64_t input_base_ = 0;
+  uint32_t log_index_ = 0;
+  bool log_open_ = false;
+
+  // The current log.
+  uint64_t tags_ = 0;
+  uint32_t first_seq_ = 0, last_seq_ = 0;
+  uint32_t first_ts_ = 0, last_ts_ = 0;
+  int64_t tags_end_ = 0;  // log offset behind the last tag read
+  uint64_t errors_ = 0, warnings_ = 0;
+  uint64_t sequence_breaks_ = 0, times_back_ = 0;
+
+  // Across logs and inputs.
+  bool have_file_sequence_ = false;
+  int32_t file_sequence_ = 0;
+  uint64_t logs_ = 0, logs_with_errors_ = 0;
+  uint64_t all_errors_ = 0, all_warnings_ = 0;
+  uint64_t inputs_failed_ = 0;
+};
+
+}  // namespace jrn
