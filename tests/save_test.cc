@@ -304,6 +304,18 @@ TEST(Save, TheOtherOutputsAreUnchangedBesideTheSavedFiles) {
     EXPECT_EQ(listing(dir).size(), 7u) << mode[0];
     expect_bytes_from_log(dir, s.bytes);
   }
+  // The check's own verdict stands beside the saver: a gap in the tag
+  // sequence fails a strict check.
+  log_builder gap;
+  gap.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, "a");
+  gap.at(5, 1700000001).fixrec(logbuild::PUT, 17, 7, 4, "b").end();
+  golden::temp_file(gap.str(), "gap.fwlog");
+  const golden::result saved = golden::run({"--check", "--strict", "--save", "gap", "gap.fwlog"});
+  const golden::result plain = golden::run({"--check", "--strict", "gap.fwlog"});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(saved.status, 1);
+  EXPECT_EQ(saved.out, plain.out);
+  EXPECT_EQ(listing("gap").size(), 3u);
 }
 
 TEST(Save, LogsOfOneNameAndStandardInputGetNamesOfTheirOwn) {

@@ -1,5 +1,6 @@
 #include "report/tee_sink.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace jrn {
@@ -9,6 +10,18 @@ tee_sink::tee_sink(std::unique_ptr<report_sink> first, std::unique_ptr<report_si
       b_(std::move(second)),
       lines_a_(a_->wants_lines()),
       lines_b_(b_->wants_lines()) {}
+
+void tee_sink::begin_input(const char* name, int64_t size) {
+  a_->begin_input(name, size);
+  b_->begin_input(name, size);
+}
+
+void tee_sink::input_failed(const char* name) {
+  a_->input_failed(name);
+  b_->input_failed(name);
+}
+
+int tee_sink::exit_status() const { return std::max(a_->exit_status(), b_->exit_status()); }
 
 void tee_sink::begin_log(const char* log_name, const fwlog_header& h) {
   a_->begin_log(log_name, h);

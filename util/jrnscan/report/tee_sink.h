@@ -17,6 +17,10 @@ class tee_sink : public report_sink {
   bool wants_all_problems() const override {
     return a_->wants_all_problems() || b_->wants_all_problems();
   }
+  void begin_input(const char* name, int64_t size) override;
+  void input_failed(const char* name) override;
+  // The stricter of the two: a failure from either fails the run.
+  int exit_status() const override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void show_tag(const tag_summary& t) override;
   void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
