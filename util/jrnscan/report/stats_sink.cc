@@ -521,8 +521,8 @@ void stats_sink::start_log() {
   if (log_.logs != 0) merge_log_into_total();
   log_.logs = 1;
   ++log_index_;
-  // Logs hold a transaction per few kilobytes at most: the table is made
-  // that large at once (its memory is only taken where entries land).
+  // A transaction takes a few kilobytes of a busy log: a table that large
+  // is made at once rather than moved over and over as it fills.
   if (log_index_ == 1 && input_size_ > 0)
     log_.txns.reserve(static_cast<size_t>(input_size_ / 4096));
   log_open_ = true;
