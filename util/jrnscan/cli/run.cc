@@ -46,32 +46,8 @@ void announce_filters(const filter_settings& f, bool utc) {
   if (f.pattern) out_printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
 }
 
-// The check, and a summary that the user gave no filter, describe no tag;
-// yet a tag handler goes through a shown tag's fields even when nothing
-// takes its lines. Such a run scans with a filter that no tag passes, as a
-// filtered scan does: every item is validated all the same (those
-// back-ends want all problems), and the summary counts every tag. With
-// --limit, which counts shown tags, the filters stay as given, and so they
-// do with --save, whose files hold what the filters show.
-bool scan_shows_nothing(const run_options& o) {
-  if (o.limit != 0 || !o.save_dir.empty()) return false;
-  if (o.mode == output_mode::check) return true;
-  if (o.mode != output_mode::stats) return false;
-  const filter_settings& f = o.filter;
-  return f.node_id == 0 && f.from_time == 0 && f.to_time == 0 && f.from_seq == 0 && f.to_seq == 0 &&
-         f.from_txn == 0 && f.to_txn == 0 && f.page == 0 && f.recno == 0 && f.pattern == nullptr &&
-         f.kinds == 0;
-}
-
 // The filters the scan runs with.
-filter_settings scan_filter(const run_options& o) {
-  filter_settings f = o.filter;
-  if (scan_shows_nothing(o)) {
-    f.from_txn = f.to_txn = UINT32_MAX;  // most tags fail the first test
-    f.kinds = 1u << 31;                  // no kind of tag is shown
-  }
-  return f;
-}
+filter_settings scan_filter(const run_options& o) { return o.filter; }
 
 std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names) {
   if (o.mode == output_mode::stats) {
@@ -81,7 +57,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     s.escape = !o.json && escapes_for(o.escape, 1);
     s.top = o.top;
     s.progress = o.progress;
-    return std::make_unique<stats_sink>(s, names, scan_shows_nothing(o));
+    return std::make_unique<stats_sink>(s, names, false);
   }
   if (o.mode == output_mode::check) {
     check_options k;
