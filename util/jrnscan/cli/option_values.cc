@@ -19,8 +19,8 @@ void warn(const char* option, const char* text, const char* problem, const std::
   std::string shown;
   size_t len;
   const char* t = safe_text(text, std::strlen(text), escape_warnings, shown, &len);
-  std::fprintf(stderr, "jrnscan: warning: %s '%.*s' %s; read as %s\n", option, static_cast<int>(len), t, problem,
-       read_as.c_str());
+  std::fprintf(stderr, "jrnscan: warning: %s '%.*s' %s; read as %s\n", option,
+               static_cast<int>(len), t, problem, read_as.c_str());
 }
 
 // Why a decimal text does not convert completely, or null when it does.
@@ -105,9 +105,11 @@ void check_range_order(const char* option, const char* text, uint32_t from, uint
   std::string shown;
   size_t len;
   const char* t = safe_text(text, std::strlen(text), escape_warnings, shown, &len);
-  std::fprintf(stderr, "jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
-       "can match\n",
-       option, static_cast<int>(len), t, from, to);
+  std::fprintf(
+      stderr,
+      "jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
+      "can match\n",
+      option, static_cast<int>(len), t, from, to);
 }
 
 bool parse_size(const char* text, uint64_t* bytes) {
@@ -119,9 +121,21 @@ bool parse_size(const char* text, uint64_t* bytes) {
   unsigned shift = 0;
   switch (*end) {
     case '\0': break;
-    case 'k': case 'K': shift = 10; ++end; break;
-    case 'm': case 'M': shift = 20; ++end; break;
-    case 'g': case 'G': shift = 30; ++end; break;
+    case 'k':
+    case 'K':
+      shift = 10;
+      ++end;
+      break;
+    case 'm':
+    case 'M':
+      shift = 20;
+      ++end;
+      break;
+    case 'g':
+    case 'G':
+      shift = 30;
+      ++end;
+      break;
     default: return false;
   }
   if (*end == 'i' && shift) ++end;

@@ -311,10 +311,9 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
       case opt_strict: o.strict = true; break;
       case opt_top: {
         uint64_t n;
-        if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr ||
-            n > 100000) {
-          std::fprintf(stderr, "%s: --top takes a number from 0 to 100000, not '%s'\n",
-                       invocation, optarg);
+        if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr || n > 100000) {
+          std::fprintf(stderr, "%s: --top takes a number from 0 to 100000, not '%s'\n", invocation,
+                       optarg);
           bad = true;
         } else {
           o.top = static_cast<uint32_t>(n);

@@ -17,12 +17,12 @@ enum class output_mode { text, stats, check };
 struct run_options {
   filter_settings filter;
   output_mode mode = output_mode::text;  // text or JSON report, --stats, --check
-  bool json = false;                      // --json: the report or the summary as JSON
+  bool json = false;                     // --json: the report or the summary as JSON
   escape_mode escape = escape_mode::automatic;
   bool utc = false;
   bool offsets = false;
-  bool strict = false;    // --check: warnings fail the run too
-  int progress = -1;      // --progress / --no-progress; -1: when stderr is a terminal
+  bool strict = false;  // --check: warnings fail the run too
+  int progress = -1;    // --progress / --no-progress; -1: when stderr is a terminal
   bool follow = false;
   uint64_t limit = 0;
   uint32_t top = 10;

@@ -1,8 +1,8 @@
 #include "log/scan.h"
 
-#include <cstring>
-
 #include <string.h>
+
+#include <cstring>
 
 #include "scan/context.h"
 

@@ -74,8 +74,7 @@ void describe_fixrec(scan_context& c, payload_view p) {
              i32f("range_offset", p.u16(range_ofs)), i32f("range_length", p.u16(range_len)));
     block = range_data;
   } else {
-    JRN_LINE(c, "  data = %d bytes\n",
-             i32f("data_size", static_cast<int>(n - FixRec_RECORD_SIZE)));
+    JRN_LINE(c, "  data = %d bytes\n", i32f("data_size", static_cast<int>(n - FixRec_RECORD_SIZE)));
   }
   const uint32_t held = p.span(block, n);
   c.data(c.filter_opts.detail_level >= 1, "data", p.at(block), held, held);

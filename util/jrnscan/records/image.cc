@@ -29,8 +29,7 @@ class size_test {
 };
 
 // The size rule, then the counts, where the report would meet them.
-bool checked_before(scan_context& c, const opcode_info& op, payload_view payload,
-                    size_test& size) {
+bool checked_before(scan_context& c, const opcode_info& op, payload_view payload, size_test& size) {
   if (!size.ok()) return false;
   if (op.check && !op.check_after) op.check(c, payload);
   return true;
@@ -101,11 +100,10 @@ int dump_image_record(scan_context& c) {
   if (!filter_match(f, t, h.transaction_id, t.node_id, image_like)) return 0;
   if (is_fixrec && f.recno != 0 && fixrec_recno(payload) != f.recno) return 0;
   if (f.page != 0) {
-    if (!op.probe || !checked_before(c, op, payload, size) || !op.probe(payload, f.page))
-      return 0;
+    if (!op.probe || !checked_before(c, op, payload, size) || !op.probe(payload, f.page)) return 0;
   }
-  if (f.pattern && !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), f.pattern,
-                                  f.pattern_len, 0))
+  if (f.pattern &&
+      !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), f.pattern, f.pattern_len, 0))
     return 0;
 
   // A back-end that only counts tags (the summary, the check) needs

@@ -21,10 +21,16 @@ const opcode_info known[] = {
     /*  6 */ {"NODEPAGE", exactly, 772, describe_nodepage, probe_nodepage, check_nodepage},
     /*  7 */ {"NODECLUSTER", exactly, 8, describe_nodecluster, probe_nodecluster, nullptr},
     /*  8 */ {"NODELISTPAGE", exactly, 40, describe_nodelistpage, probe_nodelistpage, nullptr},
-    /*  9 */ {"NODELISTPAGEHEAD", exactly, 24, describe_nodelistpagehead, probe_nodelistpagehead, nullptr},
-    /* 10 */ {"NODELISTITEM", at_least, 16, describe_nodelistitem, probe_nodelistitem, check_nodelistitem, true},
-    /* 11 */ {"NODELISTITEMSET", at_least, 16, describe_nodelistitem, probe_nodelistitem, check_nodelistitem, true},
-    /* 12 */ {"NODELISTFILLITEM", exactly, 24, describe_nodelistfillitem, probe_nodelistfillitem, nullptr},
+    /*  9 */
+    {"NODELISTPAGEHEAD", exactly, 24, describe_nodelistpagehead, probe_nodelistpagehead, nullptr},
+    /* 10 */
+    {"NODELISTITEM", at_least, 16, describe_nodelistitem, probe_nodelistitem, check_nodelistitem,
+     true},
+    /* 11 */
+    {"NODELISTITEMSET", at_least, 16, describe_nodelistitem, probe_nodelistitem, check_nodelistitem,
+     true},
+    /* 12 */
+    {"NODELISTFILLITEM", exactly, 24, describe_nodelistfillitem, probe_nodelistfillitem, nullptr},
     /* 13 */ {"FIXREC", at_least, FixRec_RECORD_SIZE, describe_fixrec, nullptr, nullptr},
     /* 14 */ {"FIXREC_META", exactly, 32, describe_fixrec_meta, nullptr, nullptr},
     /* 15 */ {"FIXREC_NEWCLUSTER", exactly, 4, describe_fixrec_newcluster, nullptr, nullptr},
@@ -56,8 +62,8 @@ bool opcode_known(uint8_t opcode) { return opcode < known_count; }
 bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payload) {
   const uint32_t n = payload.size();
   if (op.rule == size_rule::exactly && n != op.rule_size) {
-    c.diag.malformed("IMAGE record", c.tag.offset, "%s payload of %u bytes, expected %u", op.name, n,
-                     op.rule_size);
+    c.diag.malformed("IMAGE record", c.tag.offset, "%s payload of %u bytes, expected %u", op.name,
+                     n, op.rule_size);
     return false;
   }
   if (op.rule == size_rule::at_least && n < op.rule_size) {

@@ -13,12 +13,12 @@
 #include <ctime>
 #include <iterator>
 #include <new>
-#include <random>
 
 #include "log/scan.h"
 #include "records/opcodes.h"
 #include "report/json_sink.h"
 #include "report/out.h"
+#include "scan/keyed_hash.h"
 #include "scan/time_text.h"
 
 namespace jrn {
@@ -26,19 +26,6 @@ namespace jrn {
 namespace stats_detail {
 
 namespace {
-
-uint64_t random_seed() {
-  std::random_device rd;
-  return (static_cast<uint64_t>(rd()) << 32) ^ rd();
-}
-
-inline uint64_t mix(uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ull;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebull;
-  return x ^ (x >> 31);
-}
 
 int64_t floor_div(int64_t a, int64_t b) {
   const int64_t q = a / b;
@@ -101,8 +88,8 @@ template <typename Entry, typename Key>
 size_t capped_table<Entry, Key>::slot_of(Key key) const {
   const uint64_t k = static_cast<uint64_t>(key);
   const uint64_t blocks = slots_.size() / block;
-  const uint64_t b =
-      static_cast<uint64_t>((static_cast<unsigned __int128>(mix((k >> 4) ^ seed_)) * blocks) >> 64);
+  const uint64_t b = static_cast<uint64_t>(
+      (static_cast<unsigned __int128>(hash_mix((k >> 4) ^ seed_)) * blocks) >> 64);
   return static_cast<size_t>(b * block + (k & (block - 1)));
 }
 
@@ -506,8 +493,8 @@ stats_sink::stats_sink(const stats_options& o, const node_map& names, bool count
       names_(names),
       count_all_(count_all),
       progress_(o.progress),
-      log_(stats_detail::random_seed()),
-      total_(stats_detail::random_seed()) {}
+      log_(random_hash_key()),
+      total_(random_hash_key()) {}
 
 void stats_sink::begin_input(const char* name, int64_t size) {
   input_size_ = size;

@@ -83,7 +83,8 @@ void text_sink::put_field(char conv, bool zero, int width, int precision, const 
       }
       if (f.kind == field_kind::text) {
         size_t n = f.len;
-        if (precision >= 0 && n > static_cast<size_t>(precision)) n = static_cast<size_t>(precision);
+        if (precision >= 0 && n > static_cast<size_t>(precision))
+          n = static_cast<size_t>(precision);
         size_t shown_len;
         const char* shown = safe_text(f.str, n, opt_.escape, scratch_, &shown_len);
         put_padded(shown, shown_len, width, ' ');

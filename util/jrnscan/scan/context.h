@@ -36,9 +36,9 @@ struct scan_context {
   const char* log_name = "";
   int major = 0;
   int minor = 0;
-  int64_t log_start = 0;  // input position of the log's first byte
-  tag_summary tag;        // the tag being read
-  bool lines = false;     // the current tag is shown and its lines are wanted
+  int64_t log_start = 0;       // input position of the log's first byte
+  tag_summary tag;             // the tag being read
+  bool lines = false;          // the current tag is shown and its lines are wanted
   bool log_continues = false;  // a further log follows in the stream
   uint64_t limit = 0;          // --limit: stop after this many shown tags; 0 = none
   uint64_t shown_tags = 0;
@@ -101,22 +101,22 @@ uint32_t kind_bit(uint8_t letter);
 #define JRN_EACH_9(m, a, ...) m(a) JRN_EACH_8(m, __VA_ARGS__)
 #define JRN_EACH_10(m, a, ...) m(a) JRN_EACH_9(m, __VA_ARGS__)
 #define JRN_EACH_PICK_(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, name, ...) name
-#define JRN_EACH(m, ...)                                                                      \
+#define JRN_EACH(m, ...)                                                                   \
   JRN_EACH_PICK_(__VA_ARGS__, JRN_EACH_10, JRN_EACH_9, JRN_EACH_8, JRN_EACH_7, JRN_EACH_6, \
                  JRN_EACH_5, JRN_EACH_4, JRN_EACH_3, JRN_EACH_2, JRN_EACH_1)               \
   (m, __VA_ARGS__)
 
 // A line the text report shows when text_shown holds (others see it always).
-#define JRN_LINE_IF(c, text_shown, fmt, ...)                                 \
-  do {                                                                       \
-    if (false) {                                                             \
-      ::jrn::printf_check(fmt JRN_EACH(JRN_ARG1_, __VA_ARGS__));            \
-    }                                                                        \
-    if ((c).lines) (c).out.line((text_shown), fmt, {__VA_ARGS__});           \
+#define JRN_LINE_IF(c, text_shown, fmt, ...)                       \
+  do {                                                             \
+    if (false) {                                                   \
+      ::jrn::printf_check(fmt JRN_EACH(JRN_ARG1_, __VA_ARGS__));   \
+    }                                                              \
+    if ((c).lines) (c).out.line((text_shown), fmt, {__VA_ARGS__}); \
   } while (0)
 #define JRN_LINE(c, fmt, ...) JRN_LINE_IF(c, true, fmt, __VA_ARGS__)
 // A line without values.
-#define JRN_TEXT(c, text_shown, literal)                      \
-  do {                                                        \
+#define JRN_TEXT(c, text_shown, literal)                    \
+  do {                                                      \
     if ((c).lines) (c).out.line((text_shown), literal, {}); \
   } while (0)

@@ -13,7 +13,9 @@ namespace jrn {
 enum class escape_mode { automatic, always, never };
 
 // C0 controls, DEL and the C1 range 0x80 to 0x9f.
-inline bool terminal_acts_on(uint8_t b) { return b < 0x20 || b == 0x7f || (b >= 0x80 && b <= 0x9f); }
+inline bool terminal_acts_on(uint8_t b) {
+  return b < 0x20 || b == 0x7f || (b >= 0x80 && b <= 0x9f);
+}
 
 // Whether a stream gets escaped texts under the mode (automatic: when the
 // descriptor is a terminal).

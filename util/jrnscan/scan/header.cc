@@ -78,20 +78,16 @@ int read_fwlog_header(scan_context& c, fwlog_header* h) {
   }
 
   if (h->minor >= 1) {
-    if (!read_field(c, &h->byte_order))
-      return bad(c, "Unable to read file header byte order\n");
+    if (!read_field(c, &h->byte_order)) return bad(c, "Unable to read file header byte order\n");
     if (h->byte_order != 1234) {
       c.diag.message("%s: incompatible file format\n", c.log_name);
       c.diag.message("Byte order does not match\n");
       return -1;
     }
-    if (!read_field(c, &h->charset))
-      return bad(c, "Unable to read file header character set\n");
-    if (!read_field(c, &h->release))
-      return bad(c, "Unable to read file header release\n");
+    if (!read_field(c, &h->charset)) return bad(c, "Unable to read file header character set\n");
+    if (!read_field(c, &h->release)) return bad(c, "Unable to read file header release\n");
   }
-  if (!read_field(c, &h->volume_set_id) ||
-      !read_field(c, &h->volume_generation) ||
+  if (!read_field(c, &h->volume_set_id) || !read_field(c, &h->volume_generation) ||
       !read_field(c, &h->file_sequence))
     return bad(c, "Unable to read file header\n");
   h->bytes = c.file_pos();

@@ -5,39 +5,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "scan/escape.h"
+#include "scan/keyed_hash.h"
 
 namespace jrn {
 
 namespace {
-
-// A per-run random key: node numbers are 32 bits and can be enumerated,
-// so a fixed mixing function could be made to put every number of a log
-// into one chain of slots.
-uint64_t random_seed() {
-  std::random_device rd;
-  return (static_cast<uint64_t>(rd()) << 32) ^ rd();
-}
-
-inline uint64_t mix(uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ull;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebull;
-  return x ^ (x >> 31);
-}
 
 // What one learnt entry costs besides its name: the entry and two slots.
 constexpr uint64_t entry_cost = 24 + 2 * sizeof(uint32_t);
 
 }  // namespace
 
-node_map::node_map() : seed_(random_seed()) {}
+// The key is random per run: node numbers are 32 bits and can be
+// enumerated, so a fixed mixing function could be made to put every number
+// of a log into one chain of slots.
+node_map::node_map() : seed_(random_hash_key()) {}
 
 uint32_t node_map::slot_of(int32_t id) const {
-  const uint64_t h = mix(static_cast<uint32_t>(id) ^ seed_);
+  const uint64_t h = hash_mix(static_cast<uint32_t>(id) ^ seed_);
   return static_cast<uint32_t>(h & (slots_.size() - 1));
 }
 
@@ -111,7 +98,8 @@ int node_map::load(const char* file_name, bool escape) {
       std::string buf;
       size_t shown_len;
       const char* shown = safe_text(line, newline ? n - 1 : n, escape, buf, &shown_len);
-      std::fprintf(stderr, "bad format: %.*s%s\n", static_cast<int>(shown_len), shown, newline ? "\n" : "");
+      std::fprintf(stderr, "bad format: %.*s%s\n", static_cast<int>(shown_len), shown,
+                   newline ? "\n" : "");
       std::fclose(f);
       return -1;
     }

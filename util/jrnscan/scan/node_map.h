@@ -61,7 +61,7 @@ class node_map {
     int32_t parent;  // enclosing node; 0 = none
     uint64_t name_at;
     uint32_t name_len;
-    int32_t kind;  // 2 database, 3 data set, 4 index (from context records)
+    int32_t kind;            // 2 database, 3 data set, 4 index (from context records)
     mutable uint32_t visit;  // cuts parent loops while a name is built
   };
   uint32_t find(int32_t id) const;

@@ -90,8 +90,8 @@ inline void printf_check(const char*, ...) {}
 struct tag_summary {
   uint8_t letter = 0;
   uint32_t sequence = 0;
-  uint32_t timestamp = 0;  // seconds since 1970-01-01 00:00:00 UTC
-  int64_t offset = 0;      // log offset of the tag's first byte
+  uint32_t timestamp = 0;   // seconds since 1970-01-01 00:00:00 UTC
+  int64_t offset = 0;       // log offset of the tag's first byte
   int64_t body_offset = 0;  // log offset right behind the tag header
   int64_t bytes = 0;        // the whole tag, header included (when done)
   bool is_record = false;

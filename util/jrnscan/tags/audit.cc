@@ -74,7 +74,8 @@ int read_sign_on(scan_context& c, body_reader& body) {
     // Both forms stop at a zero byte inside the data; a long entry shows
     // its first 256 bytes.
     const void* nul = std::memchr(data, 0, data_sz);
-    const uint32_t len = static_cast<uint32_t>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
+    const uint32_t len =
+        static_cast<uint32_t>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
     const textf text{"data", reinterpret_cast<const char*>(data), len};
     c.list_item();
     if (data_sz <= 256)

@@ -27,8 +27,7 @@ bool read_typed_header(scan_context& c, const char* fail_msg, typed_body_header*
 
 bool aux_tag_shown(scan_context& c, uint32_t transaction_id, int32_t node_id, int image_like) {
   const filter_settings& f = c.filter_opts;
-  return !f.pattern && f.page == 0 &&
-         filter_match(f, c.tag, transaction_id, node_id, image_like);
+  return !f.pattern && f.page == 0 && filter_match(f, c.tag, transaction_id, node_id, image_like);
 }
 
 }  // namespace jrn

@@ -1,9 +1,10 @@
 // CONTEXT: names of databases, data sets (with their items) and indexes.
 // Every name read is registered in the node name map, shown or not, so
 // that later records display it.
+#include "scan/context.h"
+
 #include <cstring>
 
-#include "scan/context.h"
 #include "tags/body_reader.h"
 #include "tags/tags.h"
 
@@ -32,8 +33,7 @@ textf name_field(scan_context& c, const char* key) {
 
 // Reads a name of n bytes into page_buf and terminates it there; it must
 // fit with its terminator.
-bool read_name(scan_context& c, body_reader& body, uint32_t n, const char* fail_fmt,
-               int item = 0) {
+bool read_name(scan_context& c, body_reader& body, uint32_t n, const char* fail_fmt, int item = 0) {
   if (n >= page_size)
     return body.malformed("Unable to read context data\n", "name of %u bytes exceeds %u", n,
                           page_size - 1);
