@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "golden.h"
+#include "json_reader.h"
 #include "logbuild/log_builder.h"
 
 using logbuild::log_builder;
@@ -51,62 +52,33 @@ std::vector<std::string> listing(const std::string& dir) {
   return names;
 }
 
-// A strict reader of one manifest line: a JSON object of strings, integers
-// and nulls; the values as their JSON text (strings unquoted). False when
-// the line is not such an object.
-bool parse_line(const std::string& line, std::map<std::string, std::string>& out) {
-  size_t i = 0;
-  auto string_at = [&](std::string& s) {
-    if (i >= line.size() || line[i] != '"') return false;
-    for (++i; i < line.size(); ++i) {
-      const unsigned char ch = static_cast<unsigned char>(line[i]);
-      if (ch == '"') {
-        ++i;
-        return true;
-      }
-      if (ch < 0x20) return false;
-      if (ch == '\\') {
-        if (++i >= line.size()) return false;
-        const char e = line[i];
-        if (e == 'u') {
-          if (i + 4 >= line.size()) return false;
-          for (int k = 1; k <= 4; ++k)
-            if (!isxdigit(static_cast<unsigned char>(line[i + k]))) return false;
-          i += 4;
-          s += '?';
-        } else if (std::string("\"\\/bfnrt").find(e) != std::string::npos) {
-          s += e;
-        } else {
-          return false;
-        }
-        continue;
-      }
-      s += static_cast<char>(ch);
-    }
+// One manifest line, read strictly (tests/json_reader.h): a JSON object,
+// not empty, of strings, integers and nulls; the values as their JSON text
+// (strings unquoted). False, with the reason in error, when the line is
+// not such an object.
+bool parse_line(const std::string& line, std::map<std::string, std::string>& out,
+                std::string& error) {
+  const json_reader::result r = json_reader::parse(line);
+  if (!r.ok()) {
+    error = r.message();
     return false;
-  };
-  if (line.empty() || line[i++] != '{') return false;
-  for (;;) {
-    std::string key, value;
-    if (!string_at(key) || i >= line.size() || line[i++] != ':') return false;
-    if (i < line.size() && line[i] == '"') {
-      if (!string_at(value)) return false;
-    } else if (line.compare(i, 4, "null") == 0) {
-      value = "null";
-      i += 4;
-    } else {
-      const size_t start = i;
-      if (i < line.size() && line[i] == '-') ++i;
-      while (i < line.size() && isdigit(static_cast<unsigned char>(line[i]))) ++i;
-      if (i == start || (i == start + 1 && line[start] == '-')) return false;
-      value = line.substr(start, i - start);
-    }
-    if (out.count(key)) return false;
-    out[key] = value;
-    if (i >= line.size()) return false;
-    if (line[i] == '}') return i + 1 == line.size();
-    if (line[i++] != ',') return false;
   }
+  if (!r.v.is_object() || r.v.members.empty()) {
+    error = "not an object with members";
+    return false;
+  }
+  for (const auto& m : r.v.members) {
+    const json_reader::value& v = m.second;
+    if (v.is_null()) {
+      out[m.first] = "null";
+    } else if (v.is_string() || v.is_integer()) {
+      out[m.first] = v.text;
+    } else {
+      error = "the value of \"" + m.first + "\" is no string, integer or null";
+      return false;
+    }
+  }
+  return true;
 }
 
 std::vector<std::map<std::string, std::string>> manifest_of(const std::string& dir) {
@@ -114,7 +86,8 @@ std::vector<std::map<std::string, std::string>> manifest_of(const std::string& d
   std::istringstream in(read_file(path_of(dir + "/manifest.jsonl")));
   for (std::string line; std::getline(in, line);) {
     std::map<std::string, std::string> e;
-    EXPECT_TRUE(parse_line(line, e)) << line;
+    std::string error;
+    EXPECT_TRUE(parse_line(line, e, error)) << error << "\n" << line;
     entries.push_back(e);
   }
   return entries;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "golden.h"
+#include "json_reader.h"
 #include "logbuild/log_builder.h"
 
 using logbuild::header_fields;
@@ -497,149 +497,8 @@ TEST(Stats, NamesTopAndAnnouncements) {
   EXPECT_NE(none.out.find("  record opcode"), std::string::npos);
 }
 
-// ---------------------------------------------------------------------------
-// A strict JSON reader for the document of --stats --json.
-struct json {
-  enum kind_t { null, boolean, number, string, array, object } kind = null;
-  double num = 0;
-  bool flag = false;
-  std::string str;
-  std::vector<json> items;
-  std::vector<std::pair<std::string, json>> members;
-  const json& operator[](const std::string& key) const {
-    for (const auto& m : members)
-      if (m.first == key) return m.second;
-    static const json missing;
-    ADD_FAILURE() << "no key " << key;
-    return missing;
-  }
-  bool has(const std::string& key) const {
-    for (const auto& m : members)
-      if (m.first == key) return true;
-    return false;
-  }
-};
-
-class json_reader {
- public:
-  explicit json_reader(const std::string& s) : s_(s) {}
-  bool document(json& out) {
-    if (!value(out, 0)) return false;
-    ws();
-    return i_ == s_.size();
-  }
-
- private:
-  void ws() {
-    while (i_ < s_.size() && std::strchr(" \t\r\n", s_[i_])) ++i_;
-  }
-  bool lit(const char* w) {
-    const size_t n = std::strlen(w);
-    if (s_.compare(i_, n, w) != 0) return false;
-    i_ += n;
-    return true;
-  }
-  bool str(std::string& out) {
-    if (i_ >= s_.size() || s_[i_] != '"') return false;
-    for (++i_; i_ < s_.size(); ++i_) {
-      const unsigned char c = static_cast<unsigned char>(s_[i_]);
-      if (c == '"') {
-        ++i_;
-        return true;
-      }
-      if (c < 0x20) return false;
-      if (c != '\\') {
-        out += static_cast<char>(c);
-        continue;
-      }
-      if (++i_ >= s_.size()) return false;
-      switch (s_[i_]) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'u': {
-          // The documents here escape control characters only.
-          if (i_ + 4 >= s_.size()) return false;
-          const std::string hex = s_.substr(i_ + 1, 4);
-          if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-          const long v = std::strtol(hex.c_str(), nullptr, 16);
-          if (v >= 0x80) return false;
-          out += static_cast<char>(v);
-          i_ += 4;
-          break;
-        }
-        default: return false;
-      }
-    }
-    return false;
-  }
-  bool value(json& v, int depth) {
-    if (depth > 20) return false;
-    ws();
-    if (i_ >= s_.size()) return false;
-    const char c = s_[i_];
-    if (c == '{') {
-      v.kind = json::object;
-      ++i_;
-      ws();
-      if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-      for (;;) {
-        ws();
-        std::string key;
-        if (!str(key)) return false;
-        for (const auto& m : v.members)
-          if (m.first == key) return false;  // no key twice
-        ws();
-        if (!lit(":")) return false;
-        v.members.emplace_back(key, json());
-        if (!value(v.members.back().second, depth + 1)) return false;
-        ws();
-        if (lit("}")) return true;
-        if (!lit(",")) return false;
-      }
-    }
-    if (c == '[') {
-      v.kind = json::array;
-      ++i_;
-      ws();
-      if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-      for (;;) {
-        v.items.emplace_back();
-        if (!value(v.items.back(), depth + 1)) return false;
-        ws();
-        if (lit("]")) return true;
-        if (!lit(",")) return false;
-      }
-    }
-    if (c == '"') {
-      v.kind = json::string;
-      return str(v.str);
-    }
-    if (lit("null")) return true;
-    if (lit("true") || lit("false")) {
-      v.kind = json::boolean;
-      v.flag = s_[i_ - 1] == 'e' && s_[i_ - 2] == 'u';
-      return true;
-    }
-    const size_t from = i_;
-    if (s_[i_] == '-') ++i_;
-    if (i_ >= s_.size() || !std::isdigit(static_cast<unsigned char>(s_[i_]))) return false;
-    if (s_[i_] == '0' && i_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_ + 1])))
-      return false;
-    while (i_ < s_.size() && std::strchr("0123456789.eE+-", s_[i_])) ++i_;
-    v.kind = json::number;
-    v.num = std::strtod(s_.substr(from, i_ - from).c_str(), nullptr);
-    return true;
-  }
-  const std::string& s_;
-  size_t i_ = 0;
-};
-
+// The document of --stats --json, read strictly (tests/json_reader.h). The
+// keys are taken with at(): a key that is missing fails the test.
 TEST(Stats, JsonDocument) {
   log_builder b;
   b.context_db(100, "sh\"op")
@@ -654,43 +513,45 @@ TEST(Stats, JsonDocument) {
   const std::string log = b.str();
   const golden::result r = golden::scan(log, {"--stats", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
-  json doc;
-  ASSERT_TRUE(json_reader(r.out).document(doc)) << r.out;
-  ASSERT_EQ(doc.kind, json::object);
-  const json& logs = doc["logs"];
+  const json_reader::result parsed = json_reader::parse(r.out);
+  ASSERT_TRUE(parsed.ok()) << parsed.message() << "\n" << r.out;
+  const json_reader::value& doc = parsed.v;
+  ASSERT_TRUE(doc.is_object());
+  const json_reader::value& logs = doc.at("logs");
   ASSERT_EQ(logs.items.size(), 2u);
-  const json& first = logs.items[0];
-  EXPECT_EQ(first["log"].str, "t.fwlog");
-  EXPECT_EQ(first["log_index"].num, 1);
-  EXPECT_EQ(first["header"]["version"].str, "1.05");
-  EXPECT_EQ(first["end"].str, "eof_cont");
-  EXPECT_EQ(first["tags"].num, 6);
-  EXPECT_EQ(first["last_sequence"].num, 100);
-  EXPECT_EQ(first["last_time"].str, "2023-11-14T22:13:20Z");
-  const json& bytes = first["bytes"];
-  EXPECT_EQ(bytes["read"].num, bytes["header"].num + bytes["counted"].num +
-                                   bytes["filtered_out"].num + bytes["cut_short"].num);
+  const json_reader::value& first = logs.items[0];
+  EXPECT_EQ(first.at("log").text, "t.fwlog");
+  EXPECT_EQ(first.at("log_index").num(), 1);
+  EXPECT_EQ(first.at("header").at("version").text, "1.05");
+  EXPECT_EQ(first.at("end").text, "eof_cont");
+  EXPECT_EQ(first.at("tags").num(), 6);
+  EXPECT_EQ(first.at("last_sequence").num(), 100);
+  EXPECT_EQ(first.at("last_time").text, "2023-11-14T22:13:20Z");
+  const json_reader::value& bytes = first.at("bytes");
+  EXPECT_EQ(bytes.at("read").num(), bytes.at("header").num() + bytes.at("counted").num() +
+                                        bytes.at("filtered_out").num() +
+                                        bytes.at("cut_short").num());
   // An opcode without a name and a node without a name are null.
   bool unnamed_opcode = false;
-  for (const json& op : first["opcodes"].items)
-    if (op["code"].num == 200) unnamed_opcode = op["name"].kind == json::null;
+  for (const json_reader::value& op : first.at("opcodes").items)
+    if (op.at("code").num() == 200) unnamed_opcode = op.at("name").is_null();
   EXPECT_TRUE(unnamed_opcode);
-  ASSERT_EQ(first["top_nodes"].items.size(), 2u);
-  EXPECT_EQ(first["top_nodes"].items[0]["name"].str,
+  ASSERT_EQ(first.at("top_nodes").items.size(), 2u);
+  EXPECT_EQ(first.at("top_nodes").items[0].at("name").text,
             "SH\"OP.OR\x01"
             "DERS");
-  EXPECT_EQ(first["top_nodes"].items[1]["name"].kind, json::null);
-  EXPECT_EQ(first["top_transactions"].items[0]["nodes"].num, 2);
-  EXPECT_EQ(first["histogram"]["bucket_seconds"].num, 1);
-  const json& second = logs.items[1];
-  EXPECT_EQ(second["log_index"].num, 2);
-  EXPECT_EQ(second["header"]["file_sequence"].num, 9);
-  EXPECT_EQ(second["end"].str, "input_between");
-  const json& total = doc["total"];
-  EXPECT_EQ(total["logs"].num, 2);
-  EXPECT_EQ(total["tags"].num, 7);
-  EXPECT_EQ(total["records"].num, 4);
-  EXPECT_EQ(total["top_transactions"].items.size(), 2u);
+  EXPECT_TRUE(first.at("top_nodes").items[1].at("name").is_null());
+  EXPECT_EQ(first.at("top_transactions").items[0].at("nodes").num(), 2);
+  EXPECT_EQ(first.at("histogram").at("bucket_seconds").num(), 1);
+  const json_reader::value& second = logs.items[1];
+  EXPECT_EQ(second.at("log_index").num(), 2);
+  EXPECT_EQ(second.at("header").at("file_sequence").num(), 9);
+  EXPECT_EQ(second.at("end").text, "input_between");
+  const json_reader::value& total = doc.at("total");
+  EXPECT_EQ(total.at("logs").num(), 2);
+  EXPECT_EQ(total.at("tags").num(), 7);
+  EXPECT_EQ(total.at("records").num(), 4);
+  EXPECT_EQ(total.at("top_transactions").items.size(), 2u);
   for (const char* key : {"first_time", "nodes_capped", "transactions_capped", "node_sets_capped",
                           "records_without_node", "records_without_transaction", "kinds",
                           "malformed", "counted_tags", "filtered_out_tags", "duration_seconds"})
@@ -699,10 +560,10 @@ TEST(Stats, JsonDocument) {
   // No log at all is still one document.
   const golden::result missing = golden::run({"--stats", "--json", "no-such.fwlog"});
   EXPECT_EQ(missing.status, 1);
-  json empty;
-  ASSERT_TRUE(json_reader(missing.out).document(empty)) << missing.out;
-  EXPECT_EQ(empty["logs"].items.size(), 0u);
-  EXPECT_EQ(empty["total"]["logs"].num, 0);
+  const json_reader::result empty = json_reader::parse(missing.out);
+  ASSERT_TRUE(empty.ok()) << empty.message() << "\n" << missing.out;
+  EXPECT_EQ(empty.v.at("logs").items.size(), 0u);
+  EXPECT_EQ(empty.v.at("total").at("logs").num(), 0);
 }
 
 TEST(Stats, ProgressOnlyWhenAskedOrOnATerminal) {
