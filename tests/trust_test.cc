@@ -14,9 +14,9 @@
 #include <cstring>
 #include <functional>
 
-#include "scan/node_map.h"
 #include "golden.h"
 #include "logbuild/log_builder.h"
+#include "scan/node_map.h"
 
 using logbuild::bytes;
 using logbuild::log_builder;
@@ -168,8 +168,8 @@ TEST(ReadErrors, AreNotTheEndOfTheLog) {
     std::string err;
   } cases[] = {
       // Between tags: no "Unexpected EOF", the read error instead.
-      {first_tag_end, "t.fwlog: read error at offset " + std::to_string(first_tag_end) +
-                          ": Input/output error\n"},
+      {first_tag_end,
+       "t.fwlog: read error at offset " + std::to_string(first_tag_end) + ": Input/output error\n"},
       // Inside a tag: the handler says what it could not read, too.
       {first_tag_end + 20, "t.fwlog: read error at offset " + std::to_string(first_tag_end + 20) +
                                ": Input/output error\nUnable to read record header\n"},
@@ -269,8 +269,7 @@ TEST(HostileInput, NodeNumbersCannotFloodTheNameTable) {
   golden::temp_file(b.str(), "flood.fwlog");
   golden::result r = golden::run({"-o", "BEGIN", "flood.fwlog"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find(" node_id: DB (#" + std::to_string(id(41973)) + ")\n"),
-            std::string::npos);
+  EXPECT_NE(r.out.find(" node_id: DB (#" + std::to_string(id(41973)) + ")\n"), std::string::npos);
 }
 
 // 256 nested names of 8191 bytes would make every record print 2 MB;
@@ -352,6 +351,18 @@ TEST(TerminalEscapes, NamesFromTheLogCannotDriveTheTerminal) {
   EXPECT_EQ(bad.status, 2);
 }
 
+// A type letter that is a zero byte is printed as the byte it is (not cut
+// as the end of a string), or as \x00 where escaping is on.
+TEST(TerminalEscapes, ZeroTypeLetterIsOneByte) {
+  log_builder b;
+  b.context_set_items(6, 5, "set", {{"it", '\0', 1, 4, 0}});
+  golden::temp_file(b.end().str(), "t.fwlog");
+  const std::string raw = golden::run({"-a", "-v", "t.fwlog"}).out;
+  EXPECT_NE(raw.find(std::string("  item[0]: 'it' type=") + '\0' + " count=1"), std::string::npos);
+  const std::string escaped = golden::run({"--escape=always", "-a", "-v", "t.fwlog"}).out;
+  EXPECT_NE(escaped.find("  item[0]: 'it' type=\\x00 count=1"), std::string::npos);
+}
+
 // With standard output on a terminal, escaping is on by itself.
 TEST(TerminalEscapes, OnByDefaultForATerminal) {
   golden::temp_file(hostile_names_log(), "t.fwlog");
@@ -387,13 +398,17 @@ TEST(MapFile, FailuresAreCommandLineErrors) {
     std::vector<std::string> args;
     std::string err;
   } cases[] = {
-      {{"-M", "mapdir", "t.fwlog"}, "mapdir: Is a directory\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
+      {{"-M", "mapdir", "t.fwlog"},
+       "mapdir: Is a directory\njrnscan: bad arguments\nTry 'jrnscan --help' for more "
+       "information.\n"},
       // A read that fails is not the end of the file.
       {{"-M", "/proc/self/mem", "t.fwlog"},
-       "/proc/self/mem: Input/output error\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
+       "/proc/self/mem: Input/output error\njrnscan: bad arguments\nTry 'jrnscan --help' for more "
+       "information.\n"},
       // The echo of a bad line escapes what a terminal would act on.
       {{"--escape=always", "-M", "esc.map", "t.fwlog"},
-       "bad format: 7 3 OR\\x1b[2JDERS\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"},
+       "bad format: 7 3 OR\\x1b[2JDERS\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more "
+       "information.\n"},
   };
   for (const auto& c : cases) {
     golden::result r = golden::run(c.args);
