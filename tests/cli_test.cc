@@ -63,8 +63,14 @@ TEST(Cli, UsageAndVersion) {
       {{"-help"}, "", usage, 2},
       {{"-version", "-q", "nosuch.fwlog"}, banner, "", 0},
       // Not the whole word, or not first: parsed as flags, which fail.
-      {{"-helpx", "t.fwlog"}, "", "jrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n", 2},
-      {{"-v", "-version", "t.fwlog"}, "", "jrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n", 2},
+      {{"-helpx", "t.fwlog"},
+       "",
+       "jrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n",
+       2},
+      {{"-v", "-version", "t.fwlog"},
+       "",
+       "jrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n",
+       2},
   };
   for (const auto& c : cases) {
     golden::result r = golden::run(c.args);
@@ -132,12 +138,16 @@ TEST(Cli, BadArgumentsAfterAllOptionsWereParsed) {
   golden::result r =
       golden::run({"-M", "missing.map", "-v", "-M", "good.map", "-M", "bad.map", "-a", "t.fwlog"});
   EXPECT_EQ(r.err,
-            "missing.map: No such file or directory\nbad format: junk\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n");
+            "missing.map: No such file or directory\nbad format: junk\n\njrnscan: bad "
+            "arguments\nTry 'jrnscan --help' for more information.\n");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.status, 2);
 
   r = golden::run({"-q", "-M", "bad.map", "-v", "t.fwlog"});
-  EXPECT_NE(r.err.find("bad format: junk\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more information.\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bad format: junk\n\njrnscan: bad arguments\nTry 'jrnscan --help' for more "
+                       "information.\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(r.status, 2);
 }
 
@@ -157,9 +167,17 @@ TEST(Cli, Operands) {
        header("(stdin)") + tail,
        "nosuch.fwlog: No such file or directory\n",
        1},
-      {{"t.fwlog", "-", "t.fwlog"}, log, header() + tail + header("(stdin)") + tail + header() + tail,
-       "", 0},
-      {{"-", "t.fwlog", "-"}, log, "", "jrnscan: standard input (-) may be given only once\nTry 'jrnscan --help' for more information.\n", 2},
+      {{"t.fwlog", "-", "t.fwlog"},
+       log,
+       header() + tail + header("(stdin)") + tail + header() + tail,
+       "",
+       0},
+      {{"-", "t.fwlog", "-"},
+       log,
+       "",
+       "jrnscan: standard input (-) may be given only once\nTry 'jrnscan --help' for more "
+       "information.\n",
+       2},
       {{"-"}, "", "", "(stdin): bad file format\nUnable to read file header signature\n", 1},
       // Announced before the open fails.
       {{"-n", "5", "nosuch.fwlog"},
@@ -167,7 +185,11 @@ TEST(Cli, Operands) {
        "** Filter node id: #5\n",
        "nosuch.fwlog: No such file or directory\n",
        1},
-      {{"-a", "-v"}, "", "", "jrnscan: no fwlog file specified\nTry 'jrnscan --help' for more information.\n", 2},
+      {{"-a", "-v"},
+       "",
+       "",
+       "jrnscan: no fwlog file specified\nTry 'jrnscan --help' for more information.\n",
+       2},
   };
   for (const auto& c : cases) {
     golden::result r = golden::run(c.args, c.in);

@@ -79,9 +79,11 @@ TEST(Conventions, EveryShortOptionHasALongName) {
 }
 
 TEST(Conventions, ErrorsEndWithTheHint) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"-q", "t.fwlog"}, {"--nosuch", "t.fwlog"}, {"-a"},
-        {"--kind=REC,FOO", "t.fwlog"}, {"--since=yesterday", "t.fwlog"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-q", "t.fwlog"},
+                                               {"--nosuch", "t.fwlog"},
+                                               {"-a"},
+                                               {"--kind=REC,FOO", "t.fwlog"},
+                                               {"--since=yesterday", "t.fwlog"}}) {
     golden::result r = golden::run(args);
     EXPECT_EQ(r.status, 2) << args[0];
     ASSERT_GE(r.err.size(), sizeof hint - 1);
