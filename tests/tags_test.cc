@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -487,7 +486,13 @@ TEST(Tags, MalformedBodiesAreSteppedOver) {
        },
        "", "S (#7)"},  // the set part was whole and registers
   };
-  const std::regex one_line("t\\.fwlog: malformed [^\n]+ at offset 36: [^\n]+\n");
+  // One line: "t.fwlog: malformed <what> at offset 36: <detail>".
+  auto one_line = [](const std::string& err) {
+    const std::string head = "t.fwlog: malformed ";
+    const size_t at = err.find(" at offset 36: ");
+    return err.rfind(head, 0) == 0 && at != std::string::npos && at > head.size() &&
+           err.size() > at + 15 + 1 && err.back() == '\n' && err.find('\n') == err.size() - 1;
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     log_builder b = lb();
@@ -495,7 +500,7 @@ TEST(Tags, MalformedBodiesAreSteppedOver) {
     b.before_image(60, 1, 7, 4, DELETE, "").end();
     golden::result r = golden::scan(b.str());
     EXPECT_EQ(r.out, HDR + c.shown + bi_lines(2, 60, c.node, "DELETE", 5, 0) + eof(3));
-    EXPECT_TRUE(std::regex_match(r.err, one_line)) << r.err;
+    EXPECT_TRUE(one_line(r.err)) << r.err;
     EXPECT_EQ(r.status, 1);
   }
 }
