@@ -46,9 +46,6 @@ void announce_filters(const filter_settings& f, bool utc) {
   if (f.pattern) out_printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
 }
 
-// The filters the scan runs with.
-filter_settings scan_filter(const run_options& o) { return o.filter; }
-
 std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names) {
   if (o.mode == output_mode::stats) {
     stats_options s;
@@ -57,7 +54,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     s.escape = !o.json && escapes_for(o.escape, 1);
     s.top = o.top;
     s.progress = o.progress;
-    return std::make_unique<stats_sink>(s, names, false);
+    return std::make_unique<stats_sink>(s, names);
   }
   if (o.mode == output_mode::check) {
     check_options k;
@@ -120,8 +117,7 @@ int scan_one(const run_options& o, node_map& names, byte_source& in, const char*
   diagnostics diag;
   std::unique_ptr<report_sink> sink = make_sink(o, names);
   diag.set_sink(sink.get());
-  const filter_settings filter = scan_filter(o);
-  auto c = std::make_unique<scan_context>(filter, names, diag, *sink);
+  auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
   sink->begin_input(log_name, size);
   const int status = scan_input(*c, in, log_name);
@@ -165,8 +161,7 @@ int jrnscan_main(int argc, char** argv) {
 
   // Every operand is read, in order, into the one report; the status is
   // the worst of them.
-  const filter_settings filter = scan_filter(o);
-  auto c = std::make_unique<scan_context>(filter, names, diag, *sink);
+  auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
   int status = 0;
   for (const char* operand : o.operands) {

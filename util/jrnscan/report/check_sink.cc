@@ -50,25 +50,26 @@ void check_sink::say(const char* fmt, ...) {
   va_end(ap);
 }
 
+void check_sink::finding(const char* level, int64_t offset, const char* fmt, va_list ap) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  say("%s: check: %s at offset %lld: %s\n", log_label_.c_str(), level,
+      static_cast<long long>(offset), text);
+}
+
 void check_sink::error(int64_t offset, const char* fmt, ...) {
   ++errors_;
-  char text[512];
   va_list ap;
   va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
+  finding("error", offset, fmt, ap);
   va_end(ap);
-  say("%s: check: error at offset %lld: %s\n", log_label_.c_str(), static_cast<long long>(offset),
-      text);
 }
 
 void check_sink::warning(int64_t offset, const char* fmt, ...) {
-  char text[512];
   va_list ap;
   va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
+  finding("warning", offset, fmt, ap);
   va_end(ap);
-  say("%s: check: warning at offset %lld: %s\n", log_label_.c_str(), static_cast<long long>(offset),
-      text);
 }
 
 void check_sink::start_log() {

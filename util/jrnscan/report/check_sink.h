@@ -18,6 +18,7 @@
 // and a last line for the whole run.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -54,6 +55,8 @@ class check_sink : public report_sink {
   void error(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void warning(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // One finding on standard error: "<log>: check: <level> at offset N: ...".
+  void finding(const char* level, int64_t offset, const char* fmt, va_list ap);
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
 

@@ -488,10 +488,9 @@ std::vector<const Entry*> top_entries(const stats_detail::slot_array<Entry>& slo
 
 }  // namespace
 
-stats_sink::stats_sink(const stats_options& o, const node_map& names, bool count_all)
+stats_sink::stats_sink(const stats_options& o, const node_map& names)
     : opt_(o),
       names_(names),
-      count_all_(count_all),
       progress_(o.progress),
       log_(random_hash_key()),
       total_(random_hash_key()) {}
@@ -595,7 +594,7 @@ void stats_sink::tag_done(const tag_summary& t) {
   }
   s.last_seq = t.sequence;
   s.last_ts = t.timestamp;
-  if (count_all_ || t.shown) {
+  if (t.shown) {
     ++s.kind_count[t.letter];
     s.kind_bytes[t.letter] += t.bytes;
     s.histogram.add(t.timestamp);

@@ -304,9 +304,7 @@ class stats_sink : public report_sink {
   static constexpr size_t max_transactions = 1000000;
   static constexpr size_t max_pairs = 2000000;
 
-  // count_all: every tag counts as let through (the scan runs with a
-  // filter that shows nothing when the user gave none, and says so here).
-  stats_sink(const stats_options& o, const node_map& names, bool count_all);
+  stats_sink(const stats_options& o, const node_map& names);
 
   bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
@@ -329,7 +327,6 @@ class stats_sink : public report_sink {
 
   stats_options opt_;
   const node_map& names_;
-  const bool count_all_;
   progress_meter progress_;
   std::string input_name_ = "(input)";
   int64_t input_size_ = -1;
