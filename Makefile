@@ -11,7 +11,8 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Generates the sample log (and its node name map) and shows it.
+# Generates the sample log (and its node name map), shows it, checks it and
+# summarises it.
 # run and test first install what the machine lacks (tools/install-deps.sh).
 run:
 	@bash tools/install-deps.sh build
@@ -20,6 +21,8 @@ run:
 	mkdir -p sample
 	$(BUILD)/fwgen --seed 1 --tags 400 --map sample/nodes.map -o sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --check sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --stats --top 3 sample/sample.fwlog
 
 test:
 	@bash tools/install-deps.sh test
