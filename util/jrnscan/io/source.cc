@@ -91,6 +91,11 @@ void byte_source::unget(uint8_t byte) {
 fd_source::fd_source(int fd) : fd_(fd) {
   struct stat st;
   may_wait_ = fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+  // A regular file is read from where the descriptor stands to its end.
+  if (!may_wait_) {
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at >= 0 && at <= st.st_size) set_size(static_cast<int64_t>(st.st_size - at));
+  }
 }
 
 ssize_t fd_source::fill(uint8_t* dst, size_t cap) {

@@ -53,6 +53,9 @@ class byte_source {
   // The errno of a read that failed, or 0; a failed read ends the input.
   int error() const { return error_; }
   bool at_end() const { return at_end_ && cur_ == end_; }
+  // The input's whole size in bytes when it is known not to grow (a
+  // regular file read once, a block of memory), else -1.
+  int64_t size() const { return size_; }
 
   // Called once when a read fails, with the errno and the position.
   using error_hook = void (*)(void* ctx, int err, int64_t position);
@@ -113,6 +116,7 @@ class byte_source {
   void watch_stop_flag(const volatile sig_atomic_t* flag) { stop_flag_ = flag; }
   void set_stopped() { stopped_ = true; }
   void set_failure_text(const char* text) { failure_text_ = text; }
+  void set_size(int64_t size) { size_ = size; }
 
  private:
   size_t read_slow(uint8_t* dst, size_t n);
@@ -136,6 +140,7 @@ class byte_source {
   bool stopped_ = false;
   bool at_boundary_ = false;
   const char* failure_text_ = nullptr;
+  int64_t size_ = -1;
 };
 
 // A file descriptor (a file, a pipe, standard input); not closed here.
@@ -152,7 +157,9 @@ class fd_source : public byte_source {
 // A block of memory that stays valid while the source is used.
 class memory_source : public byte_source {
  public:
-  memory_source(const uint8_t* data, size_t len) : byte_source(data, len) {}
+  memory_source(const uint8_t* data, size_t len) : byte_source(data, len) {
+    set_size(static_cast<int64_t>(len));
+  }
 
  protected:
   ssize_t fill(uint8_t*, size_t) override { return 0; }

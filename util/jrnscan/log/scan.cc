@@ -15,8 +15,20 @@ constexpr uint8_t signature_start = 'D';  // first byte of "DRAV.FWLOG"
 int log_ended(scan_context& c, log_end how) {
   if (c.in->error() != 0) how = log_end::read_failure;
   if (how == log_end::stopped) c.stop = true;
-  c.out.end_log(how, c.file_pos());
+  c.out.end_log(how, c.input_pos());
   return 1;
+}
+
+// A look for a further log behind an end tag goes this far into bytes that
+// cannot be one, so that trailing garbage (or an endless stream) is not
+// read to its end.
+constexpr size_t trailing_look = size_t{1} << 20;
+
+// What is left of the input from `from` on is not read: the back-ends are
+// told how much when the input's size says so.
+void rest_unread(scan_context& c, int64_t from) {
+  const int64_t size = c.in->size();
+  if (size >= 0 && size > from) c.out.unread(from, size - from);
 }
 
 // The end of the input between tags or inside a tag's opening bytes: the
@@ -29,7 +41,7 @@ int input_ended(scan_context& c, const char* what, bool inside) {
 }
 
 void tag_done(scan_context& c) {
-  c.tag.bytes = c.file_pos() - c.tag.offset;
+  c.tag.bytes = c.input_pos() - c.tag.offset;
   c.out.tag_done(c.tag);
 }
 
@@ -38,7 +50,7 @@ int end_of_log(scan_context& c) {
   c.show(true);
   tag_done(c);
   const log_end how = c.tag.letter == 'F' ? log_end::eof_finish : log_end::eof_cont;
-  const int64_t end_at = c.file_pos();
+  const int64_t end_at = c.input_pos();
   if (c.limit_reached()) {
     c.stop = true;
     c.out.end_log(how, end_at);
@@ -62,13 +74,27 @@ int end_of_log(scan_context& c) {
     return 1;
   }
   // Anything else behind an end tag is not read as a log, but the reader
-  // is told how much was left out (what was written so far, if followed).
+  // is told how much was left out: from the file's size, or by reading on
+  // for a bounded stretch (what was written so far, if followed).
   c.in->stop_following();
-  int64_t rest = 1;
-  for (size_t got; (got = c.in->skip(byte_source::block_size)) > 0;)
-    rest += static_cast<int64_t>(got);
-  c.diag.message("%s: %lld bytes after the end of the log at offset %lld are not a log; ignored\n",
-                 c.log_name, static_cast<long long>(rest), static_cast<long long>(end_at));
+  int64_t rest = c.in->size() >= 0 ? c.in->size() - end_at : -1;
+  if (rest < 0) {
+    const size_t got = c.in->skip(trailing_look);
+    uint8_t more;
+    if (got < trailing_look || c.in->read(&more, 1) == 0) rest = 1 + static_cast<int64_t>(got);
+  }
+  if (c.in->error() != 0) {
+    // The failed read was said; what lies behind it is unknown.
+  } else if (rest >= 0)
+    c.diag.message(
+        "%s: %lld bytes after the end of the log at offset %lld are not a log; ignored\n",
+        c.log_name, static_cast<long long>(rest), static_cast<long long>(end_at));
+  else
+    c.diag.message(
+        "%s: the input goes on after the end of the log at offset %lld with more than %lld "
+        "bytes that are not a log; the rest is not read\n",
+        c.log_name, static_cast<long long>(end_at), static_cast<long long>(trailing_look));
+  c.out.unread(end_at, rest);
   c.out.end_log(how, end_at);
   return 1;
 }
@@ -84,7 +110,9 @@ int scan_log(scan_context& c) {
   if (!c.in->fetch_between_tags()) return log_ended(c, log_end::stopped);
   fwlog_header h;
   if (read_fwlog_header(c, &h) != 0) {
-    c.out.end_log(c.in->error() ? log_end::read_failure : log_end::header_failure, c.file_pos());
+    if (c.in->error() == 0) rest_unread(c, c.log_start);
+    c.out.end_log(c.in->error() ? log_end::read_failure : log_end::header_failure,
+                  c.input_pos());
     return -1;
   }
   c.major = h.major;
@@ -97,7 +125,7 @@ int scan_log(scan_context& c) {
       return log_ended(c, log_end::stopped);
     c.tag = tag_summary();
     c.lines = false;
-    c.tag.offset = c.file_pos();
+    c.tag.offset = c.input_pos();
     uint8_t type = 0;
     if (!old_layout) {
       if (c.in->read(&type, 1) != 1) return input_ended(c, "opcode", false);
@@ -136,6 +164,7 @@ int scan_log(scan_context& c) {
     c.diag.message(
         "%s: unrecognized tag type 0x%02x at offset %lld; the rest of the input is not read\n",
         c.log_name, type, static_cast<long long>(c.tag.offset));
+    rest_unread(c, c.input_pos());
     return log_ended(c, log_end::unknown_letter);
   }
 }
@@ -149,7 +178,7 @@ void report_read_error(void* ctx, int err, int64_t position) {
     return;
   }
   c.diag.message("%s: read error at offset %lld: %s\n", c.log_name,
-                 static_cast<long long>(position - c.log_start), strerror(err));
+                 static_cast<long long>(position), strerror(err));
 }
 
 void flush_before_wait(void* ctx) { static_cast<report_sink*>(ctx)->flush(); }

@@ -102,9 +102,9 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
     out_printf("\"%s\"", cs);
   out_printf(
       ",\"charset_code\":%u,\"release\":%u,\"volume_set_id\":%u,\"volume_generation\":%u,"
-      "\"file_sequence\":%d,\"header_bytes\":%lld}\n",
+      "\"file_sequence\":%d,\"header_bytes\":%lld,\"offset\":%lld}\n",
       h.charset, h.release, h.volume_set_id, h.volume_generation, h.file_sequence,
-      static_cast<long long>(h.bytes));
+      static_cast<long long>(h.bytes), static_cast<long long>(h.start));
 }
 
 void json_sink::show_tag(const tag_summary& t) {

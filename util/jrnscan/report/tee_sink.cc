@@ -74,6 +74,11 @@ void tee_sink::end_log(log_end how, int64_t offset) {
   b_->end_log(how, offset);
 }
 
+void tee_sink::unread(int64_t offset, int64_t count) {
+  a_->unread(offset, count);
+  b_->unread(offset, count);
+}
+
 void tee_sink::problem(problem_kind kind, int64_t offset, const char* text) {
   a_->problem(kind, offset, text);
   b_->problem(kind, offset, text);

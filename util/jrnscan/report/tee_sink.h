@@ -32,6 +32,7 @@ class tee_sink : public report_sink {
   void list_end() override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  void unread(int64_t offset, int64_t count) override;
   void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;
   void finish() override;

@@ -40,6 +40,8 @@ void text_sink::begin_log(const char* log_name, const fwlog_header& h) {
   out_printf("volume set id: 0x%x\n", h.volume_set_id);
   out_printf("volume generation: %u\n", h.volume_generation);
   out_printf("file sequence: %d\n", h.file_sequence);
+  // Where this log begins in its input: a file or stream may hold several.
+  if (opt_.offsets) out_printf("log offset: %lld\n", static_cast<long long>(h.start));
 }
 
 void text_sink::show_tag(const tag_summary& t) {

@@ -50,6 +50,9 @@ struct scan_context {
 
   // The log offset reached: bytes of the log read so far.
   int64_t file_pos() const { return in->position() - log_start; }
+  // The input offset reached: what the user's offsets count (the first
+  // byte of a file or stream is 0, whichever log of it is read).
+  int64_t input_pos() const { return in->position(); }
 
   // Settles whether the current tag is shown (what the filters decided,
   // and the tag kinds asked for) and, when it is, tells the back-end.

@@ -91,6 +91,7 @@ int read_fwlog_header(scan_context& c, fwlog_header* h) {
       !read_field(c, &h->file_sequence))
     return bad(c, "Unable to read file header\n");
   h->bytes = c.file_pos();
+  h->start = c.log_start;
   return 0;
 }
 

@@ -20,6 +20,7 @@ struct fwlog_header {
   int minor = 0;
   int audit_only = 0;  // "DRAV.FWAUD": an audit-only log
   int64_t bytes = 0;   // bytes the header takes in the log
+  int64_t start = 0;   // input offset of the log's first byte
 };
 
 const char* charset_name(unsigned code);

@@ -91,8 +91,8 @@ struct tag_summary {
   uint8_t letter = 0;
   uint32_t sequence = 0;
   uint32_t timestamp = 0;   // seconds since 1970-01-01 00:00:00 UTC
-  int64_t offset = 0;       // log offset of the tag's first byte
-  int64_t body_offset = 0;  // log offset right behind the tag header
+  int64_t offset = 0;       // input offset of the tag's first byte
+  int64_t body_offset = 0;  // log offset right behind the tag header (the page key)
   int64_t bytes = 0;        // the whole tag, header included (when done)
   bool is_record = false;
   uint8_t opcode = 0;
@@ -159,7 +159,13 @@ class report_sink {
   virtual void list_end() {}
   // Every tag, shown or not, once it has been read.
   virtual void tag_done(const tag_summary& /*t*/) {}
+  // The log ended at this input offset.
   virtual void end_log(log_end /*how*/, int64_t /*offset*/) {}
+  // Bytes of the input that were not read as a log: behind an end tag that
+  // no further log follows, or behind a refused file header. count is the
+  // number of them from input offset `offset` on, or -1 when the input's
+  // end is unknown (the look for a further log stopped short of it).
+  virtual void unread(int64_t /*offset*/, int64_t /*count*/) {}
   virtual void problem(problem_kind /*kind*/, int64_t /*offset*/, const char* /*text*/) {}
   // Before a message on standard error: what was reported goes out first.
   virtual void flush() {}
