@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "golden.h"
+#include "json_reader.h"
 #include "logbuild/log_builder.h"
 
 using logbuild::header_fields;
@@ -150,15 +151,52 @@ TEST(Check, DataByteReadAsAnEndTag) {
   b.image(logbuild::OP_IGNORE, 1, 2, payload, 5, 1, 4);
   b.fixrec(logbuild::PUT, 1, 2, 4).end('F');
   const golden::result r = golden::scan(b.str(), {"--check"});
-  EXPECT_EQ(r.status, 0) << "warnings only";
+  // The bytes behind the false end tag were never checked: an error.
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.find("t.fwlog: check: warning at offset " + fake_at +
                        ": tag sequence 1337 follows 2 (expected 3)\n"),
             0u)
       << r.err;
   EXPECT_NE(r.err.find("are not a log; ignored"), std::string::npos);
-  EXPECT_NE(r.out.find("t.fwlog: 1 warning, 3 tags, sequence 1 to 1337,"), std::string::npos)
+  EXPECT_NE(r.out.find("t.fwlog: 1 error, 1 warning, 3 tags, sequence 1 to 1337,"),
+            std::string::npos)
       << r.out;
-  EXPECT_EQ(golden::scan(b.str(), {"--check", "--strict"}).status, 1);
+}
+
+// A damaged type letter that reads as an end tag in the middle of a log:
+// the rest of the file is not read, which is an error with its size, also
+// when the bytes behind it are the damaged header of a further log.
+TEST(Check, EndTagLetterInTheMiddleFailsTheCheck) {
+  log_builder b;
+  for (uint32_t i = 0; i < 40; ++i) b.fixrec(logbuild::PUT, 1, 2, i, std::string(100, 'd'));
+  b.end('F');
+  std::string log = b.str();
+  const size_t at = 36 + 10 * (9 + 16 + 17 + 100);  // the 11th tag's letter
+  ASSERT_EQ(log[at], '1');
+  log[at] = 'F';
+  const std::string rest = std::to_string(log.size() - at - 9);
+  for (const char* letter : {"F", "C"}) {
+    log[at] = letter[0];
+    const golden::result r = golden::scan(log, {"--check", "--strict"});
+    EXPECT_EQ(r.status, 1) << letter;
+    EXPECT_NE(r.out.find(", then " + rest + " bytes that are not a log\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("check: 1 log: 1 error in 1 log: failed\n"), std::string::npos) << r.out;
+    const golden::result j = golden::scan(log, {"--check", "--json"});
+    EXPECT_NE(j.out.find("\"unread_bytes\":" + rest + ","), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find("\"verdict\":\"errors\""), std::string::npos) << j.out;
+  }
+  // EOF_CONT, then a further log whose signature is damaged.
+  log_builder two;
+  two.fixrec(logbuild::PUT, 1, 2, 3).end('C').next_log(header_fields()).fixrec(logbuild::PUT, 1,
+                                                                                  2, 4);
+  std::string damaged = two.str();
+  const size_t second = damaged.find("DRAV", 10);
+  ASSERT_NE(second, std::string::npos);
+  damaged[second] = 'X';
+  const golden::result d = golden::scan(damaged, {"--check"});
+  EXPECT_EQ(d.status, 1);
+  EXPECT_NE(d.out.find("t.fwlog: 1 error,"), std::string::npos) << d.out;
 }
 
 TEST(Check, SequenceAndTimeWarnings) {
@@ -206,9 +244,9 @@ TEST(Check, FileSequencesAcrossLogsAndOperands) {
   stream.sign_off(1).end('C').next_log(h2).sign_off(1).end('C').next_log(h5).sign_off(1).end('F');
   const golden::result r = golden::scan(stream.str(), {"--check"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err,
-            "t.fwlog (log 3): check: warning at offset 0: file sequence 5 does not follow the "
-            "previous log's 2\n");
+  const std::string third = std::to_string(stream.str().rfind("DRAV"));
+  EXPECT_EQ(r.err, "t.fwlog (log 3): check: warning at offset " + third +
+                       ": file sequence 5 does not follow the previous log's 2\n");
   EXPECT_NE(r.out.find("t.fwlog: ok,"), std::string::npos);
   EXPECT_NE(r.out.find("t.fwlog (log 2): ok,"), std::string::npos);
   EXPECT_NE(r.out.find("t.fwlog (log 3): 1 warning,"), std::string::npos);
@@ -228,6 +266,26 @@ TEST(Check, FileSequencesAcrossLogsAndOperands) {
             "two.fwlog: check: warning at offset 0: file sequence 2 does not follow the previous "
             "log's 6\n");
 
+  // Logs of other series (volume set id, generation) do not follow each
+  // other; the same log read again is a duplicate.
+  header_fields other = h5;
+  other.volume_set_id = 0x777;
+  golden::temp_file(log_builder(other).sign_off(1).end('F').str(), "other.fwlog");
+  const golden::result unrelated = golden::run({"--check", "--strict", "two.fwlog", "other.fwlog"});
+  EXPECT_EQ(unrelated.status, 0) << unrelated.err;
+  EXPECT_EQ(unrelated.err, "");
+  other.volume_set_id = h5.volume_set_id;
+  other.volume_generation = h5.volume_generation + 1;
+  golden::temp_file(log_builder(other).sign_off(1).end('F').str(), "other.fwlog");
+  EXPECT_EQ(golden::run({"--check", "--strict", "two.fwlog", "other.fwlog"}).status, 0);
+  const golden::result twice = golden::run({"--check", "two.fwlog", "six.fwlog", "two.fwlog"});
+  EXPECT_EQ(twice.err,
+            "six.fwlog: check: warning at offset 0: file sequence 6 does not follow the previous "
+            "log's 2\n"
+            "two.fwlog: check: warning at offset 0: file sequence 2 of volume set 0x5eed "
+            "generation 3 was read before, as two.fwlog\n")
+      << twice.err;
+
   // A further log that begins without an end tag before it is an error.
   log_builder open(h1);
   open.sign_off(1);
@@ -239,6 +297,74 @@ TEST(Check, FileSequencesAcrossLogsAndOperands) {
                        ": a further log begins here without an end tag before it\n"),
             std::string::npos)
       << o.err;
+}
+
+// --check --json: one strict JSON object per log and one for the run, with
+// the same verdicts and counts as the text, and the findings of each log.
+TEST(Check, VerdictsAsJson) {
+  header_fields h2;
+  h2.file_sequence = 3;
+  log_builder b;
+  b.sign_off(1).end('C').next_log(h2).at(7, 1700000000).sign_off(1).at(9, 1700000001).sign_off(1);
+  const golden::result r = golden::scan(b.str(), {"--check", "--json"});
+  const golden::result text = golden::scan(b.str(), {"--check"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, text.status);
+  EXPECT_EQ(r.err, text.err);
+  std::vector<json_reader::value> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = r.out.find('\n', start)) != std::string::npos; start = nl + 1) {
+    const json_reader::result one = json_reader::parse(r.out.substr(start, nl - start));
+    ASSERT_TRUE(one.ok()) << one.message();
+    lines.push_back(one.v);
+  }
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_EQ(lines[0].at("type").text, "check");
+  EXPECT_EQ(lines[0].at("verdict").text, "ok");
+  EXPECT_EQ(lines[0].at("end").text, "eof_cont");
+  const json_reader::value& second = lines[1];
+  EXPECT_EQ(second.at("log_index").num(), 2);
+  EXPECT_EQ(second.at("offset").num(), static_cast<long long>(b.str().rfind("DRAV")));
+  EXPECT_EQ(second.at("verdict").text, "errors");
+  EXPECT_EQ(second.at("errors").num(), 1);
+  EXPECT_EQ(second.at("warnings").num(), 2);
+  EXPECT_EQ(second.at("tags").num(), 2);
+  EXPECT_EQ(second.at("end").text, "input_between");
+  ASSERT_EQ(second.at("findings").items.size(), 3u);
+  EXPECT_EQ(second.at("findings").items[2].at("text").text,
+            "the input ends between tags, without an end tag");
+  EXPECT_EQ(lines[2].at("type").text, "check_run");
+  EXPECT_EQ(lines[2].at("verdict").text, "failed");
+  EXPECT_EQ(lines[2].at("logs").num(), 2);
+}
+
+// The report, the summary and the check agree on which records are
+// malformed: an empty payload is none (except FIXREC, whose operation the
+// filters read), a payload that breaks its size rule is one in all three.
+TEST(Check, ReportSummaryAndCheckAgreeOnMalformedRecords) {
+  struct sample {
+    uint8_t opcode;
+    std::string payload;
+    int status;
+  };
+  std::vector<sample> samples;
+  for (unsigned op = 0; op <= 30; ++op)
+    samples.push_back({static_cast<uint8_t>(op), "", op == logbuild::OP_FIXREC ? 1 : 0});
+  samples.push_back({logbuild::OP_NODEPAGE, "abc", 1});
+  samples.push_back({logbuild::OP_FIXREC, std::string(16, 'x'), 1});
+  for (const sample& s : samples) {
+    log_builder b;
+    b.image(s.opcode, 1, 2, s.payload).end('F');
+    const std::string what = std::to_string(s.opcode) + "/" + std::to_string(s.payload.size());
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-a"}, {"-a", "-vvv"}, {"--json", "-a"}, {"--stats"},
+          {"--check", "--strict"}, {"-p", "5"}, {"--check", "-p", "5"}}) {
+      const golden::result r = golden::scan(b.str(), options);
+      EXPECT_EQ(r.status, s.status)
+          << what << " " << options[0] << "\n"
+          << r.err;
+    }
+  }
 }
 
 TEST(Check, SameVerdictWhateverTheFilters) {

@@ -92,8 +92,14 @@ TEST(Limit, StopsAfterTheShownTagsAndReadsNoFurther) {
   const std::string input = five_puts() + std::string(8 << 20, 'Z');
   golden::result all = golden::run({"-", "--limit", "7"}, input);
   EXPECT_EQ(all.out, five_puts_report("(stdin)", 1, 5));
+  // A stream is looked into for a further log only so far: the rest is
+  // not read.
   EXPECT_EQ(all.err,
-            "(stdin): 8388608 bytes after the end of the log at offset 265 are not a log; "
+            "(stdin): the input goes on after the end of the log at offset 265 with more than "
+            "1048576 bytes that are not a log; the rest is not read\n");
+  // A file's size says how much is behind without reading it.
+  EXPECT_EQ(golden::scan(input, {"--limit", "7"}).err,
+            "t.fwlog: 8388608 bytes after the end of the log at offset 265 are not a log; "
             "ignored\n");
 
   struct {
@@ -152,12 +158,13 @@ TEST(Limit, CountsShownTagsAcrossLogsAndOperands) {
 }
 
 // --offsets: "offset = N" right behind each shown tag's timestamp line, N
-// the log offset of the tag's first byte; offsets restart with each log of
-// a stream, and the JSON report gives the same ones.
+// the input offset of the tag's first byte (what xxd -s takes), also for
+// the second log of a stream; the header says where its log begins, and
+// the JSON report gives the same offsets.
 TEST(Offsets, EveryShownTagWithItsFirstByte) {
   golden::result r = golden::scan(five_puts(), {"--offsets", "-s", "2:3"});
   EXPECT_EQ(r.out, "** Filter from seq: 2\n** Filter to seq: 3\n" + header("t.fwlog") +
-                       put(2, t0 - 1, "05:13:37", "offset = 80\n") +
+                       "log offset: 0\n" + put(2, t0 - 1, "05:13:37", "offset = 80\n") +
                        put(3, t0, "05:13:38", "offset = 124\n") +
                        "\nsequence = 6\ntimestamp = 2023-11-16 05:13:41 (1700111621)\n"
                        "offset = 256\ntag = EOF_FINISH (70)\n");
@@ -222,7 +229,7 @@ TEST(Offsets, EveryShownTagWithItsFirstByte) {
     ASSERT_EQ(shown.size(), tags.size()) << version;
     for (size_t i = 0; i < tags.size(); ++i) {
       const placed& t = tags[i];
-      EXPECT_EQ(static_cast<size_t>(shown[i]), t.at - t.log_start) << version << " tag " << i;
+      EXPECT_EQ(static_cast<size_t>(shown[i]), t.at) << version << " tag " << i;
       // The bytes there open the tag: its letter and sequence number, or
       // in the old layout the sequence number first.
       const bool old_layout = std::string(version) == "1.00";
@@ -239,6 +246,11 @@ TEST(Offsets, EveryShownTagWithItsFirstByte) {
       from_json.push_back(std::stoll(json.substr(o + 9)));
     }
     EXPECT_EQ(from_json, shown) << version;
+    // Each log's header gives its start.
+    std::vector<long long> starts;
+    for (size_t at = 0; (at = r.out.find("\nlog offset: ", at)) != std::string::npos; ++at)
+      starts.push_back(std::stoll(r.out.substr(at + 13)));
+    EXPECT_EQ(starts, (std::vector<long long>{0, static_cast<long long>(log_start)})) << version;
   }
 }
 

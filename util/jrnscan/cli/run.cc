@@ -61,6 +61,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.strict = o.strict;
     k.utc = o.utc;
     k.progress = o.progress;
+    k.json = o.json;
     return std::make_unique<check_sink>(k);
   }
   if (o.json) return std::make_unique<json_sink>(o.filter, names);

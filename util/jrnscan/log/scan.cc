@@ -164,8 +164,10 @@ int scan_log(scan_context& c) {
     c.diag.message(
         "%s: unrecognized tag type 0x%02x at offset %lld; the rest of the input is not read\n",
         c.log_name, type, static_cast<long long>(c.tag.offset));
-    rest_unread(c, c.input_pos());
-    return log_ended(c, log_end::unknown_letter);
+    // The log is known up to the letter: from it on nothing is read.
+    rest_unread(c, c.tag.offset);
+    c.out.end_log(log_end::unknown_letter, c.tag.offset);
+    return 1;
   }
 }
 

@@ -12,10 +12,17 @@ namespace {
 constexpr uint32_t brief_dump_limit = 256;
 
 // The size rule of one record, tested once however often it is asked
-// (a failure is reported once anyway).
+// (a failure is reported once anyway). This is the one validation of a
+// record that the report, the summary and the check share. A record with
+// no payload at all carries nothing that could break a rule (no decoder
+// or probe reads it), except a FIXREC record, whose operation byte and
+// record number the filters read.
 class size_test {
  public:
-  size_test(scan_context& c, const opcode_info& op, payload_view p) : c_(c), op_(op), p_(p) {}
+  size_test(scan_context& c, const opcode_info& op, payload_view p, bool is_fixrec)
+      : c_(c), op_(op), p_(p) {
+    if (p.size() == 0 && !is_fixrec) state_ = 1;
+  }
   bool ok() {
     if (state_ < 0) state_ = payload_size_ok(c_, op_, p_) ? 1 : 0;
     return state_ == 1;
@@ -88,8 +95,8 @@ int dump_image_record(scan_context& c) {
   const bool is_fixrec = h.opcode == 13;
   const filter_settings& f = c.filter_opts;
 
-  size_test size(c, op, payload);
-  if (c.all_problems() && size.ok() && op.check) op.check(c, payload);
+  size_test size(c, op, payload, is_fixrec);
+  if (c.all_problems() && h.size != 0 && size.ok() && op.check) op.check(c, payload);
 
   // Filters, cheapest first; a dropped record is already consumed.
   int image_like = 0;
@@ -100,7 +107,10 @@ int dump_image_record(scan_context& c) {
   if (!filter_match(f, t, h.transaction_id, t.node_id, image_like)) return 0;
   if (is_fixrec && f.recno != 0 && fixrec_recno(payload) != f.recno) return 0;
   if (f.page != 0) {
-    if (!op.probe || !checked_before(c, op, payload, size) || !op.probe(payload, f.page)) return 0;
+    // An empty payload concerns no page.
+    if (!op.probe || h.size == 0 || !checked_before(c, op, payload, size) ||
+        !op.probe(payload, f.page))
+      return 0;
   }
   if (f.pattern &&
       !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), f.pattern, f.pattern_len, 0))

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "log/scan.h"
+#include "report/json_sink.h"
 #include "report/out.h"
 #include "report/stats_sink.h"
 #include "scan/time_text.h"
@@ -21,20 +22,49 @@ bool letter_known(uint8_t letter) {
   return tag_kind_of(letter).handler || letter == 'C' || letter == 'F';
 }
 
+const char* end_key(log_end how) {
+  switch (how) {
+    case log_end::eof_finish: return "eof_finish";
+    case log_end::eof_cont: return "eof_cont";
+    case log_end::next_log: return "next_log";
+    case log_end::input_between: return "input_between";
+    case log_end::input_inside: return "input_inside";
+    case log_end::unknown_letter: return "unknown_letter";
+    case log_end::read_failure: return "read_failure";
+    case log_end::header_failure: return "header_failure";
+    case log_end::body_failure: return "body_failure";
+    case log_end::stopped: return "stopped";
+  }
+  return "?";
+}
+
+void put_json_string(const std::string& s, std::string& scratch) {
+  scratch.assign(1, '"');
+  append_json_string(s.data(), s.size(), scratch);
+  scratch += '"';
+  out_str(scratch.c_str());
+}
+
 }  // namespace
 
 check_sink::check_sink(const check_options& o) : opt_(o), progress_(o.progress) {}
 
 void check_sink::begin_input(const char* name, int64_t size) {
   input_name_ = name;
-  input_base_ = 0;
+  input_names_.push_back(name);
   log_index_ = 0;
   progress_.begin_input(name, size);
 }
 
-void check_sink::input_failed(const char*) {
+void check_sink::input_failed(const char* name) {
   ++inputs_failed_;
   ++all_errors_;
+  if (opt_.json) {
+    std::string scratch;
+    out_str("{\"type\":\"check_input\",\"input\":");
+    put_json_string(name, scratch);
+    out_str(",\"verdict\":\"not_opened\"}\n");
+  }
 }
 
 int check_sink::exit_status() const {
@@ -55,6 +85,15 @@ void check_sink::finding(const char* level, int64_t offset, const char* fmt, va_
   std::vsnprintf(text, sizeof text, fmt, ap);
   say("%s: check: %s at offset %lld: %s\n", log_label_.c_str(), level,
       static_cast<long long>(offset), text);
+  keep_finding(level, offset, text);
+}
+
+void check_sink::keep_finding(const char* level, int64_t offset, const char* text) {
+  if (!opt_.json) return;
+  if (findings_.size() < findings_kept)
+    findings_.push_back({level, offset, text});
+  else
+    ++findings_dropped_;
 }
 
 void check_sink::error(int64_t offset, const char* fmt, ...) {
@@ -79,23 +118,57 @@ void check_sink::start_log() {
   if (log_index_ > 1) log_label_ += " (log " + std::to_string(log_index_) + ")";
   tags_ = 0;
   first_seq_ = last_seq_ = first_ts_ = last_ts_ = 0;
-  tags_end_ = 0;
+  tags_end_ = log_start_ = 0;
+  last_letter_ = 0;
+  unread_ = 0;
+  have_header_ = false;
   errors_ = warnings_ = 0;
   sequence_breaks_ = times_back_ = 0;
+  findings_.clear();
+  findings_dropped_ = 0;
 }
 
 void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
   input_name_ = log_name;
   start_log();
-  tags_end_ = h.bytes;
-  if (have_file_sequence_ &&
-      h.file_sequence != static_cast<int32_t>(static_cast<uint32_t>(file_sequence_) + 1)) {
-    ++warnings_;
-    warning(0, "file sequence %d does not follow the previous log's %d", h.file_sequence,
-            file_sequence_);
-  }
-  have_file_sequence_ = true;
+  log_start_ = h.start;
+  tags_end_ = h.start + h.bytes;
+  have_header_ = true;
+  volume_set_ = h.volume_set_id;
+  generation_ = h.volume_generation;
   file_sequence_ = h.file_sequence;
+
+  // Only logs of one series follow each other: the same volume set id and
+  // volume generation.
+  const series_key series(h.volume_set_id, h.volume_generation);
+  const auto seen = seen_.find({series, h.file_sequence});
+  if (seen != seen_.end()) {
+    ++warnings_;
+    const std::string& where = input_names_[seen->second.first];
+    const uint32_t n = seen->second.second;
+    warning(h.start, "file sequence %d of volume set 0x%x generation %u was read before, as %s%s",
+            h.file_sequence, h.volume_set_id, h.volume_generation, where.c_str(),
+            n > 1 ? (" (log " + std::to_string(n) + ")").c_str() : "");
+  } else if (seen_.size() < logs_remembered) {
+    seen_.emplace(std::make_pair(series, h.file_sequence),
+                  std::make_pair(static_cast<uint32_t>(input_names_.size() - 1), log_index_));
+  } else if (remembered_all_) {
+    remembered_all_ = false;
+    say("%s: check: more than %zu logs read; logs read again are no longer found\n",
+        log_label_.c_str(), logs_remembered);
+  }
+  const auto last = series_last_.find(series);
+  if (last != series_last_.end()) {
+    if (seen == seen_.end() &&
+        h.file_sequence != static_cast<int32_t>(static_cast<uint32_t>(last->second) + 1)) {
+      ++warnings_;
+      warning(h.start, "file sequence %d does not follow the previous log's %d", h.file_sequence,
+              last->second);
+    }
+    last->second = h.file_sequence;
+  } else if (series_last_.size() < logs_remembered) {
+    series_last_.emplace(series, h.file_sequence);
+  }
 }
 
 void check_sink::sequence_break(const tag_summary& t) {
@@ -116,8 +189,9 @@ void check_sink::time_back(const tag_summary& t) {
 
 void check_sink::tag_done(const tag_summary& t) {
   tags_end_ = t.offset + t.bytes;
-  progress_.tick(input_base_ + tags_end_);
+  progress_.tick(tags_end_);
   if (!letter_known(t.letter)) return;
+  last_letter_ = t.letter;
   if (tags_ == 0) {
     first_seq_ = t.sequence;
     first_ts_ = t.timestamp;
@@ -132,17 +206,36 @@ void check_sink::tag_done(const tag_summary& t) {
 
 void check_sink::problem(problem_kind kind, int64_t offset, const char* text) {
   // A malformed item was said with the log's name and offset already.
-  if (kind == problem_kind::malformed)
+  if (kind == problem_kind::malformed) {
     ++errors_;
-  else
+    keep_finding("error", offset, text);
+  } else {
     error(offset, "%s", text);
+  }
+}
+
+void check_sink::unread(int64_t offset, int64_t count) {
+  // Behind a refused header or an unknown letter the log's end was an
+  // error already; behind an end tag, bytes that are no further log are
+  // one: the log may have ended early (a damaged letter reading as an end
+  // tag), and what they hold was not checked. The tool's message said
+  // where and how many.
+  if (!log_open_ || (last_letter_ != 'C' && last_letter_ != 'F')) return;
+  unread_ = count;
+  ++errors_;
+  char text[160];
+  if (count >= 0)
+    std::snprintf(text, sizeof text, "%lld bytes after the end of the log are not a log",
+                  static_cast<long long>(count));
+  else
+    std::snprintf(text, sizeof text, "the input goes on after the end of the log");
+  keep_finding("error", offset, text);
 }
 
 void check_sink::end_log(log_end how, int64_t offset) {
   if (!log_open_ && how == log_end::stopped) return;  // nothing of a further log read
   if (!log_open_) start_log();
   log_open_ = false;
-  input_base_ += offset;
   switch (how) {
     case log_end::eof_finish:
     case log_end::eof_cont:
@@ -181,6 +274,13 @@ void check_sink::end_log(log_end how, int64_t offset) {
   if (errors_ > 0) ++logs_with_errors_;
 
   progress_.clear();
+  if (opt_.json)
+    print_log_json(how, offset);
+  else
+    print_log_text(how);
+}
+
+void check_sink::print_log_text(log_end how) {
   out_printf("%s: ", log_label_.c_str());
   if (errors_ == 0 && warnings_ == 0) {
     out_str("ok");
@@ -199,7 +299,54 @@ void check_sink::end_log(log_end how, int64_t offset) {
     const time_text last = format_time(last_ts_, opt_.utc);
     out_printf(", sequence %u to %u, %s to %s", first_seq_, last_seq_, first.c_str(), last.c_str());
   }
-  out_printf(", %s\n", log_end_text(how));
+  out_printf(", %s", log_end_text(how));
+  if (unread_ > 0)
+    out_printf(", then %lld bytes that are not a log", static_cast<long long>(unread_));
+  else if (unread_ < 0)
+    out_str(", then more bytes that are not a log");
+  out_str("\n");
+}
+
+void check_sink::print_log_json(log_end how, int64_t offset) {
+  std::string scratch;
+  out_str("{\"type\":\"check\",\"log\":");
+  put_json_string(input_name_, scratch);
+  out_printf(",\"log_index\":%u,\"offset\":%lld,\"verdict\":\"%s\"", log_index_,
+             static_cast<long long>(log_start_),
+             errors_ > 0 ? "errors" : warnings_ > 0 ? "warnings" : "ok");
+  out_printf(",\"errors\":%llu,\"warnings\":%llu,\"tags\":%llu",
+             static_cast<unsigned long long>(errors_), static_cast<unsigned long long>(warnings_),
+             static_cast<unsigned long long>(tags_));
+  if (have_header_)
+    out_printf(",\"volume_set_id\":%u,\"volume_generation\":%u,\"file_sequence\":%d",
+               volume_set_, generation_, file_sequence_);
+  if (tags_ > 0) {
+    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u,\"first_timestamp\":%u,",
+               first_seq_, last_seq_, first_ts_);
+    out_printf("\"first_time\":\"%s\",", format_iso_utc(first_ts_).c_str());
+    out_printf("\"last_timestamp\":%u,\"last_time\":\"%s\"", last_ts_,
+               format_iso_utc(last_ts_).c_str());
+  }
+  out_printf(",\"end\":\"%s\",\"end_offset\":%lld", end_key(how),
+             static_cast<long long>(offset));
+  if (unread_ != 0) {
+    out_str(",\"unread_bytes\":");
+    if (unread_ > 0)
+      out_printf("%lld", static_cast<long long>(unread_));
+    else
+      out_str("null");
+  }
+  out_printf(",\"sequence_breaks\":%llu,\"timestamps_back\":%llu,\"findings\":[",
+             static_cast<unsigned long long>(sequence_breaks_),
+             static_cast<unsigned long long>(times_back_));
+  for (size_t i = 0; i < findings_.size(); ++i) {
+    const kept_finding& f = findings_[i];
+    out_printf("%s{\"level\":\"%s\",\"offset\":%lld,\"text\":", i ? "," : "", f.level,
+               static_cast<long long>(f.offset));
+    put_json_string(f.text, scratch);
+    out_str("}");
+  }
+  out_printf("],\"findings_omitted\":%llu}\n", static_cast<unsigned long long>(findings_dropped_));
 }
 
 void check_sink::flush() {
@@ -209,6 +356,19 @@ void check_sink::flush() {
 
 void check_sink::finish() {
   progress_.end_input();
+  if (opt_.json) {
+    out_printf(
+        "{\"type\":\"check_run\",\"logs\":%llu,\"errors\":%llu,\"logs_with_errors\":%llu,"
+        "\"warnings\":%llu,\"inputs_not_opened\":%llu,\"strict\":%s,\"verdict\":\"%s\"}\n",
+        static_cast<unsigned long long>(logs_),
+        static_cast<unsigned long long>(all_errors_ - inputs_failed_),
+        static_cast<unsigned long long>(logs_with_errors_),
+        static_cast<unsigned long long>(all_warnings_),
+        static_cast<unsigned long long>(inputs_failed_), opt_.strict ? "true" : "false",
+        exit_status() != 0 ? "failed" : "ok");
+    out_flush();
+    return;
+  }
   // "check: 3 logs: 2 errors in 1 log, 1 warning, 1 input not opened: failed"
   out_printf("check: %llu %s", static_cast<unsigned long long>(logs_),
              plural(logs_, "log", "logs"));

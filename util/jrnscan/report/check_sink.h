@@ -5,22 +5,29 @@
 // without one), an unrecognized tag letter, a read failure, a tag body that
 // cannot be read, a malformed item, a refused file header, an input that
 // cannot be opened.
+// Bytes behind an end tag that are not a further log are an error too: the
+// log "ended" early, or a damaged tag letter reads as an end tag.
 // Warnings (status 1 only with --strict): tag sequence numbers that do not
-// go up by exactly one from tag to tag, timestamps that go back, and a log
-// whose file sequence does not follow the previous log's (in the same
-// stream or the operand before).
+// go up by exactly one from tag to tag, timestamps that go back, a log
+// whose file sequence does not follow the previous log of its series (the
+// logs of one volume set id and volume generation), and a log read before
+// (the same series and file sequence again).
 //
 // Each error and warning goes to standard error with the log's name and the
 // offset, unless the tool's own message already says both (malformed items,
 // unrecognized letters, read failures); of each kind of warning only the
 // first five of a log are listed, then their count. Standard output gets
 // one line per log with its verdict, tag count and sequence and time range,
-// and a last line for the whole run.
+// and a last line for the whole run; with --json, one object per log and
+// one for the run instead.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "report/progress.h"
 #include "scan/report.h"
@@ -30,12 +37,15 @@ namespace jrn {
 struct check_options {
   bool strict = false;  // warnings fail the run too
   bool utc = false;
+  bool json = false;  // the verdicts as JSON Lines
   int progress = -1;
 };
 
 class check_sink : public report_sink {
  public:
   static constexpr uint32_t listed_per_kind = 5;
+  // Findings kept for a log's JSON object; the rest are counted.
+  static constexpr size_t findings_kept = 100;
 
   explicit check_sink(const check_options& o);
 
@@ -46,6 +56,7 @@ class check_sink : public report_sink {
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  void unread(int64_t offset, int64_t count) override;
   void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;
   void finish() override;
@@ -57,6 +68,10 @@ class check_sink : public report_sink {
   void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   // One finding on standard error: "<log>: check: <level> at offset N: ...".
   void finding(const char* level, int64_t offset, const char* fmt, va_list ap);
+  // A finding that the tool's own message already said, for the JSON.
+  void keep_finding(const char* level, int64_t offset, const char* text);
+  void print_log_text(log_end how);
+  void print_log_json(log_end how, int64_t offset);
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
 
@@ -64,7 +79,6 @@ class check_sink : public report_sink {
   progress_meter progress_;
   std::string input_name_ = "(input)";
   std::string log_label_;  // the name in messages: "t.fwlog", "t.fwlog (log 2)"
-  int64_t input_base_ = 0;
   uint32_t log_index_ = 0;
   bool log_open_ = false;
 
@@ -72,13 +86,34 @@ class check_sink : public report_sink {
   uint64_t tags_ = 0;
   uint32_t first_seq_ = 0, last_seq_ = 0;
   uint32_t first_ts_ = 0, last_ts_ = 0;
-  int64_t tags_end_ = 0;  // log offset behind the last tag read
+  int64_t tags_end_ = 0;  // input offset behind the last tag read
+  int64_t log_start_ = 0;
+  uint8_t last_letter_ = 0;
+  int64_t unread_ = 0;  // bytes behind the end tag not read; -1: more than looked at
+  bool have_header_ = false;
+  uint32_t volume_set_ = 0, generation_ = 0;
+  int32_t file_sequence_ = 0;
   uint64_t errors_ = 0, warnings_ = 0;
   uint64_t sequence_breaks_ = 0, times_back_ = 0;
+  struct kept_finding {
+    const char* level;
+    int64_t offset;
+    std::string text;
+  };
+  std::vector<kept_finding> findings_;
+  uint64_t findings_dropped_ = 0;
 
-  // Across logs and inputs.
-  bool have_file_sequence_ = false;
-  int32_t file_sequence_ = 0;
+  // Across logs and inputs. Each series (volume set id, volume generation)
+  // has its last file sequence; every (series, file sequence) read keeps
+  // where it was first read (operand number, log number in it), up to a
+  // bound on the logs remembered, so that a stream of tiny logs cannot
+  // make the tables grow without end.
+  static constexpr size_t logs_remembered = size_t{1} << 20;
+  using series_key = std::pair<uint32_t, uint32_t>;
+  std::map<series_key, int32_t> series_last_;
+  std::map<std::pair<series_key, int32_t>, std::pair<uint32_t, uint32_t>> seen_;
+  std::vector<std::string> input_names_;
+  bool remembered_all_ = true;
   uint64_t logs_ = 0, logs_with_errors_ = 0;
   uint64_t all_errors_ = 0, all_warnings_ = 0;
   uint64_t inputs_failed_ = 0;
