@@ -188,8 +188,10 @@ TEST(Check, EndTagLetterInTheMiddleFailsTheCheck) {
   }
   // EOF_CONT, then a further log whose signature is damaged.
   log_builder two;
-  two.fixrec(logbuild::PUT, 1, 2, 3).end('C').next_log(header_fields()).fixrec(logbuild::PUT, 1,
-                                                                                  2, 4);
+  two.fixrec(logbuild::PUT, 1, 2, 3)
+      .end('C')
+      .next_log(header_fields())
+      .fixrec(logbuild::PUT, 1, 2, 4);
   std::string damaged = two.str();
   const size_t second = damaged.find("DRAV", 10);
   ASSERT_NE(second, std::string::npos);
@@ -356,13 +358,15 @@ TEST(Check, ReportSummaryAndCheckAgreeOnMalformedRecords) {
     log_builder b;
     b.image(s.opcode, 1, 2, s.payload).end('F');
     const std::string what = std::to_string(s.opcode) + "/" + std::to_string(s.payload.size());
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"-a"}, {"-a", "-vvv"}, {"--json", "-a"}, {"--stats"},
-          {"--check", "--strict"}, {"-p", "5"}, {"--check", "-p", "5"}}) {
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"-a"},
+                                                    {"-a", "-vvv"},
+                                                    {"--json", "-a"},
+                                                    {"--stats"},
+                                                    {"--check", "--strict"},
+                                                    {"-p", "5"},
+                                                    {"--check", "-p", "5"}}) {
       const golden::result r = golden::scan(b.str(), options);
-      EXPECT_EQ(r.status, s.status)
-          << what << " " << options[0] << "\n"
-          << r.err;
+      EXPECT_EQ(r.status, s.status) << what << " " << options[0] << "\n" << r.err;
     }
   }
 }

@@ -3,7 +3,8 @@
 #
 #   tests/fuzz/run.sh [seconds per option set] [option sets...]
 #
-# Option sets: default all page pattern map json (see fuzz_scan.cc). The seed
+# Option sets: default all page pattern map json stats stats-json check
+# check-json save (see fuzz_scan.cc). The seed
 # corpus is written by the project's generator; corpora and any crashing
 # inputs stay in FUZZ_DIR (default /tmp/jrnscan-fuzz). Needs clang.
 set -euo pipefail
@@ -11,7 +12,7 @@ set -euo pipefail
 secs=${1:-60}
 shift || true
 modes=("$@")
-[ ${#modes[@]} -gt 0 ] || modes=(default all page pattern map json)
+[ ${#modes[@]} -gt 0 ] || modes=(default all page pattern map json stats stats-json check check-json save)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-fuzz
 work=${FUZZ_DIR:-/tmp/jrnscan-fuzz}

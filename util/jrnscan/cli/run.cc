@@ -72,6 +72,16 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
   return std::make_unique<text_sink>(o.filter, names, t);
 }
 
+// The run's back-end: the one the mode chooses, and beside it the saver of
+// --save. Null when the save directory cannot be used (already said).
+std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map& names) {
+  std::unique_ptr<report_sink> sink = make_sink(o, names);
+  if (o.save_dir.empty()) return sink;
+  auto saver = std::make_unique<save_sink>(names);
+  if (!saver->open(o.save_dir)) return nullptr;
+  return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
+}
+
 // Reads a descriptor as one input: followed as it grows (--follow), or as
 // far as it goes.
 int scan_descriptor(scan_context& c, int fd, const char* path, const char* log_name, bool follow) {
@@ -116,7 +126,8 @@ namespace {
 int scan_one(const run_options& o, node_map& names, byte_source& in, const char* log_name,
              int64_t size) {
   diagnostics diag;
-  std::unique_ptr<report_sink> sink = make_sink(o, names);
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names);
+  if (!sink) return 1;
   diag.set_sink(sink.get());
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
@@ -149,13 +160,8 @@ int jrnscan_main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
 
   diagnostics diag;
-  std::unique_ptr<report_sink> sink = make_sink(o, names);
-  if (!o.save_dir.empty()) {
-    // The saver gets what the report gets, beside it.
-    auto saver = std::make_unique<save_sink>(names);
-    if (!saver->open(o.save_dir)) return 1;
-    sink = std::make_unique<tee_sink>(std::move(sink), std::move(saver));
-  }
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names);
+  if (!sink) return 1;
   diag.set_sink(sink.get());
   if (o.follow) catch_stop_signals();
   if (o.mode == output_mode::text && !o.json) announce_filters(o.filter, o.utc);

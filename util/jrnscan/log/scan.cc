@@ -111,8 +111,7 @@ int scan_log(scan_context& c) {
   fwlog_header h;
   if (read_fwlog_header(c, &h) != 0) {
     if (c.in->error() == 0) rest_unread(c, c.log_start);
-    c.out.end_log(c.in->error() ? log_end::read_failure : log_end::header_failure,
-                  c.input_pos());
+    c.out.end_log(c.in->error() ? log_end::read_failure : log_end::header_failure, c.input_pos());
     return -1;
   }
   c.major = h.major;

@@ -313,22 +313,23 @@ void check_sink::print_log_json(log_end how, int64_t offset) {
   put_json_string(input_name_, scratch);
   out_printf(",\"log_index\":%u,\"offset\":%lld,\"verdict\":\"%s\"", log_index_,
              static_cast<long long>(log_start_),
-             errors_ > 0 ? "errors" : warnings_ > 0 ? "warnings" : "ok");
+             errors_ > 0     ? "errors"
+             : warnings_ > 0 ? "warnings"
+                             : "ok");
   out_printf(",\"errors\":%llu,\"warnings\":%llu,\"tags\":%llu",
              static_cast<unsigned long long>(errors_), static_cast<unsigned long long>(warnings_),
              static_cast<unsigned long long>(tags_));
   if (have_header_)
-    out_printf(",\"volume_set_id\":%u,\"volume_generation\":%u,\"file_sequence\":%d",
-               volume_set_, generation_, file_sequence_);
+    out_printf(",\"volume_set_id\":%u,\"volume_generation\":%u,\"file_sequence\":%d", volume_set_,
+               generation_, file_sequence_);
   if (tags_ > 0) {
-    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u,\"first_timestamp\":%u,",
-               first_seq_, last_seq_, first_ts_);
+    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u,\"first_timestamp\":%u,", first_seq_,
+               last_seq_, first_ts_);
     out_printf("\"first_time\":\"%s\",", format_iso_utc(first_ts_).c_str());
     out_printf("\"last_timestamp\":%u,\"last_time\":\"%s\"", last_ts_,
                format_iso_utc(last_ts_).c_str());
   }
-  out_printf(",\"end\":\"%s\",\"end_offset\":%lld", end_key(how),
-             static_cast<long long>(offset));
+  out_printf(",\"end\":\"%s\",\"end_offset\":%lld", end_key(how), static_cast<long long>(offset));
   if (unread_ != 0) {
     out_str(",\"unread_bytes\":");
     if (unread_ > 0)
