@@ -4,6 +4,7 @@
 // operands, --strict, and the same verdict whatever the filters.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -299,6 +300,24 @@ TEST(Check, FileSequencesAcrossLogsAndOperands) {
                        ": a further log begins here without an end tag before it\n"),
             std::string::npos)
       << o.err;
+}
+
+// Bytes behind the end tag are counted from the file's size, not read: a
+// log followed by 8 GiB of zeros (a sparse file) is judged at once.
+TEST(Check, TrailingBytesOfAFileAreCountedNotRead) {
+  log_builder b;
+  b.fixrec(logbuild::PUT, 1, 2, 3).end('F');
+  const std::string name = golden::temp_file(b.str(), "tail.fwlog");
+  const uint64_t size = uint64_t{8} << 30;
+  std::filesystem::resize_file(golden::work_dir() + "/" + name, size);
+  const golden::result r = golden::run({"--check", name});
+  EXPECT_EQ(r.status, 1);
+  const std::string rest = std::to_string(size - b.str().size());
+  EXPECT_EQ(r.err, "tail.fwlog: " + rest + " bytes after the end of the log at offset " +
+                       std::to_string(b.str().size()) + " are not a log; ignored\n");
+  EXPECT_NE(r.out.find("EOF_FINISH, then " + rest + " bytes that are not a log\n"),
+            std::string::npos)
+      << r.out;
 }
 
 // --check --json: one strict JSON object per log and one for the run, with
