@@ -88,6 +88,7 @@ check '--help' jrnscan --he
 check '--limit= --list-kinds --list-opcodes' jrnscan --li
 check '--offsets --opcode=' jrnscan --o
 check '--save= --seq= --since= --stats --strict' jrnscan -v --s
+check '--name-memory= --no-progress --node=' jrnscan --n
 # -help and -version only as the first argument, and nothing after them.
 check '-help' jrnscan -h
 check '-v -version' jrnscan -v

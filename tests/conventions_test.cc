@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/version.h"
 #include "golden.h"
 #include "logbuild/log_builder.h"
 
@@ -58,7 +59,7 @@ TEST(Conventions, HelpAndVersionOnStandardOutput) {
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.rfind("usage: jrnscan [options] fwlog...\n", 0), 0u) << help.out;
   golden::result version = golden::run({"--version"});
-  EXPECT_EQ(version.out, "DRAV B.08.00     / WIN32 (build Feb 17 2012)\n");
+  EXPECT_EQ(version.out, "jrnscan " JRNSCAN_VERSION "\n");
   EXPECT_EQ(version.status, 0);
   // --help wins wherever it stands, even after other options.
   EXPECT_EQ(golden::run({"-a", "--help", "nosuch.fwlog"}).out, help.out);
@@ -96,11 +97,14 @@ TEST(Conventions, ErrorsEndWithTheHint) {
                                                {"--nosuch", "t.fwlog"},
                                                {"-a"},
                                                {"--kind=REC,FOO", "t.fwlog"},
-                                               {"--since=yesterday", "t.fwlog"}}) {
+                                               {"--since=yesterday", "t.fwlog"},
+                                               {"--stats", "--check", "t.fwlog"},
+                                               {}}) {
     golden::result r = golden::run(args);
-    EXPECT_EQ(r.status, 2) << args[0];
+    const std::string what = args.empty() ? "no argument" : args[0];
+    EXPECT_EQ(r.status, 2) << what;
     ASSERT_GE(r.err.size(), sizeof hint - 1);
-    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof hint - 1)), hint) << args[0];
+    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof hint - 1)), hint) << what;
     EXPECT_EQ(r.out, "");
   }
   // The classic usage on standard error stays as it was: no hint.
@@ -141,4 +145,29 @@ TEST(Conventions, UsageAndManPageListTheSameOptions) {
   in_man.erase("-version");
   for (const std::string& o : in_help) EXPECT_TRUE(in_man.count(o)) << o << " is not in jrnscan.1";
   for (const std::string& o : in_man) EXPECT_TRUE(in_help.count(o)) << o << " is not in --help";
+}
+
+// Every long option that --help lists is one the bash completion offers,
+// and the other way round.
+TEST(Conventions, CompletionOffersTheOptionsOfTheHelp) {
+  std::ifstream script(std::string(JRNSCAN_SOURCE_DIR) + "/tools/completion/jrnscan.bash");
+  ASSERT_TRUE(script.good());
+  std::set<std::string> in_script;
+  std::string line;
+  bool in_list = false;
+  // The lists _jrnscan_long_flags='...' and _jrnscan_long_args='...'.
+  while (std::getline(script, line)) {
+    if (line.rfind("_jrnscan_long_flags='", 0) == 0 || line.rfind("_jrnscan_long_args='", 0) == 0)
+      in_list = true;
+    if (!in_list) continue;
+    for (const std::string& o : options_in(line, false))
+      if (o.rfind("--", 0) == 0) in_script.insert(o);
+    if (line.find('\'') != line.rfind('\'') ||
+        (line.find('\'') != std::string::npos && line.rfind("_jrnscan_long", 0) != 0))
+      in_list = false;
+  }
+  std::set<std::string> in_help;
+  for (const std::string& o : options_in(golden::run({"--help"}).out, false))
+    if (o.rfind("--", 0) == 0) in_help.insert(o);
+  EXPECT_EQ(in_script, in_help);
 }

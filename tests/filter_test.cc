@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string>
 
 #include "scan/report.h"
 
@@ -143,6 +145,139 @@ TEST(PatternMatch, CaseSensitiveFlagAndLengths) {
   EXPECT_EQ(jrn::pattern_match("NODE", 4, "NODE[", 4, 0), 1);
   // A used-up name is no NUL character, not even for a set holding one.
   EXPECT_EQ(jrn::pattern_match("NODE", 4, "NODE[\0]*", 8, 0), 0);
+}
+
+// The matcher as it was before patterns were compiled: it reads the pattern
+// afresh at every step, a bracket set as many times as stars retry.
+int reference_match(const unsigned char* name, int name_len, const unsigned char* pat, int pat_len,
+                    int case_sensitive) {
+  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; };
+  auto set_has = [](const unsigned char* set, int n, unsigned char c) {
+    for (int k = 0; k < n;) {
+      const unsigned char first = set[k];
+      if (k + 1 < n && set[k + 1] == '-') {
+        if (k + 2 < n) {
+          if (first <= c && c <= set[k + 2]) return true;
+          k += 3;
+        } else {
+          if (first == c) return true;
+          k += 2;
+        }
+        continue;
+      }
+      if (first == c) return true;
+      ++k;
+    }
+    return false;
+  };
+  int pi = 0, ni = 0, star_pi = -1, star_ni = 0;
+  for (;;) {
+    if (pi < pat_len && pat[pi] == '*') {
+      while (pi < pat_len && pat[pi] == '*') ++pi;
+      if (pi == pat_len) return 1;
+      star_pi = pi;
+      star_ni = ni;
+      continue;
+    }
+    if (pi == pat_len) {
+      if (ni == name_len) return 1;
+    } else {
+      const unsigned char t = pat[pi];
+      const bool have = ni < name_len;
+      const unsigned char c = have ? name[ni] : 0;
+      int close = -1, width = 1;
+      bool ok;
+      if (t == '[')
+        for (int j = pi + 2; j < pat_len && close < 0; ++j)
+          if (pat[j] == ']') close = j;
+      if (t == '?') {
+        ok = have;
+      } else if (close >= 0) {
+        ok = have && set_has(pat + pi + 1, close - pi - 1, c);
+        width = close - pi + 1;
+      } else {
+        unsigned char lit = t;
+        if (t == '\\' && pi + 1 < pat_len) {
+          lit = pat[pi + 1];
+          width = 2;
+        }
+        ok = have && (case_sensitive ? c == lit : fold(c) == fold(lit));
+      }
+      if (ok) {
+        pi += width;
+        ++ni;
+        continue;
+      }
+    }
+    if (star_pi < 0 || star_ni >= name_len) return 0;
+    ni = ++star_ni;
+    pi = star_pi;
+  }
+}
+
+// Random patterns and names over the bytes that mean something to the glob
+// (and letters of both cases, a NUL, a high byte) match as they always did.
+TEST(PatternMatch, CompiledAgreesWithTheStepByStepMatcher) {
+  std::mt19937 rng(20231116);
+  const char pattern_bytes[] = "**??[[]]--\\\\!^aAbBzZ\x00\xe9";
+  const char name_bytes[] = "aAbBzZ-]![\\*?^\x00\xe9";
+  auto pick = [&](const char* bytes, size_t n, int max_len) {
+    std::string s(std::uniform_int_distribution<int>(0, max_len)(rng), '\0');
+    for (char& ch : s) ch = bytes[std::uniform_int_distribution<size_t>(0, n - 1)(rng)];
+    return s;
+  };
+  int matched = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string pat = pick(pattern_bytes, sizeof pattern_bytes - 1, 10);
+    const jrn::name_pattern compiled[2] = {{pat.data(), static_cast<int>(pat.size()), 0},
+                                           {pat.data(), static_cast<int>(pat.size()), 1}};
+    for (int j = 0; j < 10; ++j) {
+      const std::string name = pick(name_bytes, sizeof name_bytes - 1, 8);
+      for (int cs = 0; cs < 2; ++cs) {
+        const int want = reference_match(
+            reinterpret_cast<const unsigned char*>(name.data()), static_cast<int>(name.size()),
+            reinterpret_cast<const unsigned char*>(pat.data()), static_cast<int>(pat.size()), cs);
+        ASSERT_EQ(compiled[cs].match(name.data(), static_cast<int>(name.size())), want == 1)
+            << "pattern '" << pat << "' name '" << name << "' case-sensitive " << cs;
+        ASSERT_EQ(jrn::pattern_match(name.data(), static_cast<int>(name.size()), pat.data(),
+                                     static_cast<int>(pat.size()), cs),
+                  want);
+        matched += want;
+      }
+    }
+  }
+  // The draw exercises both answers.
+  EXPECT_GT(matched, 2000);
+  EXPECT_LT(matched, 200000);
+}
+
+// Patterns of 100,000 bytes: one long set behind stars, many sets, an
+// opening bracket with no end; compiled once, each matched against every
+// opcode name many times.
+TEST(PatternMatch, LongPatternsCompileOnceAndMatchByTheName) {
+  std::string long_set = "*[";
+  for (int i = 0; i < 25000; ++i) long_set += "a-cZ";
+  long_set += "]*";
+  std::string many_sets;
+  while (many_sets.size() < 100000) many_sets += "*[NOP]?";
+  const std::string unclosed = "*" + std::string(100000, '[') + "*";
+  const struct {
+    const std::string& pattern;
+    const char* name;
+    bool want;
+  } cases[] = {
+      {long_set, "NODEPAGE", false},  // sets never fold case
+      {long_set, "NODELISTITEM", false}, {long_set, "FIXREC_META", false},
+      {long_set, "NODEZ", true},         {many_sets, "NODEPAGE", false},
+      {unclosed, "NODEPAGE", false},
+  };
+  for (const auto& c : cases) {
+    const jrn::name_pattern p(c.pattern.data(), static_cast<int>(c.pattern.size()), 0);
+    for (int i = 0; i < 200000; ++i)
+      ASSERT_EQ(p.match(c.name, static_cast<int>(std::strlen(c.name))), c.want) << c.name;
+  }
+  EXPECT_EQ(glob(long_set.c_str(), "xaZ"), 1);
+  EXPECT_EQ(glob(unclosed.substr(1, 99999).c_str(), std::string(99999, '[').c_str()), 1);
 }
 
 class FilterMatch : public ::testing::Test {

@@ -333,7 +333,7 @@ TEST(Json, HeaderAndRecordObjects) {
       "{\"type\":\"header\",\"log\":\"t.fwlog\",\"signature\":\"DRAV.FWLOG\",\"version\":\"1.05\","
       "\"major\":1,\"minor\":5,\"audit_only\":false,\"byte_order\":1234,\"charset\":"
       "\"iso-8859-1\",\"charset_code\":1,\"release\":8,\"volume_set_id\":24301,"
-      "\"volume_generation\":3,\"file_sequence\":1,\"header_bytes\":36}\n";
+      "\"volume_generation\":3,\"file_sequence\":1,\"header_bytes\":36,\"offset\":0}\n";
   const std::string put =
       "{\"type\":\"tag\",\"log\":\"t.fwlog\",\"offset\":84,\"sequence\":11,\"timestamp\":"
       "1700111620,\"time\":\"2023-11-16T05:13:40Z\",\"tag\":\"REC\",\"tag_code\":49,\"opcode\":"
@@ -381,7 +381,7 @@ TEST(Json, KeysOfEveryTagKind) {
                              "txn_state_code node_id node ";
   const std::vector<std::string> expected = {
       "type log signature version major minor audit_only byte_order charset charset_code release "
-      "volume_set_id volume_generation file_sequence header_bytes",
+      "volume_set_id volume_generation file_sequence header_bytes offset",
       common + "vol_generation log_generation log_sequence tag_sequence length",
       common + "key image length",
       common + "node_id start_page count images length",
@@ -419,7 +419,7 @@ TEST(Json, KeysOfEveryTagKind) {
             (std::vector<std::string>{"index", "name", "type", "count", "size", "fmt"}));
   EXPECT_EQ(item["type"].text, "I");
   const value& page = objects[13]["pages"].items[0];
-  EXPECT_EQ(page.keys(), (std::vector<std::string>{"page", "state", "logpage_key"}));
+  EXPECT_EQ(page.keys(), (std::vector<std::string>{"page", "state", "state_code", "logpage_key"}));
   EXPECT_EQ(page["page"].num(), 9);
   EXPECT_EQ(page["state"].text, "MODIFIED");
   EXPECT_EQ(objects[14]["free_entries"].items.size(), 1u);
@@ -437,11 +437,18 @@ TEST(Json, CodesWithoutNamesGiveNull) {
   b.image(200, 17, 7, "abc", /*state=*/9);
   b.fixrec(11, 17, 7, 7, "", 5);  // a FIXREC operation without a name
   b.context(5, 9, "");
+  // States, page actions, list ids and list types out of their tables.
+  b.image(logbuild::OP_NODEPAGE, 17, 7,
+          logbuild::bytes().u32(1).u32(9).u32(0).u32(7).fill(756).str());
+  b.image(logbuild::OP_NODECLUSTER, 17, 7, logbuild::bytes().u32(64).i16(8).u16(1).str());
+  b.image(logbuild::OP_NODELISTPAGE, 17, 7,
+          logbuild::bytes().u32(5).u16(6).u8(2).u8(9).u32(1).fill(28).str());
+  b.image(logbuild::OP_NODELISTPAGEHEAD, 17, 7, logbuild::bytes().u32(5).u32(4).fill(16).str());
   b.end();
   golden::result r = golden::scan(b.str(), {"--json", "-a"});
   EXPECT_EQ(r.status, 0);
   const std::vector<value> tags = tags_of(json_lines(r.out, "unnamed codes"));
-  ASSERT_EQ(tags.size(), 4u);
+  ASSERT_EQ(tags.size(), 8u);
   EXPECT_TRUE(tags[0]["opcode"].is_null());
   EXPECT_EQ(tags[0]["opcode_code"].num(), 200);
   EXPECT_TRUE(tags[0]["txn_state"].is_null());
@@ -451,9 +458,33 @@ TEST(Json, CodesWithoutNamesGiveNull) {
   EXPECT_EQ(tags[1]["fixrec_op_code"].num(), 11);
   EXPECT_TRUE(tags[2]["context_type"].is_null());
   EXPECT_EQ(tags[2]["context_type_code"].num(), 9);
+  // Every name keeps its code beside it, known or not.
+  const value& entry = tags[3]["pages"].items.at(0);
+  EXPECT_TRUE(entry["state"].is_null());
+  EXPECT_EQ(entry["state_code"].num(), 7);
+  EXPECT_EQ(tags[4]["state"].text, "ALLOCATED");
+  EXPECT_EQ(tags[4]["state_code"].num(), 1);
+  EXPECT_TRUE(tags[5]["action"].is_null());
+  EXPECT_EQ(tags[5]["action_code"].num(), 6);
+  EXPECT_EQ(tags[5]["list_id"].text, "FIXREC_FLIST");
+  EXPECT_EQ(tags[5]["list_id_code"].num(), 2);
+  EXPECT_TRUE(tags[5]["list_type"].is_null());
+  EXPECT_EQ(tags[5]["list_type_code"].num(), 9);
+  EXPECT_TRUE(tags[6]["list_type"].is_null());
+  EXPECT_EQ(tags[6]["list_type_code"].num(), 4);
+  for (const value& tag : tags)
+    for (const std::string& k : tag.keys()) {
+      if (k == "node" || k == "tag" || k == "log" || k == "time" || k == "type") continue;
+      const value& v = tag[k];
+      if (v.is_string() || (v.is_null() && k != "length")) {
+        EXPECT_TRUE(tag.has(k + "_code")) << k << " of " << tag["opcode"].text;
+      }
+    }
   const std::string text = golden::scan(b.str(), {"-a"}).out;
   EXPECT_NE(text.find(" opcode: ** UNKNOWN OP ** (200)\n"), std::string::npos);
   EXPECT_NE(text.find(" txn state: ** UNKNOWN STATE ** (9)\n"), std::string::npos);
+  EXPECT_NE(text.find("  page 0x9 ???\n"), std::string::npos);
+  EXPECT_NE(text.find("  page 0x1 ??? id=FIXREC_FLIST type=??? timestamp=5\n"), std::string::npos);
   // An unknown tag letter: no kind name, the letter's code.
   log_builder u;
   u.tag('Z');
@@ -604,4 +635,131 @@ TEST(Json, DamagedTagsStillGiveWholeLines) {
   EXPECT_EQ(cut[1]["tag"].text, "CLUSTER");
   EXPECT_TRUE(cut[1]["length"].is_null());
   EXPECT_TRUE(cut[0]["length"].is_number());
+}
+
+// A node number has one form in every object and in the manifest of
+// --save: unsigned 32 bits, whether the text shows it signed or not. The
+// text keeps its forms.
+TEST(Json, NodeNumbersAreUnsignedEverywhere) {
+  const uint32_t node = 0xfffffffbu;  // -5 as a signed number
+  const int32_t signed_node = static_cast<int32_t>(node);
+  log_builder b;
+  b.context_db(node, "Shop").context_set(7, node, "Orders").context_index(8, node, "Key");
+  b.fixrec(logbuild::PUT, 17, node, 7, "ab");
+  b.before_image(17, 3, signed_node, 7, logbuild::PUT, "xy");
+  b.cluster(signed_node, 7, {logbuild::page_image(1)}).nodemeta(signed_node, "meta");
+  b.dblist(3, logbuild::DBLIST_SUM, {{signed_node, 1}});
+  b.image(logbuild::OP_NODE, 17, 7, logbuild::bytes().u16(0).u32(node).fill(52).str());
+  b.image(logbuild::OP_NODEDELETE, 17, 7, logbuild::bytes().u32(node).str());
+  b.end();
+  const std::string log = b.str();
+  golden::temp_file(log, "t.fwlog");
+  golden::result r = golden::run({"--json", "-a", "--save", "nodes", "t.fwlog"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::vector<value> tags = tags_of(json_lines(r.out, "node numbers"));
+  ASSERT_EQ(tags.size(), 11u);
+  const std::set<std::string> node_keys = {"node_id", "target_node_id", "db_node", "set_node"};
+  size_t seen = 0;
+  std::function<void(const value&)> visit = [&](const value& v) {
+    for (const auto& m : v.members) {
+      if (node_keys.count(m.first) && m.second.num() != 7 && m.second.num() != 8) {
+        EXPECT_EQ(m.second.text, "4294967291") << m.first;
+        ++seen;
+      }
+      for (const value& item : m.second.items) visit(item);
+    }
+  };
+  for (const value& t : tags) visit(t);
+  EXPECT_EQ(seen, 10u);
+  EXPECT_EQ(tags[3]["node"].text, "SHOP");  // the name is found all the same
+  EXPECT_EQ(tags[7]["entries"].items.at(0)["node"].text, "SHOP");
+  // The manifest says it the same way.
+  const std::string manifest = slurp(golden::work_dir() + "/nodes/manifest.jsonl");
+  size_t lines = 0;
+  for (const value& line : json_lines(manifest, "manifest")) {
+    EXPECT_EQ(line["node_id"].text, "4294967291") << line["file"].text;
+    ++lines;
+  }
+  EXPECT_EQ(lines, 3u);  // the FIXREC data, the before-image, the cluster's image
+  // The text: signed where it always was, unsigned where it always was.
+  const std::string text = golden::scan(log, {"-a"}).out;
+  EXPECT_NE(text.find(" node_id: -5\n start_page: 7\n"), std::string::npos);
+  EXPECT_NE(text.find(" node_id: -5\n meta_size: 4 bytes\n"), std::string::npos);
+  EXPECT_NE(text.find(" node_id: 4294967291\n type: DB (1)\n"), std::string::npos);
+  EXPECT_NE(text.find("  node_id = 4294967291\n"), std::string::npos);
+}
+
+// A malformed item marks the object of its tag with the message's text,
+// behind the fields that were read, whether it is found in a list, in the
+// record's payload or before the tag was shown; the line stays one JSON
+// object, and a sound tag has no mark.
+TEST(Json, MalformedItemsAreMarkedInTheirObject) {
+  log_builder b;
+  b.fixrec(logbuild::PUT, 17, 7, 7, "ab");
+  // 70 NODEPAGE entries promised, 64 held.
+  b.image(logbuild::OP_NODEPAGE, 17, 7,
+          logbuild::bytes().u32(70).u32(9).u32(0).u32(1).fill(756).str());
+  // A NODECLUSTER payload of 7 bytes instead of 8.
+  b.image(logbuild::OP_NODECLUSTER, 17, 7, std::string(7, '\0'));
+  // A set item whose name runs past the body.
+  b.context(102, logbuild::CTX_SET_ITEMS,
+            logbuild::bytes()
+                .u32(100)
+                .u8(1)
+                .raw("S")
+                .u8(1)
+                .raw("A")
+                .u8(73)
+                .u16(1)
+                .u16(4)
+                .u32(0)
+                .u8(200)
+                .raw("B")
+                .str());
+  b.end();
+  const std::string log = b.str();
+  golden::result r = golden::scan(log, {"--json", "-a"});
+  EXPECT_EQ(r.status, 1);
+  std::vector<value> tags = tags_of(json_lines(r.out, "malformed"));
+  ASSERT_EQ(tags.size(), 5u);
+  EXPECT_FALSE(tags[0].has("malformed"));
+  EXPECT_EQ(tags[1]["malformed"].text,
+            "malformed IMAGE record: NODEPAGE count 70 exceeds 64 entries");
+  EXPECT_EQ(tags[1]["pages"].items.size(), 64u);
+  EXPECT_EQ(tags[2]["malformed"].text,
+            "malformed IMAGE record: NODECLUSTER payload of 7 bytes, expected 8");
+  EXPECT_FALSE(tags[2].has("state"));
+  EXPECT_EQ(tags[3]["items"].items.size(), 1u);
+  EXPECT_EQ(tags[3]["malformed"].text.rfind("malformed CONTEXT SET_ITEMS body: ", 0), 0u)
+      << tags[3]["malformed"].text;
+  for (size_t i = 1; i <= 3; ++i) {
+    const std::vector<std::string> keys = tags[i].keys();
+    ASSERT_GE(keys.size(), 2u);
+    EXPECT_EQ(keys[keys.size() - 2], "malformed") << i;
+    EXPECT_EQ(keys.back(), "length") << i;
+  }
+  EXPECT_FALSE(tags[4].has("malformed"));
+  // Found while a page filter reads the payload, before the tag is shown.
+  r = golden::scan(log, {"--json", "-p", "9"});
+  tags = tags_of(json_lines(r.out, "malformed, by page"));
+  ASSERT_EQ(tags.size(), 2u);  // and the end tag
+  EXPECT_EQ(tags[0]["opcode"].text, "NODEPAGE");
+  EXPECT_EQ(tags[0]["malformed"].text,
+            "malformed IMAGE record: NODEPAGE count 70 exceeds 64 entries");
+}
+
+// A PAGE tag whose image the input ends in keeps its key, which comes from
+// where the tag lies.
+TEST(Json, ACutPageKeepsItsKey) {
+  log_builder b;
+  b.fixrec(logbuild::PUT, 17, 7, 7, "ab").page(logbuild::page_image(1));
+  const std::string log = b.str();
+  const golden::result r = golden::scan(log.substr(0, log.size() - 100), {"--json", "-a"});
+  EXPECT_EQ(r.status, 1);
+  const std::vector<value> tags = tags_of(json_lines(r.out, "cut page"));
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_EQ(tags[1]["tag"].text, "PAGE");
+  EXPECT_EQ(tags[1]["key"].num(), 1);
+  EXPECT_TRUE(tags[1]["length"].is_null());
+  EXPECT_FALSE(tags[1].has("image"));
 }

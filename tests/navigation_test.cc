@@ -273,16 +273,21 @@ TEST(Kind, OnlyTheKindsListed) {
             std::vector<std::string>{"EOF_FINISH"});
   EXPECT_EQ(tag_kinds(golden::scan(log, {"--kind", "eof_cont,AUDIT"}).out),
             (std::vector<std::string>{"AUDIT", "EOF_FINISH"}));
+  // The letters that --list-kinds shows are taken as well.
+  EXPECT_EQ(golden::scan(log, {"--kind", "1,2"}).out, r.out);
+  EXPECT_EQ(tag_kinds(golden::scan(log, {"--kind", "s,F"}).out),
+            (std::vector<std::string>{"SLAVE_SYNC", "EOF_FINISH"}));
 
   const std::string known =
-      "; the kinds are REC, PAGE, CLUSTER, NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC "
-      "(end tags, EOF_CONT and EOF_FINISH, always show)\n";
+      "; the kinds are REC, PAGE, CLUSTER, NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC, "
+      "or their letters (end tags, EOF_CONT and EOF_FINISH, always show)\n";
   for (const std::pair<const char*, const char*>& c :
        std::vector<std::pair<const char*, const char*>>{{"REC,FOO", "FOO"},
                                                         {"", ""},
                                                         {"REC,", ""},
                                                         {"REC PAGE", "REC PAGE"},
-                                                        {"IMAGE", "IMAGE"}}) {
+                                                        {"IMAGE", "IMAGE"},
+                                                        {"8", "8"}}) {
     golden::result e = golden::scan(log, {"--kind", c.first});
     EXPECT_EQ(e.status, 2) << c.first;
     EXPECT_EQ(e.out, "") << c.first;
@@ -338,15 +343,21 @@ TEST(ListOpcodes, EveryNamedCode) {
 }
 
 // --since / --until: every accepted form of date-time, its announcement
-// as -t's, and the tags it lets through (both bounds included).
+// as -t's, and the tags it lets through (both bounds included). A date
+// alone is the whole day: from its first second, up to its last.
 TEST(SinceUntil, AcceptedForms) {
   const std::string log = five_puts();
   struct {
     const char* text;
     uint32_t seconds;
-    const char* shown;  // announced as
+    const char* shown;           // announced as
+    uint32_t until_seconds = 0;  // as --until, when not the same
+    const char* until_shown = nullptr;
   } forms[] = {
-      {"2023-11-16", 1700092800, "2023-11-16 00:00:00"},
+      {"2023-11-16", 1700092800, "2023-11-16 00:00:00", 1700179199, "2023-11-16 23:59:59"},
+      {"2023-11-15", 1700006400, "2023-11-15 00:00:00", 1700092799, "2023-11-15 23:59:59"},
+      {"2023-11-16Z", 1700092800, "2023-11-16 00:00:00", 1700179199, "2023-11-16 23:59:59"},
+      {"2023-11-16+09:00", 1700060400, "2023-11-15 15:00:00", 1700146799, "2023-11-16 14:59:59"},
       {"2023-11-16 05:13", 1700111580, "2023-11-16 05:13:00"},
       {"2023-11-16 05:13:38", t0, "2023-11-16 05:13:38"},
       {"2023-11-16T05:13:38", t0, "2023-11-16 05:13:38"},
@@ -356,7 +367,7 @@ TEST(SinceUntil, AcceptedForms) {
       {"2023-11-16T00:43:38-04:30", t0, "2023-11-16 05:13:38"},
       {"2023-11-16T05:13:38+00:00", t0, "2023-11-16 05:13:38"},
       {"2023-11-16T05:14Z", 1700111640, "2023-11-16 05:14:00"},
-      {"2024-02-29", 1709164800, "2024-02-29 00:00:00"},
+      {"2024-02-29", 1709164800, "2024-02-29 00:00:00", 1709251199, "2024-02-29 23:59:59"},
       {"1970-01-01T00:00:01Z", 1, "1970-01-01 00:00:01"},
       {"2038-01-19T03:14:07Z", 2147483647, "2038-01-19 03:14:07"},
   };
@@ -372,10 +383,12 @@ TEST(SinceUntil, AcceptedForms) {
                          five_puts_report("t.fwlog", first, 5))
         << f.text;
     // The upper bound in the same way.
+    const uint32_t until = f.until_shown ? f.until_seconds : f.seconds;
     r = golden::scan(log, {"--until=" + std::string(f.text)});
     int last = 5;
-    while (last >= 1 && t0 - 3 + static_cast<uint32_t>(last) > f.seconds) --last;
-    EXPECT_EQ(r.out, "** Filter to time: " + std::string(f.shown) + " (" + seconds + ")\n" +
+    while (last >= 1 && t0 - 3 + static_cast<uint32_t>(last) > until) --last;
+    EXPECT_EQ(r.out, "** Filter to time: " + std::string(f.until_shown ? f.until_shown : f.shown) +
+                         " (" + std::to_string(until) + ")\n" +
                          five_puts_report("t.fwlog", 1, last))
         << f.text;
   }
@@ -388,6 +401,11 @@ TEST(SinceUntil, AcceptedForms) {
       "** Filter to time: 2023-11-16 05:13:39 (1700111619)\n";
   EXPECT_EQ(both.out.substr(0, announced.size()), announced);
   EXPECT_EQ(tag_kinds(both.out), std::vector<std::string>{"EOF_FINISH"});
+  // The same date for both bounds is that whole day.
+  EXPECT_EQ(golden::scan(log, {"--since", "2023-11-16", "--until", "2023-11-16"}).out,
+            "** Filter from time: 2023-11-16 00:00:00 (1700092800)\n"
+            "** Filter to time: 2023-11-16 23:59:59 (1700179199)\n" +
+                five_puts_report("t.fwlog", 1, 5));
   // Bounds the wrong way round: told, as for -t.
   golden::result reversed = golden::scan(log, {"--since", "2023-11-17", "--until", "2023-11-16"});
   EXPECT_EQ(reversed.err,
@@ -465,9 +483,10 @@ TEST(SinceUntil, LocalTimeFollowsTzAndUtcOverridesIt) {
             r.out);
   EXPECT_EQ(golden::run({"--since", "2023-11-16T14:13:38+09:00", "-s", "3:3", log}, "", japan).out,
             r.out);
-  // --utc: the announcement and the timestamps in UTC.
+  // --utc: the announcement and the timestamps in UTC, and a date-time
+  // without a zone is UTC too, whatever the order of the options.
   golden::result utc =
-      golden::run({"--utc", "--since", "2023-11-16 14:13:38", "-s", "3:3", log}, "", japan);
+      golden::run({"--utc", "--since", "2023-11-16 05:13:38", "-s", "3:3", log}, "", japan);
   EXPECT_EQ(utc.out,
             "** Filter from time: 2023-11-16 05:13:38 (1700111618)\n"
             "** Filter from seq: 3\n** Filter to seq: 3\n" +
@@ -475,6 +494,20 @@ TEST(SinceUntil, LocalTimeFollowsTzAndUtcOverridesIt) {
                 "\nsequence = 6\ntimestamp = 2023-11-16 05:13:41 (1700111621)\n"
                 "tag = EOF_FINISH (70)\n");
   EXPECT_EQ(golden::run({"-t", "1700111618", "-s", "3:3", log, "--utc"}, "", japan).out, utc.out);
+  EXPECT_EQ(golden::run({"--since=2023-11-16T05:13:38", "-s", "3:3", log, "--ut"}, "", japan).out,
+            utc.out);
+  EXPECT_EQ(
+      golden::run({"--since", "2023-11-16T14:13:38+09:00", "--utc", "-s3:3", log}, "", japan).out,
+      utc.out);
+  const golden::environment new_york = {{"TZ", "America/New_York"}};
+  EXPECT_EQ(
+      golden::run({"--utc", "--since", "2023-11-16 05:14", log}, "", new_york).out.substr(0, 54),
+      "** Filter from time: 2023-11-16 05:14:00 (1700111640)\n");
+  EXPECT_EQ(golden::run({"--until", "2023-11-16", "--utc", log}, "", new_york).out.substr(0, 52),
+            "** Filter to time: 2023-11-16 23:59:59 (1700179199)\n");
+  // Without --utc the day is the local one.
+  EXPECT_EQ(golden::run({"--until", "2023-11-16", log}, "", new_york).out.substr(0, 52),
+            "** Filter to time: 2023-11-16 23:59:59 (1700197199)\n");
   // The same report under TZ=UTC, with or without --utc.
   EXPECT_EQ(golden::run({"--utc", "--since", "2023-11-16 05:13:38", "-s", "3:3", log}).out,
             utc.out);
@@ -486,5 +519,5 @@ TEST(SinceUntil, LocalTimeFollowsTzAndUtcOverridesIt) {
             "** Filter from time: 2023-07-01 12:00:00 (1688205600)\n");
   EXPECT_EQ(
       golden::run({"--since", "2023-11-16 06:13:38", log, "--utc"}, "", cet).out.substr(0, 54),
-      "** Filter from time: 2023-11-16 05:13:38 (1700111618)\n");
+      "** Filter from time: 2023-11-16 06:13:38 (1700115218)\n");
 }

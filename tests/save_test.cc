@@ -152,13 +152,16 @@ void expect_bytes_from_log(const std::string& dir, const std::string& log) {
   }
 }
 
-// Runs jrnscan with standard output and error in files; the file size
-// limit, when given, makes writes beyond it fail (EFBIG) in the run.
-golden::result run_limited(const std::vector<std::string>& args, rlim_t file_limit) {
+// Runs jrnscan with standard output and error in files (or the report to
+// /dev/null); the file size limit makes writes beyond it fail (EFBIG) in
+// the run.
+golden::result run_limited(const std::vector<std::string>& args, rlim_t file_limit,
+                           bool report_to_null = false) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(golden::work_dir().c_str()) != 0) _exit(126);
-    const int out = open("limited.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out =
+        open(report_to_null ? "/dev/null" : "limited.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open("limited.err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, 1);
     dup2(err, 2);
@@ -176,7 +179,7 @@ golden::result run_limited(const std::vector<std::string>& args, rlim_t file_lim
   waitpid(pid, &st, 0);
   golden::result r;
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  r.out = read_file(path_of("limited.out"));
+  if (!report_to_null) r.out = read_file(path_of("limited.out"));
   r.err = read_file(path_of("limited.err"));
   return r;
 }
@@ -192,11 +195,11 @@ TEST(Save, EveryShownImageAndDataBlockInAFileOfItsOwn) {
   // The report is what it is without --save.
   EXPECT_EQ(r.out, golden::run({"-a", "t.fwlog"}).out);
 
-  const std::string put = "t.fwlog." + padded(s.put) + ".2";
-  const std::string page = "t.fwlog." + padded(s.page) + ".3";
-  const std::string before = "t.fwlog." + padded(s.before) + ".4";
-  const std::string range = "t.fwlog." + padded(s.range) + ".5";
-  const std::string cluster = "t.fwlog." + padded(s.cluster) + ".9";
+  const std::string put = "t.fwlog.1." + padded(s.put) + ".2";
+  const std::string page = "t.fwlog.1." + padded(s.page) + ".3";
+  const std::string before = "t.fwlog.1." + padded(s.before) + ".4";
+  const std::string range = "t.fwlog.1." + padded(s.range) + ".5";
+  const std::string cluster = "t.fwlog.1." + padded(s.cluster) + ".9";
   // No file for the FIXREC without data, the memo or the SYSCAT record.
   const std::vector<std::string> files = {"manifest.jsonl",        put + ".data",
                                           page + ".page",          before + ".before",
@@ -241,13 +244,13 @@ TEST(Save, OnlyWhatTheFiltersShowIsSaved) {
   golden::result r = golden::run({"--save", "plain", "t.fwlog"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(listing("plain"),
-            (std::vector<std::string>{"manifest.jsonl", "t.fwlog." + padded(s.put) + ".2.data",
-                                      "t.fwlog." + padded(s.before) + ".4.before"}));
+            (std::vector<std::string>{"manifest.jsonl", "t.fwlog.1." + padded(s.put) + ".2.data",
+                                      "t.fwlog.1." + padded(s.before) + ".4.before"}));
   expect_bytes_from_log("plain", s.bytes);
   // One page by its key; a node (the cluster's); a tag kind.
   r = golden::run({"-p", "1", "--save", "by-page", "t.fwlog"});
-  EXPECT_EQ(listing("by-page"),
-            (std::vector<std::string>{"manifest.jsonl", "t.fwlog." + padded(s.page) + ".3.page"}));
+  EXPECT_EQ(listing("by-page"), (std::vector<std::string>{
+                                    "manifest.jsonl", "t.fwlog.1." + padded(s.page) + ".3.page"}));
   r = golden::run({"-a", "-n", "9", "--save", "by-node", "t.fwlog"});
   EXPECT_EQ(listing("by-node").size(), 3u);
   expect_bytes_from_log("by-node", s.bytes);
@@ -255,7 +258,7 @@ TEST(Save, OnlyWhatTheFiltersShowIsSaved) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(
       listing("by-kind"),
-      (std::vector<std::string>{"manifest.jsonl", "t.fwlog." + padded(s.before) + ".4.before"}));
+      (std::vector<std::string>{"manifest.jsonl", "t.fwlog.1." + padded(s.before) + ".4.before"}));
 }
 
 TEST(Save, TheOtherOutputsAreUnchangedBesideTheSavedFiles) {
@@ -293,21 +296,23 @@ TEST(Save, TheOtherOutputsAreUnchangedBesideTheSavedFiles) {
 
 TEST(Save, LogsOfOneNameAndStandardInputGetNamesOfTheirOwn) {
   const sample s = every_kind();
-  // Two logs in one stream from standard input, at the same offsets.
+  // Two logs in one stream from standard input; the second one's tags are
+  // named by their offsets in the stream (where `xxd -s` finds them).
   log_builder second;
   second.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, "second").end();
   golden::result r = golden::run({"--save", "in", "-"}, s.bytes + second.str());
   EXPECT_EQ(r.status, 0) << r.err;
+  const std::string later = "stdin.1.log000002." + padded(s.bytes.size() + 36) + ".1.data";
   EXPECT_EQ(listing("in"),
-            (std::vector<std::string>{"manifest.jsonl", "stdin." + padded(s.put) + ".2.data",
-                                      "stdin." + padded(s.before) + ".4.before",
-                                      "stdin.log2." + padded(36) + ".1.data"}));
-  EXPECT_EQ(read_file(path_of("in/stdin.log2." + padded(36) + ".1.data")), "second");
+            (std::vector<std::string>{"manifest.jsonl", "stdin.1." + padded(s.put) + ".2.data",
+                                      "stdin.1." + padded(s.before) + ".4.before", later}));
+  EXPECT_EQ(read_file(path_of("in/" + later)), "second");
+  EXPECT_EQ(manifest_of("in").back().at("offset"), std::to_string(s.bytes.size() + 36));
   EXPECT_NE(read_file(path_of("in/manifest.jsonl")).find("\"log\":\"(stdin)\""), std::string::npos);
   // Characters beyond the plain ones in a log's name become '_'.
   golden::temp_file(second.str(), "a b\"(1).fwlog");
   r = golden::run({"--save", "odd", "a b\"(1).fwlog"});
-  EXPECT_EQ(listing("odd"), (std::vector<std::string>{"a_b__1_.fwlog." + padded(36) + ".1.data",
+  EXPECT_EQ(listing("odd"), (std::vector<std::string>{"a_b__1_.fwlog.1." + padded(36) + ".1.data",
                                                       "manifest.jsonl"}));
   EXPECT_NE(read_file(path_of("odd/manifest.jsonl")).find("\"log\":\"a b\\\"(1).fwlog\""),
             std::string::npos);
@@ -328,7 +333,7 @@ TEST(Save, NothingIsOverwritten) {
   // A file of the name a page would get: the run stops there, the report
   // so far is out, the file is left as it was.
   mkdir(path_of("taken").c_str(), 0755);
-  const std::string page = "t.fwlog." + padded(s.page) + ".3.page";
+  const std::string page = "t.fwlog.1." + padded(s.page) + ".3.page";
   golden::temp_file("mine", "taken/" + page);
   r = golden::run({"-a", "--save", "taken", "t.fwlog"});
   EXPECT_EQ(r.status, 1);
@@ -350,9 +355,123 @@ TEST(Save, AFileThatCannotBeWrittenEndsTheRunAndIsRemoved) {
   // Files may grow to 4096 bytes: the page image (8192) fails halfway.
   const golden::result r = run_limited({"-a", "--save", "limited", "t.fwlog"}, 4096);
   EXPECT_EQ(r.status, 1);
-  const std::string page = "t.fwlog." + padded(s.page) + ".3.page";
+  const std::string page = "t.fwlog.1." + padded(s.page) + ".3.page";
   EXPECT_EQ(r.err, "jrnscan: cannot write limited/" + page + ": File too large\n");
   EXPECT_FALSE(exists(path_of("limited/" + page)));
   EXPECT_EQ(listing("limited").size(), 2u);  // the manifest and the first FIXREC's data
   EXPECT_NE(r.out.find("recno = 3"), std::string::npos);
+}
+
+// The names of one input sort in the order of its logs, however many it
+// holds; operands of one base name, or named like another's files, each
+// keep names of their own, numbered by their place among the operands
+// (one that cannot be opened keeps its number).
+TEST(Save, NamesSortInLogOrderAndNeverMeet) {
+  std::string stream;
+  for (int i = 1; i <= 11; ++i) {
+    log_builder b;
+    b.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, "log" + std::to_string(i)).end();
+    stream += b.str();
+  }
+  golden::result r = golden::run({"--save", "many", "-"}, stream);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> in_log_order, contents;
+  for (const auto& e : manifest_of("many")) {
+    in_log_order.push_back(e.at("file"));
+    contents.push_back(read_file(path_of("many/" + e.at("file"))));
+  }
+  ASSERT_EQ(in_log_order.size(), 11u);
+  EXPECT_EQ(contents.front(), "log1");
+  EXPECT_EQ(contents.back(), "log11");
+  std::vector<std::string> sorted = in_log_order;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, in_log_order);
+
+  auto log_of = [](const std::string& data) {
+    log_builder b;
+    b.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, data).end();
+    return b.str();
+  };
+  mkdir(path_of("d1").c_str(), 0755);
+  mkdir(path_of("d2").c_str(), 0755);
+  golden::temp_file(log_of("one"), "d1/x.fwlog");
+  golden::temp_file(log_of("two"), "d2/x.fwlog");
+  golden::temp_file(log_of("three"), "x.fwlog.log2");
+  golden::temp_file(log_of("four"), "x.fwlog.3");
+  r = golden::run(
+      {"--save", "same", "d1/x.fwlog", "missing.fwlog", "d2/x.fwlog", "x.fwlog.log2", "x.fwlog.3"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "missing.fwlog: No such file or directory\n");
+  const std::string tail = "." + padded(36) + ".1.data";
+  EXPECT_EQ(listing("same"),
+            (std::vector<std::string>{"manifest.jsonl", "x.fwlog.1" + tail, "x.fwlog.3" + tail,
+                                      "x.fwlog.3.5" + tail, "x.fwlog.log2.4" + tail}));
+  EXPECT_EQ(read_file(path_of("same/x.fwlog.1" + tail)), "one");
+  EXPECT_EQ(read_file(path_of("same/x.fwlog.3" + tail)), "two");
+  EXPECT_EQ(read_file(path_of("same/x.fwlog.log2.4" + tail)), "three");
+  EXPECT_EQ(read_file(path_of("same/x.fwlog.3.5" + tail)), "four");
+}
+
+namespace {
+
+mode_t mode_of(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+// The saved files carry the log's data: none is more readable than its
+// log, standard input gives 0600, and the manifest gets what every input
+// allows.
+TEST(Save, FilesAreNoMoreReadableThanTheirLog) {
+  const mode_t old_mask = umask(022);
+  log_builder b;
+  b.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, "secret").end();
+  golden::temp_file(b.str(), "private.fwlog");
+  golden::temp_file(b.str(), "group.fwlog");
+  golden::temp_file(b.str(), "open.fwlog");
+  chmod(path_of("private.fwlog").c_str(), 0600);
+  chmod(path_of("group.fwlog").c_str(), 0640);
+  chmod(path_of("open.fwlog").c_str(), 0666);  // less the umask
+  const std::string tail = "." + padded(36) + ".1.data";
+
+  golden::result r = golden::run({"--save", "modes", "open.fwlog", "group.fwlog"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(mode_of(path_of("modes/open.fwlog.1" + tail)), 0644u);
+  EXPECT_EQ(mode_of(path_of("modes/group.fwlog.2" + tail)), 0640u);
+  EXPECT_EQ(mode_of(path_of("modes/manifest.jsonl")), 0640u);
+
+  r = golden::run({"--save", "private", "open.fwlog", "private.fwlog"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(mode_of(path_of("private/private.fwlog.2" + tail)), 0600u);
+  EXPECT_EQ(mode_of(path_of("private/manifest.jsonl")), 0600u);
+
+  r = golden::run({"--save", "piped", "-"}, b.str());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(mode_of(path_of("piped/stdin.1" + tail)), 0600u);
+  EXPECT_EQ(mode_of(path_of("piped/manifest.jsonl")), 0600u);
+  umask(old_mask);
+}
+
+// A manifest line that a failed write cuts short is taken back, and the
+// file it was for is removed: the manifest stays whole lines, each of a
+// file that is there.
+TEST(Save, AFailedManifestWriteLeavesWholeLines) {
+  log_builder b;
+  b.at(1, 1700000000).fixrec(logbuild::PUT, 17, 7, 3, "a");
+  b.fixrec(logbuild::PUT, 17, 7, 4, "b").end();
+  golden::temp_file(b.str(), "t.fwlog");
+  ASSERT_EQ(golden::run({"--save", "unlimited", "t.fwlog"}).status, 0);
+  const std::string whole = read_file(path_of("unlimited/manifest.jsonl"));
+  const size_t first_line = whole.find('\n') + 1;
+  ASSERT_GT(whole.size(), first_line + 40);
+  // Room for the first line and 40 bytes of the second.
+  const golden::result r =
+      run_limited({"--save", "cut", "t.fwlog"}, first_line + 40, /*report_to_null=*/true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "jrnscan: cannot write cut/manifest.jsonl: File too large\n");
+  EXPECT_EQ(read_file(path_of("cut/manifest.jsonl")), whole.substr(0, first_line));
+  EXPECT_EQ(listing("cut"),
+            (std::vector<std::string>{"manifest.jsonl", manifest_of("cut")[0].at("file")}));
 }

@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "cli/run.h"
 #include "json_reader.h"
 #include "report/out.h"
+#include "scan/filter.h"
 #include "scan/node_map.h"
 
 namespace {
@@ -66,6 +68,7 @@ void set_options() {
     static const char pattern[] = "*NODE*[LP]?*";
     f.pattern = pattern;
     f.pattern_len = sizeof pattern - 1;
+    f.compiled_pattern = std::make_shared<jrn::name_pattern>(pattern, f.pattern_len, 0);
     f.image_like_only = 0;
   } else if (mode == "map") {
     f.image_like_only = 0;

@@ -7,7 +7,7 @@ _jrnscan_short_opts='-v -n -t -s -x -r -p -o -a -M -f'
 # Short options that take a value.
 _jrnscan_short_args='ntsxrpoM'
 _jrnscan_long_flags='--help --version --verbose --all --json --stats --check --strict
-  --progress --follow --offsets --utc --list-opcodes --list-kinds'
+  --progress --no-progress --follow --offsets --utc --list-opcodes --list-kinds'
 # Long options that take a value, as "--name=value" or "--name value".
 _jrnscan_long_args='--node --time --seq --txn --record --page --opcode --map --escape
   --name-memory --top --limit --kind --since --until --save'

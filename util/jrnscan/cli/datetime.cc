@@ -21,13 +21,17 @@ bool digits(const char*& p, int n, int* value) {
 
 }  // namespace
 
-bool parse_datetime(const char* text, uint32_t* seconds) {
+bool parse_datetime(const char* text, bool zoneless_is_utc, bool date_is_end, uint32_t* seconds) {
   const char* p = text;
   int year, month, day, hour = 0, minute = 0, second = 0;
   if (!digits(p, 4, &year) || *p++ != '-' || !digits(p, 2, &month) || *p++ != '-' ||
       !digits(p, 2, &day))
     return false;
-  if (*p == ' ' || *p == 'T') {
+  if (*p != ' ' && *p != 'T' && date_is_end) {
+    hour = 23;
+    minute = 59;
+    second = 59;
+  } else if (*p == ' ' || *p == 'T') {
     ++p;
     if (!digits(p, 2, &hour) || *p++ != ':' || !digits(p, 2, &minute)) return false;
     if (*p == ':' && (++p, !digits(p, 2, &second))) return false;
@@ -45,6 +49,7 @@ bool parse_datetime(const char* text, uint32_t* seconds) {
     offset_seconds = sign * (oh * 3600 + om * 60);
   }
   if (*p != '\0') return false;
+  if (zone == local && zoneless_is_utc) zone = utc;
   // A leap second (:60) cannot be told apart from the next minute's first
   // second in the log's timestamps, so it is refused like other seconds
   // that do not exist.

@@ -1,5 +1,6 @@
 #include "cli/option_values.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -23,16 +24,17 @@ void warn(const char* option, const char* text, const char* problem, const std::
                static_cast<int>(len), t, problem, read_as.c_str());
 }
 
-// Why a decimal text does not convert completely, or null when it does.
-const char* decimal_problem(const char* text, bool is_unsigned, long* value) {
+// Why a decimal text does not convert completely into [low, high], or
+// null when it does.
+const char* decimal_problem(const char* text, long long low, long long high) {
   errno = 0;
   char* end = nullptr;
-  *value = std::strtol(text, &end, 10);
+  const long long value = std::strtoll(text, &end, 10);
   const bool range_error = errno == ERANGE;
   if (*text == '\0') return "is empty";
   if (end == text || *end != '\0') return "is not a decimal number";
-  if (range_error || *value < INT32_MIN || *value > INT32_MAX) return "is out of range";
-  if (is_unsigned && *value < 0) return "is negative";
+  if (low == 0 && value < 0) return "is negative";
+  if (range_error || value < low || value > high) return "is out of range";
   return nullptr;
 }
 
@@ -77,17 +79,15 @@ std::string range_meaning(uint32_t from, uint32_t to) {
 void escape_option_values(bool on) { escape_warnings = on; }
 
 int32_t read_signed(const char* option, const char* text, const char* zero_means) {
-  long value;
-  const int32_t result = static_cast<int32_t>(std::strtol(text, nullptr, 10));
-  if (const char* problem = decimal_problem(text, false, &value))
+  const int32_t result = static_cast<int32_t>(std::strtoll(text, nullptr, 10));
+  if (const char* problem = decimal_problem(text, INT32_MIN, UINT32_MAX))
     warn(option, text, problem, with_meaning(std::to_string(result), result == 0, zero_means));
   return result;
 }
 
 uint32_t read_unsigned(const char* option, const char* text, const char* zero_means) {
-  long value;
-  const uint32_t result = static_cast<uint32_t>(static_cast<int>(std::strtol(text, nullptr, 10)));
-  if (const char* problem = decimal_problem(text, true, &value))
+  const uint32_t result = static_cast<uint32_t>(std::strtoll(text, nullptr, 10));
+  if (const char* problem = decimal_problem(text, 0, UINT32_MAX))
     warn(option, text, problem, with_meaning(std::to_string(result), result == 0, zero_means));
   return result;
 }
@@ -110,6 +110,55 @@ void check_range_order(const char* option, const char* text, uint32_t from, uint
       "jrnscan: warning: %s '%.*s' has its lower bound %u above its upper bound %u; no tag "
       "can match\n",
       option, static_cast<int>(len), t, from, to);
+}
+
+std::vector<std::string> closest_names(const std::string& text,
+                                       const std::vector<std::string>& opcode_names) {
+  auto upper = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; };
+  // A slip of the keyboard: a third of the text, or two edits for a short one.
+  const size_t limit = std::max<size_t>(2, text.size() / 3);
+  size_t best = limit + 1;
+  std::vector<std::string> found;
+  std::vector<size_t> row;
+  for (const std::string& name : opcode_names) {
+    const size_t n = name.size();
+    // The distance is at least the difference of the lengths.
+    if ((text.size() > n ? text.size() - n : n - text.size()) > std::min(best, limit)) continue;
+    row.resize(n + 1);
+    for (size_t j = 0; j <= n; ++j) row[j] = j;
+    for (size_t i = 1; i <= text.size(); ++i) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= n; ++j) {
+        const size_t above = row[j];
+        const size_t change = diagonal + (upper(static_cast<unsigned char>(text[i - 1])) !=
+                                          upper(static_cast<unsigned char>(name[j - 1])));
+        row[j] = std::min({above + 1, row[j - 1] + 1, change});
+        diagonal = above;
+      }
+    }
+    const size_t d = row[n];
+    if (d > limit || d > best) continue;
+    if (d < best) found.clear();
+    best = d;
+    if (found.size() < 3) found.push_back(name);
+  }
+  return found;
+}
+
+void warn_unmatched_pattern(const char* option, const char* pattern, int32_t pattern_len,
+                            const std::vector<std::string>& opcode_names) {
+  const std::string text(pattern, static_cast<size_t>(std::max(0, pattern_len)));
+  std::string shown, closest;
+  size_t len;
+  const char* t = safe_text(text.data(), text.size(), escape_warnings, shown, &len);
+  for (const std::string& name : closest_names(text, opcode_names))
+    closest += (closest.empty() ? " (closest: " : ", ") + name;
+  if (!closest.empty()) closest += ")";
+  std::fprintf(stderr,
+               "jrnscan: warning: %s '%.*s' matches no opcode name%s; --list-opcodes lists "
+               "them\n",
+               option, static_cast<int>(len), t, closest.c_str());
 }
 
 bool parse_size(const char* text, uint64_t* bytes) {

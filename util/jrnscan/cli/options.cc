@@ -2,12 +2,17 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/datetime.h"
 #include "cli/option_values.h"
+#include "cli/version.h"
 #include "log/scan.h"
 #include "records/opcodes.h"
 #include "report/out.h"
@@ -42,16 +47,22 @@ const char help_text[] =
     "Prints forward logs in readable form; \"-\" reads standard input.\n"
     "\n"
     "Filters:\n"
-    "  -n, --node=ID          records of this node number\n"
+    "  -n, --node=ID          records of this node number (-2147483648 to 4294967295;\n"
+    "                         above 2147483647 the same node as its negative)\n"
     "  -t, --time=F:T         tags with timestamps from F to T (seconds since 1970)\n"
     "      --since=DATETIME   tags from this date-time on (YYYY-MM-DD[ HH:MM[:SS]],\n"
-    "                         local time, or UTC with Z, or with +HH:MM / -HH:MM)\n"
-    "      --until=DATETIME   tags up to this date-time\n"
+    "                         local time (UTC with --utc), or UTC with Z, or with\n"
+    "                         +HH:MM / -HH:MM); a date alone from its first second\n"
+    "      --until=DATETIME   tags up to this date-time; a date alone to its last\n"
+    "                         second\n"
     "  -s, --seq=F:T          tags with sequence numbers from F to T\n"
     "  -x, --txn=F:T          records of transactions F to T\n"
     "  -r, --record=REC       fixed records of this record number\n"
-    "  -p, --page=NUM         records and page images of this page (implies -a)\n"
-    "  -o, --opcode=PATTERN   records whose opcode name matches the glob (implies -a)\n"
+    "  -p, --page=NUM         records and page images of this page (implies -a);\n"
+    "                         its PAGE tags whatever -t, -s, -x and -n say, and\n"
+    "                         SLAVE_SYNC tags\n"
+    "  -o, --opcode=PATTERN   records whose opcode name matches the glob, and\n"
+    "                         SLAVE_SYNC tags (implies -a)\n"
     "      --kind=LIST        only these tag kinds (REC,PAGE,CLUSTER,NODEMETA,\n"
     "                         BEFORE_IMAGE,AUDIT,CONTEXT,SLAVE_SYNC; implies -a);\n"
     "                         end tags show\n"
@@ -61,10 +72,13 @@ const char help_text[] =
     "  -v, --verbose          more detail; repeat for more (-vv, -vvv)\n"
     "  -M, --map=FILE         node name map (two heading lines, then id kind name parent)\n"
     "      --json             JSON Lines instead of the text report (with --stats:\n"
-    "                         the summary as one JSON document)\n"
-    "      --offsets          the log offset of each shown tag\n"
-    "      --utc              times in UTC, whatever TZ says\n"
-    "      --limit=N          stop after N shown tags\n"
+    "                         the summary as one JSON document; with --check: the\n"
+    "                         verdicts)\n"
+    "      --offsets          the input offset of each shown tag (not with --stats or\n"
+    "                         --check)\n"
+    "      --utc              times in UTC, whatever TZ says; --since and --until\n"
+    "                         without a zone in UTC too\n"
+    "      --limit=N          stop after N shown tags (not with --stats or --check)\n"
     "  -f, --follow           follow a log that is still being written\n"
     "      --save=DIR         write the shown page images, before-images and record\n"
     "                         data to files in DIR, with DIR/manifest.jsonl\n"
@@ -74,8 +88,10 @@ const char help_text[] =
     "\n"
     "Summaries and checks:\n"
     "      --stats            a summary of the shown tags instead of the report\n"
-    "      --top=N            nodes and transactions in the summary (default 10)\n"
-    "      --check            whether each log is complete and sound, no report\n"
+    "      --top=N            with --stats: nodes and transactions in the summary\n"
+    "                         (default 10)\n"
+    "      --check            whether each log is complete and sound, no report (not\n"
+    "                         with --stats)\n"
     "      --strict           with --check: warnings fail the run too\n"
     "      --progress         a progress line on standard error (default: on a\n"
     "                         terminal, for files above 64 MiB)\n"
@@ -85,8 +101,9 @@ const char help_text[] =
     "      --list-opcodes     record operation names and codes, for -o\n"
     "      --list-kinds       tag kinds and their letters, for --kind\n"
     "      --help             this text\n"
-    "      --version          the version banner\n"
-    "  -help, -version        the same as the first argument (usage on standard error)\n"
+    "      --version          the tool's version\n"
+    "  -help, -version        as the first argument: the classic usage (on standard\n"
+    "                         error) and version banner\n"
     "\n"
     "Exit status: 0 when every log was read, 1 when a log could not be read or held a\n"
     "malformed item, 2 for command-line errors.\n";
@@ -103,17 +120,20 @@ int command_line_error() {
   return 2;
 }
 
-int print_usage() {
+// The classic usage; ended by the hint when the tool was run with no
+// argument at all, which asked for nothing.
+int print_usage(bool with_hint) {
   for (const char* line : usage_lines) {
     if (std::strcmp(line, "<$END>") == 0) break;
     std::fprintf(stderr, "%s\n", line);
   }
   std::fprintf(stderr, "\n");
+  if (with_hint) return command_line_error();
   return 2;
 }
 
-int print_version() {
-  out_str(version_banner);
+int print_text(const char* text) {
+  out_str(text);
   out_flush();
   return 0;
 }
@@ -148,21 +168,25 @@ bool parse_kinds(const char* text, uint32_t* kinds) {
     const size_t comma = list.find(',', start);
     const std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
     bool found = false;
+    // A kind by its name or by the letter --list-kinds shows beside it.
+    const bool one_letter = name.size() == 1;
     for (size_t i = 0; i < sizeof kind_letters; ++i) {
-      if (strcasecmp(name.c_str(), kind_names[i]) == 0) {
+      if (strcasecmp(name.c_str(), kind_names[i]) == 0 ||
+          (one_letter && std::toupper(static_cast<unsigned char>(name[0])) == kind_letters[i])) {
         *kinds |= kind_bit(static_cast<uint8_t>(kind_letters[i]));
         found = true;
       }
     }
-    if (strcasecmp(name.c_str(), "EOF_CONT") == 0 || strcasecmp(name.c_str(), "EOF_FINISH") == 0) {
+    if (strcasecmp(name.c_str(), "EOF_CONT") == 0 || strcasecmp(name.c_str(), "EOF_FINISH") == 0 ||
+        (one_letter && (name[0] == 'C' || name[0] == 'F' || name[0] == 'c' || name[0] == 'f'))) {
       *kinds |= end_tags_named;
       found = true;
     }
     if (!found) {
       std::fprintf(stderr,
                    "jrnscan: --kind: unknown tag kind '%s'; the kinds are REC, PAGE, CLUSTER, "
-                   "NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC (end tags, EOF_CONT "
-                   "and EOF_FINISH, always show)\n",
+                   "NODEMETA, BEFORE_IMAGE, AUDIT, CONTEXT and SLAVE_SYNC, or their letters "
+                   "(end tags, EOF_CONT and EOF_FINISH, always show)\n",
                    name.c_str());
       return false;
     }
@@ -193,6 +217,8 @@ enum long_only : int {
   opt_no_progress,
   opt_save,
 };
+
+const char short_options[] = "n:at:s:x:p:r:o:vM:f";
 
 const struct option long_options[] = {
     {"node", required_argument, nullptr, 'n'},
@@ -229,13 +255,71 @@ const struct option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// The options that only some modes use, as given; for the combinations
+// that a run would otherwise quietly ignore.
+struct modes_given {
+  bool stats = false, check = false, limit = false, offsets = false, top = false, strict = false;
+};
+
+// Why the options given cannot work together, or null. A summary and a
+// verdict are always of the whole input and print no tags.
+const char* conflict(const modes_given& g) {
+  if (g.stats && g.check)
+    return "--stats and --check cannot be given together: a run gives a summary or a verdict";
+  if (g.limit && g.stats)
+    return "--limit does not apply to --stats: a summary is always of the whole input";
+  if (g.limit && g.check)
+    return "--limit does not apply to --check: a verdict is always on the whole input";
+  if (g.offsets && g.stats)
+    return "--offsets does not apply to --stats: it marks the tags of the report, which --stats "
+           "does not print";
+  if (g.offsets && g.check)
+    return "--offsets does not apply to --check: it marks the tags of the report, which --check "
+           "does not print";
+  if (g.top && !g.stats) return "--top applies only to --stats";
+  if (g.strict && !g.check) return "--strict applies only to --check";
+  return nullptr;
+}
+
+// Whether --utc stands among the options, wherever: it decides how the
+// date-times of --since and --until read, which may come before it. A pass
+// of the parser of its own, so that abbreviations, option values and "--"
+// count as they do in the real pass; it says nothing about bad options.
+bool utc_given(int argc, char** argv) {
+  const int saved_opterr = opterr;
+  opterr = 0;
+  optind = 0;
+  bool utc = false;
+  int c;
+  while ((c = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1)
+    if (c == opt_utc) utc = true;
+  opterr = saved_opterr;
+  optind = 0;
+  return utc;
+}
+
+// Whether the pattern matches a name that a record can show under (the
+// placeholder of unknown codes included); fills known_names with the names
+// of the known codes, each once.
+bool pattern_matches_a_name(const name_pattern& p, std::vector<std::string>& known_names) {
+  bool matched = false;
+  for (unsigned code = 0; code < 256; ++code) {
+    const char* name = opcode_lookup(static_cast<uint8_t>(code)).name;
+    if (p.match(name, static_cast<int>(std::strlen(name)))) matched = true;
+    if (opcode_known(static_cast<uint8_t>(code)) &&
+        std::find(known_names.begin(), known_names.end(), name) == known_names.end())
+      known_names.push_back(name);
+  }
+  return matched;
+}
+
 }  // namespace
 
 int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   const char* invocation = argv[0];
-  if (argc < 2) return print_usage();
-  if (std::strcmp(argv[1], "-help") == 0) return print_usage();
-  if (std::strcmp(argv[1], "-version") == 0) return print_version();
+  if (argc < 2) return print_usage(true);
+  if (std::strcmp(argv[1], "-help") == 0) return print_usage(false);
+  if (std::strcmp(argv[1], "-version") == 0) return print_text(version_banner);
 
   filter_settings& f = o.filter;
   // Escaping is settled before anything from a map file is echoed.
@@ -247,10 +331,13 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   }
   const bool escape_messages = escapes_for(o.escape, 2);
   escape_option_values(escape_messages);
+  o.utc = utc_given(argc, argv);
 
   bool bad = false;
+  modes_given given;
   const char *t_text = nullptr, *s_text = nullptr, *x_text = nullptr;
   const char *since_text = nullptr, *until_text = nullptr;
+  std::string o_name;  // -o as written, for its warning
   int c;
   int long_index = -1;
   // The option as the user wrote it, for warnings.
@@ -258,7 +345,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
     return long_index >= 0 ? (std::string("--") + long_options[long_index].name)
                            : std::string(short_name);
   };
-  while ((c = getopt_long(argc, argv, "n:at:s:x:p:r:o:vM:f", long_options, &long_index)) != -1) {
+  while ((c = getopt_long(argc, argv, short_options, long_options, &long_index)) != -1) {
     switch (c) {
       case 'n': f.node_id = read_signed(name_of("-n").c_str(), optarg, "no node filter"); break;
       case 'a': f.image_like_only = 0; break;
@@ -281,6 +368,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
       case 'o':
         f.pattern = optarg;
         f.pattern_len = static_cast<int32_t>(std::strlen(optarg));
+        o_name = name_of("-o");
         break;
       case 'v': ++f.detail_level; break;
       case 'M':
@@ -306,11 +394,15 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         break;
       }
       case opt_json: o.json = true; break;
-      case opt_stats: o.mode = output_mode::stats; break;
-      case opt_check: o.mode = output_mode::check; break;
-      case opt_strict: o.strict = true; break;
+      case opt_stats: given.stats = true; break;
+      case opt_check: given.check = true; break;
+      case opt_strict:
+        o.strict = true;
+        given.strict = true;
+        break;
       case opt_top: {
         uint64_t n;
+        given.top = true;
         if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr || n > 100000) {
           std::fprintf(stderr, "%s: --top takes a number from 0 to 100000, not '%s'\n", invocation,
                        optarg);
@@ -331,10 +423,14 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
           o.save_dir = optarg;
         }
         break;
-      case opt_offsets: o.offsets = true; break;
-      case opt_utc: o.utc = true; break;
+      case opt_offsets:
+        o.offsets = true;
+        given.offsets = true;
+        break;
+      case opt_utc: break;  // read before the other options
       case opt_limit: {
         uint64_t n;
+        given.limit = true;
         if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr || n == 0) {
           std::fprintf(stderr, "%s: --limit takes a number of tags from 1 up, not '%s'\n",
                        invocation, optarg);
@@ -349,8 +445,10 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         break;
       case opt_since:
       case opt_until: {
+        // A date alone bounds the whole day: from its first second, up to
+        // its last.
         uint32_t t;
-        if (!parse_datetime(optarg, &t)) {
+        if (!parse_datetime(optarg, o.utc, c == opt_until, &t)) {
           std::fprintf(stderr,
                        "%s: %s: '%s' is not a date-time; give YYYY-MM-DD, YYYY-MM-DD HH:MM, "
                        "YYYY-MM-DD HH:MM:SS or YYYY-MM-DDTHH:MM:SS, with Z or +HH:MM/-HH:MM "
@@ -368,17 +466,18 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
       }
       case opt_list_opcodes: return list_opcodes();
       case opt_list_kinds: return list_kinds();
-      case opt_help:
-        out_str(help_text);
-        out_flush();
-        return 0;
-      case opt_version: return print_version();
+      case opt_help: return print_text(help_text);
+      case opt_version: return print_text("jrnscan " JRNSCAN_VERSION "\n");
       default: bad = true; break;
     }
     long_index = -1;
   }
   if (bad) {
     std::fprintf(stderr, "%s: %s\n", invocation, "bad arguments");
+    return command_line_error();
+  }
+  if (const char* why = conflict(given)) {
+    std::fprintf(stderr, "%s: %s\n", invocation, why);
     return command_line_error();
   }
   if (optind >= argc) {
@@ -394,12 +493,22 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
     std::fprintf(stderr, "%s: standard input (-) may be given only once\n", invocation);
     return command_line_error();
   }
+  if (given.stats) o.mode = output_mode::stats;
+  if (given.check) o.mode = output_mode::check;
   if (t_text) check_range_order("-t", t_text, f.from_time, f.to_time);
   if (s_text) check_range_order("-s", s_text, f.from_seq, f.to_seq);
   if (x_text) check_range_order("-x", x_text, f.from_txn, f.to_txn);
   if (since_text && until_text && f.from_time > f.to_time)
     std::fprintf(stderr, "%s: warning: --since '%s' lies after --until '%s'; no tag can match\n",
                  invocation, since_text, until_text);
+  if (f.pattern) {
+    // Compiled once for every record; a pattern that no name can match is
+    // most likely a slip, told before the report.
+    f.compiled_pattern = std::make_shared<const name_pattern>(f.pattern, f.pattern_len, 0);
+    std::vector<std::string> known_names;
+    if (!pattern_matches_a_name(*f.compiled_pattern, known_names))
+      warn_unmatched_pattern(o_name.c_str(), f.pattern, f.pattern_len, known_names);
+  }
   // A page, an opcode pattern or tag kinds ask about every record kind (a
   // kind asked for is shown, image-like or not), and so do the summaries
   // and the check.

@@ -112,9 +112,7 @@ int dump_image_record(scan_context& c) {
         !op.probe(payload, f.page))
       return 0;
   }
-  if (f.pattern &&
-      !pattern_match(op.name, static_cast<int>(std::strlen(op.name)), f.pattern, f.pattern_len, 0))
-    return 0;
+  if (f.pattern && !opcode_matches(f, op.name)) return 0;
 
   // A back-end that only counts tags (the summary, the check) needs
   // nothing more: every item was validated above.

@@ -26,6 +26,10 @@ namef state_name(const char* key, const char* const* names, uint32_t s) {
   return {key, "???", false};
 }
 
+// The state's code, for the back-ends that keep it beside the name (the
+// text shows the name alone).
+void state_code(scan_context& c, uint32_t s) { JRN_LINE_IF(c, false, "%u", u32f("state_code", s)); }
+
 }  // namespace
 
 // NODE: a 16-bit value, then a node descriptor whose first field is the id.
@@ -50,8 +54,10 @@ void describe_nodepage(scan_context& c, payload_view p) {
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t e = entry_at(i);
     c.list_item();
+    const uint32_t state = p.u32(e + 8);
     JRN_LINE(c, "  page 0x%x %s\n", hexf("page", p.u32(e)),
-             state_name("state", nodepage_states, p.u32(e + 8)));
+             state_name("state", nodepage_states, state));
+    state_code(c, state);
     const uint32_t key = p.u32(e + 4);
     JRN_LINE_IF(c, key != 0, "  logpage key = 0x%x\n", hexf("logpage_key", key));
   }
@@ -68,8 +74,10 @@ int probe_nodepage(payload_view p, uint32_t page) {
 }
 
 void describe_nodecluster(scan_context& c, payload_view p) {
+  const uint16_t state = p.u16(6);
   JRN_LINE(c, "  cluster 0x%x/%d %s\n", hexf("cluster", p.u32(0)), i32f("count", p.i16(4)),
-           state_name("state", cluster_states, p.u16(6)));
+           state_name("state", cluster_states, state));
+  state_code(c, state);
 }
 
 // The cluster covers cluster .. cluster + count - 1 (count sign-extended,

@@ -13,6 +13,13 @@ namef pick(const char* key, const char* const* names, uint32_t count, uint32_t v
   return {key, "???", false};
 }
 
+// A code's value, for the back-ends that keep it beside its name: a line
+// of its own that the text leaves out, so the text lines around it are
+// split where the name ends.
+void code(scan_context& c, const char* key, uint32_t v) {
+  JRN_LINE_IF(c, false, "%u", u32f(key, v));
+}
+
 const char* const list_types[] = {"UNKNOWN", "ILIST", "FLIST"};
 const char* const page_actions[] = {"NOP", "ADD", "DEL"};
 const char* const list_ids[] = {"ULIST", "FLIST", "FIXREC_FLIST"};
@@ -20,16 +27,25 @@ const char* const list_ids[] = {"ULIST", "FLIST", "FIXREC_FLIST"};
 // The three layouts other than NodeList_PAGE open with timestamp, a 4-byte
 // list type and the page.
 void describe_list_head(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  page 0x%x type=%s timestamp=%u\n", hexf("page", p.u32(8)),
-           pick("list_type", list_types, 3, p.u32(4)), u32f("list_timestamp", p.u32(0)));
+  const uint32_t type = p.u32(4);
+  JRN_LINE(c, "  page 0x%x type=%s", hexf("page", p.u32(8)),
+           pick("list_type", list_types, 3, type));
+  code(c, "list_type_code", type);
+  JRN_LINE(c, " timestamp=%u\n", u32f("list_timestamp", p.u32(0)));
 }
 
 }  // namespace
 
 void describe_nodelistpage(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  page 0x%x %s id=%s type=%s timestamp=%u\n", hexf("page", p.u32(8)),
-           pick("action", page_actions, 3, p.u16(4)), pick("list_id", list_ids, 3, p.u8(6)),
-           pick("list_type", list_types, 3, p.u8(7)), u32f("list_timestamp", p.u32(0)));
+  const uint16_t action = p.u16(4);
+  const uint8_t id = p.u8(6), type = p.u8(7);
+  JRN_LINE(c, "  page 0x%x %s", hexf("page", p.u32(8)), pick("action", page_actions, 3, action));
+  code(c, "action_code", action);
+  JRN_LINE(c, " id=%s", pick("list_id", list_ids, 3, id));
+  code(c, "list_id_code", id);
+  JRN_LINE(c, " type=%s", pick("list_type", list_types, 3, type));
+  code(c, "list_type_code", type);
+  JRN_LINE(c, " timestamp=%u\n", u32f("list_timestamp", p.u32(0)));
   JRN_LINE(c, "  prev_page=0x%x timestamp=%u\n", hexf("prev_page", p.u32(12)),
            u32f("prev_timestamp", p.u32(16)));
   JRN_LINE(c, "  next_page=0x%x timestamp=%u\n", hexf("next_page", p.u32(20)),

@@ -50,29 +50,7 @@ const hex_pairs pairs;
 
 }  // namespace
 
-void append_json_string(const char* s, size_t n, std::string& out) {
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t b = static_cast<uint8_t>(s[i]);
-    switch (b) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\t': out += "\\t"; continue;
-      case '\r': out += "\\r"; continue;
-      default: break;
-    }
-    if (b < 0x20 || b == 0x7f) {
-      const char esc[6] = {'\\', 'u', '0', '0', hex_digits[b >> 4], hex_digits[b & 15]};
-      out.append(esc, 6);
-    } else if (b >= 0x80) {
-      // An ISO 8859-1 character as UTF-8.
-      out += static_cast<char>(0xc0 | (b >> 6));
-      out += static_cast<char>(0x80 | (b & 0x3f));
-    } else {
-      out += static_cast<char>(b);
-    }
-  }
-}
+void append_json_string(const char* s, size_t n, std::string& out) { append_json_text(s, n, out); }
 
 void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
   log_name_.assign(1, '"');
@@ -109,6 +87,12 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
 
 void json_sink::show_tag(const tag_summary& t) {
   if (tag_open_) close_tag(-1);
+  // A malformed item found before the tag was shown (a filter that reads
+  // the payload checks it first) belongs to it.
+  malformed_.clear();
+  if (early_offset_ == t.offset) malformed_.swap(early_malformed_);
+  early_offset_ = -1;
+  tag_offset_ = t.offset;
   out_str("{\"type\":\"tag\",\"log\":");
   out_string(log_name_);
   out_str(",\"offset\":");
@@ -169,10 +153,14 @@ void json_sink::put(const field& f) {
       key(f.key);
       out_quoted(f.str, f.len, scratch_);
       return;
+    case field_kind::node_number:
+      key(f.key);
+      out_number(static_cast<uint32_t>(f.num));  // unsigned, as every node number
+      return;
     case field_kind::node: {
       key(f.key);
       const int32_t id = static_cast<int32_t>(f.num);
-      out_number(id);
+      out_number(static_cast<uint32_t>(id));
       // "node_id" comes with "node": its qualified name, or null.
       const size_t n = std::strlen(f.key);
       out_str(",\"");
@@ -187,9 +175,9 @@ void json_sink::put(const field& f) {
         out_str("null");
         return;
       }
-      plain_.clear();
-      names_.append_display(id, false, false, plain_);
-      out_quoted(plain_.data(), plain_.size(), scratch_);
+      scratch_.assign(1, '"');  // the name is cut by what it takes as JSON
+      names_.append_display(id, false, text_form::json, scratch_);
+      out_string(scratch_ += '"');
       return;
     }
   }
@@ -256,6 +244,11 @@ void json_sink::list_end() {
 // stays one whole JSON object.
 void json_sink::close_tag(int64_t length) {
   list_end();
+  if (!malformed_.empty()) {
+    out_str(",\"malformed\":");
+    out_quoted(malformed_.data(), malformed_.size(), scratch_);
+    malformed_.clear();
+  }
   if (length >= 0)
     out_printf(",\"length\":%lld}\n", static_cast<long long>(length));
   else
@@ -264,6 +257,7 @@ void json_sink::close_tag(int64_t length) {
 }
 
 void json_sink::tag_done(const tag_summary& t) {
+  early_offset_ = -1;  // a tag left unshown keeps what was found in it
   if (!t.shown || !tag_open_) return;
   close_tag(t.bytes);
 }
@@ -271,6 +265,18 @@ void json_sink::tag_done(const tag_summary& t) {
 // A tag whose body could not be read ends the log without tag_done.
 void json_sink::end_log(log_end, int64_t) {
   if (tag_open_) close_tag(-1);
+}
+
+// The tag's object says it held a malformed item (once per tag, as the
+// message is), with the text of the message, behind the fields read.
+void json_sink::problem(problem_kind kind, int64_t offset, const char* text) {
+  if (kind != problem_kind::malformed) return;
+  if (tag_open_ && offset == tag_offset_) {
+    if (malformed_.empty()) malformed_ = text;
+    return;
+  }
+  early_offset_ = offset;
+  early_malformed_ = text;
 }
 
 void json_sink::flush() { out_flush(); }

@@ -29,6 +29,7 @@ class json_sink : public report_sink {
   void list_end() override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;
   void finish() override;
 
@@ -46,6 +47,10 @@ class json_sink : public report_sink {
   bool list_open_ = false;
   bool item_open_ = false;
   bool item_empty_ = true;
+  int64_t tag_offset_ = 0;     // of the open tag
+  std::string malformed_;      // of the open tag: the text of its malformed item
+  int64_t early_offset_ = -1;  // a malformed item met before its tag was shown
+  std::string early_malformed_;
   std::string scratch_;
   std::string plain_;
   bool have_time_ = false;

@@ -52,6 +52,30 @@ std::string base_of(const char* log_name) {
   return base;
 }
 
+// The read and write bits of the input's file, which the files saved from
+// it keep; 0600 for standard input and for what is not a regular file.
+mode_t mode_of(const char* name, int64_t size) {
+  struct stat st;
+  if (size < 0 || std::strcmp(name, "(stdin)") == 0 || stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+    return 0600;
+  return st.st_mode & 0666;
+}
+
+// Writes all n bytes; false with errno set when a write fails.
+bool write_whole(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
 bool saves_bytes(const tag_summary& t) {
   switch (t.letter) {
     case '2':  // PAGE
@@ -79,7 +103,10 @@ bool save_sink::open(const std::string& dir) {
                  std::strerror(errno));
     return false;
   }
-  manifest_fd_ = openat(dir_fd_, manifest_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Owner only until the run's end says what its inputs allow.
+  umask_ = umask(0);
+  umask(umask_);
+  manifest_fd_ = openat(dir_fd_, manifest_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (manifest_fd_ < 0) {
     const int err = errno;
     const std::string path = dir_ + "/" + manifest_name;
@@ -106,28 +133,31 @@ void save_sink::fail(const std::string& name, int err) {
   std::exit(1);
 }
 
-void save_sink::write_all(int fd, const char* p, size_t n, const std::string& name) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      const int err = w < 0 ? errno : EIO;
-      if (fd != manifest_fd_) {
-        // No cut file is left behind to be taken for a whole one.
-        ::close(fd);
-        unlinkat(dir_fd_, name.c_str(), 0);
-      }
-      fail(name, err);
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
+void save_sink::begin_input(const char* name, int64_t size) {
+  ++inputs_;
+  logs_in_input_ = 0;
+  file_mode_ = mode_of(name, size);
+  inputs_mode_ &= file_mode_;
+}
+
+// The operand keeps its number, so that the names of the later ones are
+// the same whether or not this one could be read.
+void save_sink::input_failed(const char*) {
+  ++inputs_;
+  logs_in_input_ = 0;
 }
 
 void save_sink::begin_log(const char* log_name, const fwlog_header&) {
+  if (inputs_ == 0) inputs_ = 1;  // a scan that did not announce its input
+  ++logs_in_input_;
   prefix_ = base_of(log_name);
-  const uint32_t nth = ++bases_[prefix_];
-  if (nth > 1) prefix_ += ".log" + std::to_string(nth);
+  prefix_ += '.';
+  prefix_ += std::to_string(inputs_);
+  if (logs_in_input_ > 1) {
+    char nth[24];
+    std::snprintf(nth, sizeof nth, ".log%06u", logs_in_input_);
+    prefix_ += nth;
+  }
   log_json_.assign(1, '"');
   append_json_string(log_name, std::strlen(log_name), log_json_);
   log_json_ += '"';
@@ -190,11 +220,13 @@ void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
   std::snprintf(name + len, sizeof name - len, ".%s", suffix);
   const std::string file(name);
 
-  const int fd = openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file_mode_);
   if (fd < 0) fail(file, errno);
-  write_all(fd, reinterpret_cast<const char*>(p), n, file);
-  if (::close(fd) != 0) {
-    const int err = errno;
+  int err = 0;
+  if (!write_whole(fd, reinterpret_cast<const char*>(p), n)) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) {
+    // No cut file is left behind to be taken for a whole one.
     unlinkat(dir_fd_, name, 0);
     fail(file, err);
   }
@@ -219,7 +251,8 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
   if (tag_.letter == '2') {
     s += ",\"node_id\":null,\"node\":null";
   } else {
-    std::snprintf(num, sizeof num, ",\"node_id\":%d,\"node\":", tag_.node_id);
+    std::snprintf(num, sizeof num,
+                  ",\"node_id\":%u,\"node\":", static_cast<uint32_t>(tag_.node_id));
     s += num;
     if (names_.has(tag_.node_id)) {
       std::string plain;
@@ -250,13 +283,30 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
   }
   std::snprintf(num, sizeof num, ",\"size\":%u}\n", n);
   s += num;
-  write_all(manifest_fd_, s.data(), s.size(), manifest_name);
+  // A line cut short by a failed write is taken back, and so is the file
+  // it was for: the manifest stays whole lines, each of a file that is
+  // there.
+  if (!write_whole(manifest_fd_, s.data(), s.size())) {
+    const int err = errno;
+    if (ftruncate(manifest_fd_, manifest_size_) != 0) {
+      // The cut line stays; the message says the manifest failed.
+    }
+    unlinkat(dir_fd_, file.c_str(), 0);
+    fail(manifest_name, err);
+  }
+  manifest_size_ += static_cast<int64_t>(s.size());
 }
 
+// The manifest is as readable as every input allows (the umask applies
+// as it does to a file made).
 void save_sink::finish() {
   if (manifest_fd_ < 0) return;
   const int fd = manifest_fd_;
   manifest_fd_ = -1;
+  const mode_t mode = inputs_mode_ & 0666 & ~umask_;
+  if (fchmod(fd, mode) != 0) {
+    // Left owner-only: never more readable than it should be.
+  }
   if (::close(fd) != 0) fail(manifest_name, errno);
 }
 

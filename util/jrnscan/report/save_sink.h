@@ -1,23 +1,41 @@
 // --save DIR: the raw bytes of what the report shows, each in a file of
 // its own: the page image of a PAGE tag, each page image of a CLUSTER tag,
 // the data of a BEFORE_IMAGE tag and the data of a FIXREC record. The
-// names sort by log position and say what the file holds:
+// names say what the file holds, and those of one input sort in the order
+// of its logs and tags:
 //
 //   <log>.<tag offset, 12 digits>.<sequence>.page         PAGE
 //   <log>.<tag offset>.<sequence>.<image, 6 digits>.page  CLUSTER (from 0)
 //   <log>.<tag offset>.<sequence>.before                  BEFORE_IMAGE
 //   <log>.<tag offset>.<sequence>.data                    FIXREC
 //
-// <log> is the log's base name with every byte other than A-Z a-z 0-9 . _ -
-// made '_' ("stdin" for standard input); a later log of the same base
-// name in the run adds ".log2", ".log3", ... DIR/manifest.jsonl has one
-// JSON object per file (see manifest_line in save_sink.cc). Nothing is
-// ever overwritten: a file that exists already, or a file that cannot be
-// written, ends the run with a message and exit status 1.
+// <log> is the input's base name with every byte other than A-Z a-z 0-9 .
+// _ - made '_' ("stdin" for standard input), then the operand's number in
+// the run (1 for the first operand, whether or not it could be opened),
+// and for the second and later log of the input ".log" and the log's
+// number in it, 6 digits. The tag offset counts from the input's first
+// byte, so it tells the tags of one input apart. Read from the right, the
+// fields behind the base name cannot be taken for one another (the offset
+// has 12 digits or more, a sequence at most 10, the log number follows
+// "log"), so names of different operands never meet, whatever the
+// operands are called.
+//
+// DIR/manifest.jsonl has one JSON object per file (see write_manifest in
+// save_sink.cc). A saved file is no more readable than its log: it gets
+// the log file's read and write bits (0600 for standard input and for an
+// input that is not a regular file), less the umask. The manifest is 0600
+// while the run goes on and gets what every input allows at its end.
+//
+// Nothing is ever overwritten: a file that exists already, or a file that
+// cannot be written, ends the run with a message and exit status 1. No
+// file is left cut short, and every file saved has its whole manifest
+// line: a failed write removes the file, or cuts the manifest back to its
+// last whole line and removes the file that line was for.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
-#include <map>
 #include <string>
 
 #include "scan/node_map.h"
@@ -37,6 +55,8 @@ class save_sink : public report_sink {
   bool open(const std::string& dir);
 
   bool wants_lines() const override { return true; }
+  void begin_input(const char* name, int64_t size) override;
+  void input_failed(const char* name) override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void show_tag(const tag_summary& t) override;
   void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
@@ -54,7 +74,6 @@ class save_sink : public report_sink {
  private:
   void save(const char* suffix, const uint8_t* p, uint32_t n);
   void write_manifest(const std::string& file, uint32_t n);
-  void write_all(int fd, const char* p, size_t n, const std::string& name);
   // Ends the run: "<DIR>/<name> already exists; ..." for EEXIST, else
   // "cannot write <DIR>/<name>: <system's text>".
   [[noreturn]] void fail(const std::string& name, int err);
@@ -63,9 +82,14 @@ class save_sink : public report_sink {
   std::string dir_;
   int dir_fd_ = -1;
   int manifest_fd_ = -1;
-  std::map<std::string, uint32_t> bases_;  // logs of each base name so far
-  std::string prefix_;                     // file name start of the current log
-  std::string log_json_;                   // the log's name as a JSON string
+  mode_t umask_ = 022;
+  int64_t manifest_size_ = 0;   // bytes of whole lines in the manifest
+  mode_t inputs_mode_ = 0666;   // the read and write bits every input began so far allows
+  uint32_t inputs_ = 0;         // operands so far, the current one included
+  uint32_t logs_in_input_ = 0;  // logs of the current input so far
+  mode_t file_mode_ = 0600;     // of the files saved from the current input
+  std::string prefix_;          // file name start of the current log
+  std::string log_json_;        // the log's name as a JSON string
   uint64_t saved_ = 0;
 
   // The current shown tag.

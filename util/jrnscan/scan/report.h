@@ -12,7 +12,7 @@
 
 namespace jrn {
 
-enum class field_kind : uint8_t { u32, i32, i64, hex, name, text, node };
+enum class field_kind : uint8_t { u32, i32, i64, hex, name, text, node, node_number };
 
 struct field {
   const char* key;
@@ -81,6 +81,16 @@ struct nodef {
   int32_t v;
   const char* arg() const { return ""; }
   operator field() const { return {key, field_kind::node, true, v, nullptr, 0}; }
+};
+
+// A node number shown as a plain number (with %d): the JSON report gives
+// it unsigned, as every node number.
+struct nodenumf {
+  nodenumf(const char* k, int32_t value) : key(k), v(value) {}
+  const char* key;
+  int32_t v;
+  int arg() const { return v; }
+  operator field() const { return {key, field_kind::node_number, true, v, nullptr, 0}; }
 };
 
 inline void printf_check(const char*, ...) __attribute__((format(printf, 1, 2)));

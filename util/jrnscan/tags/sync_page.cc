@@ -55,12 +55,13 @@ int dump_page(scan_context& c) {
     }
     return 0;
   }
+  // The key comes from the tag's place, so a cut image keeps it.
+  JRN_LINE_IF(c, false, "%u", u32f("key", page_key(c.tag.body_offset)));
   const uint8_t* image = c.in->view(page_size);
   if (!image) {
     c.diag.message("Unable to read page data\n");
     return -1;
   }
-  JRN_LINE_IF(c, false, "%u", u32f("key", page_key(c.tag.body_offset)));
   describe_page_image(c, "image", image);
   return 0;
 }
@@ -73,7 +74,7 @@ int dump_cluster(scan_context& c) {
   }
   c.tag.node_id = head[0];
   const bool shown = c.show(aux_tag_shown(c, 0, head[0], 0));
-  JRN_LINE(c, " node_id: %d\n start_page: %d\n count: %d\n", i32f("node_id", head[0]),
+  JRN_LINE(c, " node_id: %d\n start_page: %d\n count: %d\n", nodenumf("node_id", head[0]),
            i32f("start_page", head[1]), i32f("count", head[2]));
   const bool read = shown && c.lines;
   c.list_begin("images");
@@ -117,7 +118,7 @@ int dump_nodemeta(scan_context& c) {
     return -1;
   }
   if (!c.show(aux_tag_shown(c, 0, m_info.node_id, 0))) return 0;
-  JRN_LINE(c, " node_id: %d\n meta_size: %u bytes\n", i32f("node_id", m_info.node_id),
+  JRN_LINE(c, " node_id: %d\n meta_size: %u bytes\n", nodenumf("node_id", m_info.node_id),
            u32f("meta_size", m_info.meta_size));
   return 0;
 }
