@@ -3,16 +3,46 @@
 #include "scan/node_map.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "golden.h"
 #include "logbuild/log_builder.h"
 
 using logbuild::log_builder;
+
+// The heap this program holds, and its peak, counted by the allocator's
+// own sizes.
+namespace {
+std::atomic<long long> heap_bytes{0};
+std::atomic<long long> heap_peak{0};
+void heap_note(long long delta) {
+  const long long now = heap_bytes += delta;
+  long long peak = heap_peak;
+  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
+  }
+}
+}  // namespace
+
+void* operator new(size_t n) {
+  void* p = std::malloc(n != 0 ? n : 1);
+  if (!p) throw std::bad_alloc();
+  heap_note(static_cast<long long>(malloc_usable_size(p)));
+  return p;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  heap_note(-static_cast<long long>(malloc_usable_size(p)));
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -83,6 +113,48 @@ TEST_F(NodeMap, DeepParentChainsAreCut) {
   EXPECT_EQ((display(256)).substr(0, 2), "N.");
 }
 
+// The limit holds for the name as written: a cut keeps whole bytes at the
+// end, each as its escape sequence or UTF-8 character, never a part of one.
+TEST_F(NodeMap, NamesAreCutAsWritten) {
+  using jrn::text_form;
+  auto times = [](const std::string& unit, size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += unit;
+    return s;
+  };
+  struct {
+    std::string name;
+    text_form form;
+    std::string shown;
+  } cases[] = {
+      {std::string(5000, '\x01'), text_form::raw, "..." + std::string(4093, '\x01')},
+      {std::string(5000, '\x01'), text_form::terminal, "..." + times("\\x01", 1023)},
+      {std::string(5000, '\x01'), text_form::json, "..." + times("\\u0001", 682)},
+      {std::string(5000, '\x9b'), text_form::json, "..." + times("\\u009b", 682)},
+      {std::string(5000, '\xe9'), text_form::json, "..." + times("\xc3\xa9", 2046)},
+      // The last 4093 bytes as written would begin inside an escape or a
+      // character.
+      {"\x01\x01" + std::string(4091, 'B'), text_form::terminal, "..." + std::string(4091, 'B')},
+      {"\xe9\xe9\xe9" + std::string(4092, 'B'), text_form::json, "..." + std::string(4092, 'B')},
+      // What fits in 4096 bytes as written is whole.
+      {std::string(1024, '\x01'), text_form::terminal, times("\\x01", 1024)},
+      {std::string(682, '\x01'), text_form::json, times("\\u0001", 682)},
+      {std::string(4096, 'B'), text_form::json, std::string(4096, 'B')},
+  };
+  int32_t id = 100;
+  for (const auto& c : cases) {
+    add(++id, 2, c.name, 0);
+    std::string shown;
+    names.append_display(id, false, c.form, shown);
+    EXPECT_EQ(shown, c.shown) << id;
+  }
+  // A deep chain cut by its depth keeps the same marker in every form.
+  for (int32_t i = 1; i <= 300; ++i) add(1000 + i, 3, "\x01", i > 1 ? 999 + i : 0);
+  std::string json;
+  names.append_display(1300, true, text_form::json, json);
+  EXPECT_EQ(json, "..." + times("\\u0001.", 255) + "\\u0001 (#1300)");
+}
+
 TEST_F(NodeMap, ContextNamesNeverReplace) {
   ASSERT_EQ(load(std::string(heading) + "3 2 Shop 0\n"), 0);
   add(3, 2, "other", 0);  // mapped by the listing
@@ -113,6 +185,32 @@ TEST_F(NodeMap, Loading) {
   EXPECT_EQ(names.load("/nonexistent/x.map", false), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "/nonexistent/x.map: No such file or directory\n");
+}
+
+// 40,000 names of 8,000 bytes in one parent chain under a bound of 1 MiB:
+// what the table takes on the heap, at its peak too, stays within the
+// bound, and the bound is used. Showing the names keeps no copies.
+TEST(NodeMapMemory, LearntNamesStayWithinTheBound) {
+  const long long limit = 1 << 20;
+  const long long scratch = 40 << 10;  // building one qualified name
+  jrn::node_map map;
+  map.set_learn_limit(limit);
+  const std::string name(8000, 'n');
+  std::string shown;
+  shown.reserve(8192);
+  const long long base = heap_bytes;
+  heap_peak = base;
+  for (int32_t id = 1; id <= 40000; ++id) {
+    map.learn(id, 3, name.data(), name.size(), id - 1);
+    shown.clear();
+    map.append_display(id, true, false, shown);
+  }
+  EXPECT_LE(heap_peak - base, limit + scratch);
+  EXPECT_LE(heap_bytes - base, static_cast<long long>(map.memory_bytes()) + scratch);
+  EXPECT_EQ(map.memory_bytes(), map.learnt_bytes());
+  EXPECT_LE(map.learnt_bytes(), static_cast<uint64_t>(limit));
+  EXPECT_GE(map.size(), static_cast<size_t>(limit / 8000 * 9 / 10));
+  EXPECT_LT(map.size(), 40000u);
 }
 
 TEST(NodeMapRun, RecordsShowMappedNames) {

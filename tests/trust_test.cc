@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -289,19 +290,59 @@ TEST(HostileInput, LongQualifiedNamesAreCut) {
   EXPECT_NE(r.out.find(shown), std::string::npos);
 }
 
+// A name of control bytes takes four bytes a byte escaped for a terminal
+// and six in JSON; cut at 4096 bytes as written, one 8-byte DBLIST entry
+// gives at most about 4.2 KB at any detail level.
+TEST(HostileInput, NamesOfControlBytesAreCutAsWritten) {
+  log_builder b;
+  b.context_db(0x80000000u, std::string(8191, '\x01'));
+  b.dblist(1, logbuild::DBLIST_SUM,
+           std::vector<std::pair<int32_t, int32_t>>(8191, {INT32_MIN, -1}));
+  const std::string log = b.end().str();
+  golden::temp_file(log, "amp.fwlog");
+  const std::string out = golden::work_dir() + "/amp.out";
+  for (const char* form : {"--escape=always", "--json"}) {
+    for (const char* level : {"-a", "-avvv"}) {
+      spawn_result r = run_with_stdout({form, level, "amp.fwlog"}, [&] {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+      });
+      struct stat st;
+      ASSERT_EQ(stat(out.c_str(), &st), 0);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_GT(st.st_size, 8191ll * 4096);
+      EXPECT_LE(st.st_size, 700ll * static_cast<long long>(log.size())) << form << " " << level;
+    }
+  }
+  // Whole escapes behind the "...", 4095 bytes in all.
+  std::string escaped;
+  for (int i = 0; i < 1023; ++i) escaped += "\\x01";
+  log_builder one;
+  one.context_db(0x80000000u, std::string(8191, '\x01'))
+      .dblist(1, logbuild::DBLIST_SUM, {{INT32_MIN, -1}});
+  const std::string text = golden::scan(one.end().str(), {"--escape=always", "-a"}).out;
+  EXPECT_NE(text.find("  #1: node_id=..." + escaped + " (#-2147483648) mode=-1\n"),
+            std::string::npos);
+}
+
+// What the names take, the table's blocks and slots included, counts
+// against --name-memory (here 40 names of 4000 bytes, in text blocks of
+// 16 KiB, under 64 KiB).
 TEST(HostileInput, LearntNamesAreBounded) {
   log_builder b;
-  b.context_db(1, std::string(30, 'a')).context_db(2, std::string(30, 'b'));
-  b.context_db(3, std::string(30, 'c'));
-  b.image(logbuild::OP_BEGIN, 1, 1, "").image(logbuild::OP_BEGIN, 1, 3, "").end();
+  for (uint32_t id = 1; id <= 40; ++id) b.context_db(id, std::string(4000, 'a'));
+  b.image(logbuild::OP_BEGIN, 1, 1, "").image(logbuild::OP_BEGIN, 1, 40, "").end();
   golden::temp_file(b.str(), "t.fwlog");
-  golden::result r = golden::run({"--name-memory=100", "-o", "BEGIN", "t.fwlog"});
-  // Each entry costs its name and 32 bytes: the second does not fit.
-  EXPECT_EQ(r.err,
-            "t.fwlog: warning: names learnt from context records reach the bound of 100 bytes at "
-            "offset 83; no further names are learnt (--name-memory sets the bound)\n");
-  EXPECT_NE(r.out.find(" node_id: " + std::string(30, 'A') + " (#1)\n"), std::string::npos);
-  EXPECT_NE(r.out.find(" node_id: #3\n"), std::string::npos);
+  golden::result r = golden::run({"--name-memory=64K", "-o", "BEGIN", "t.fwlog"});
+  const std::string said =
+      "t.fwlog: warning: names learnt from context records reach the bound of 65536 bytes at "
+      "offset ";
+  EXPECT_EQ(r.err.substr(0, said.size()), said);
+  EXPECT_NE(r.err.find("; no further names are learnt (--name-memory sets the bound)\n"),
+            std::string::npos);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+  EXPECT_NE(r.out.find(" node_id: " + std::string(4000, 'A') + " (#1)\n"), std::string::npos);
+  EXPECT_NE(r.out.find(" node_id: #40\n"), std::string::npos);
   EXPECT_EQ(r.status, 0);
   r = golden::run({"--name-memory=lots", "t.fwlog"});
   EXPECT_EQ(r.err,
@@ -344,11 +385,54 @@ TEST(TerminalEscapes, NamesFromTheLogCannotDriveTheTerminal) {
   EXPECT_EQ(with("--escape=never"), raw);
   EXPECT_NE(raw.find("  name: 'ev\x1b]0;pwned\x07il'\n"), std::string::npos);
 
+  // JSON writes C1 controls as escapes too, not as characters.
+  const std::string json = golden::run({"--json", "-a", "t.fwlog"}).out;
+  EXPECT_NE(json.find("\"node\":\"EV\\u001b]0;PWNED\\u0007IL.SET\\u009b\""), std::string::npos);
+  EXPECT_EQ(json.find("\xc2\x9b"), std::string::npos);
+
   golden::result bad = golden::run({"--escape=sometimes", "t.fwlog"});
   EXPECT_EQ(bad.err,
             "jrnscan: --escape takes auto, always or never, not 'sometimes'\njrnscan: bad "
             "arguments\nTry 'jrnscan --help' for more information.\n");
   EXPECT_EQ(bad.status, 2);
+}
+
+// A file name is shown escaped like the log's texts wherever it appears:
+// the report's header, messages, summaries and check lines. Characters of
+// other UTF-8 names stay whole.
+TEST(TerminalEscapes, FileNamesCannotDriveTheTerminal) {
+  const std::string name = "ev\x1b]0;x\x07.fwlog";
+  const std::string shown = "ev\\x1b]0;x\\x07.fwlog";
+  golden::temp_file(log_builder().at(1, 0).end().str() + "junk", name);
+  golden::temp_file(log_builder().at(1, 0).end().str(), "\xc3\x84rger.fwlog");
+  golden::result r = golden::run({"--escape=always", name, "gone\x1b[2J.fwlog"});
+  EXPECT_NE(r.out.find("\nFile: " + shown + "\n"), std::string::npos);
+  EXPECT_NE(r.err.find(shown + ": 4 bytes after the end of the log"), std::string::npos);
+  EXPECT_NE(r.err.find("gone\\x1b[2J.fwlog: No such file or directory\n"), std::string::npos);
+  // The summaries, the check and JSON (where the escape's backslash is
+  // written as JSON writes one), with the progress line on standard error.
+  const std::string in_json = "ev\\\\x1b]0;x\\\\x07.fwlog";
+  const struct {
+    std::vector<std::string> mode;
+    const std::string& shown;
+  } modes[] = {{{"--check"}, shown},
+               {{"--stats", "--progress"}, shown},
+               {{"--json"}, in_json},
+               {{"--check", "--json"}, in_json}};
+  for (const auto& m : modes) {
+    std::vector<std::string> args{"--escape=always"};
+    args.insert(args.end(), m.mode.begin(), m.mode.end());
+    args.push_back(name);
+    r = golden::run(args);
+    EXPECT_NE(r.out.find(m.shown), std::string::npos) << m.mode[0];
+    EXPECT_EQ(r.both.find(name), std::string::npos) << m.mode[0];
+    EXPECT_EQ(r.both.find('\x07'), std::string::npos) << m.mode[0];
+  }
+  r = golden::run({"--escape=always", "\xc3\x84rger.fwlog"});
+  EXPECT_NE(r.out.find("\nFile: \xc3\x84rger.fwlog\n"), std::string::npos);
+  // Not a terminal, or never: the name as it is.
+  r = golden::run({name});
+  EXPECT_NE(r.out.find("\nFile: " + name + "\n"), std::string::npos);
 }
 
 // A type letter that is a zero byte is printed as the byte it is (not cut

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "io/follow_source.h"
@@ -54,6 +56,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     s.escape = !o.json && escapes_for(o.escape, 1);
     s.top = o.top;
     s.progress = o.progress;
+    s.filter = o.filter;
     return std::make_unique<stats_sink>(s, names);
   }
   if (o.mode == output_mode::check) {
@@ -96,24 +99,40 @@ int scan_descriptor(scan_context& c, int fd, const char* path, const char* log_n
   return scan_input(c, in, log_name);
 }
 
-// Reads one operand as its own input; returns its exit status.
-int scan_operand(scan_context& c, const char* operand, bool follow) {
-  if (std::strcmp(operand, "-") == 0) return scan_descriptor(c, 0, nullptr, "(stdin)", follow);
+// An operand's name as messages and the report show it. A file name may
+// hold bytes a terminal acts on; they are escaped when standard error or
+// the text report escapes (one name serves both, as the back-ends write it
+// to either). JSON escapes control characters itself, so there only
+// standard error counts.
+std::string shown_name(const run_options& o, const char* operand) {
+  if (std::strcmp(operand, "-") == 0) return "(stdin)";
+  std::string name;
+  if (escapes_for(o.escape, 2) || (!o.json && escapes_for(o.escape, 1)))
+    append_escaped_file_name(operand, std::strlen(operand), name);
+  else
+    name = operand;
+  return name;
+}
+
+// Reads one operand as its own input, shown as name; returns its exit
+// status.
+int scan_operand(scan_context& c, const char* operand, const char* name, bool follow) {
+  if (std::strcmp(operand, "-") == 0) return scan_descriptor(c, 0, nullptr, name, follow);
   const int fd = ::open(operand, O_RDONLY);
   if (fd < 0) {
-    c.diag.perror(operand);
-    c.out.input_failed(operand);
+    c.diag.perror(name);
+    c.out.input_failed(name);
     return 1;
   }
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     errno = EISDIR;
-    c.diag.perror(operand);
-    c.out.input_failed(operand);
+    c.diag.perror(name);
+    c.out.input_failed(name);
     return 1;
   }
-  const int status = scan_descriptor(c, fd, operand, operand, follow);
+  const int status = scan_descriptor(c, fd, operand, name, follow);
   ::close(fd);
   return status;
 }
@@ -171,9 +190,12 @@ int jrnscan_main(int argc, char** argv) {
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
   int status = 0;
-  for (const char* operand : o.operands) {
+  // The names outlive each operand's scan: messages may name it later.
+  std::vector<std::string> shown;
+  for (const char* operand : o.operands) shown.push_back(shown_name(o, operand));
+  for (size_t i = 0; i < o.operands.size(); ++i) {
     if (c->stop) break;
-    if (scan_operand(*c, operand, o.follow) != 0) status = 1;
+    if (scan_operand(*c, o.operands[i], shown[i].c_str(), o.follow) != 0) status = 1;
   }
   sink->finish();
   out_flush();

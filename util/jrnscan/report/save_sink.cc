@@ -255,10 +255,10 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
                   ",\"node_id\":%u,\"node\":", static_cast<uint32_t>(tag_.node_id));
     s += num;
     if (names_.has(tag_.node_id)) {
-      std::string plain;
-      names_.append_display(tag_.node_id, false, false, plain);
+      // Cut as written in JSON, so that a name of control bytes cannot
+      // make a manifest line many times the size of its tag.
       s += '"';
-      append_json_string(plain.data(), plain.size(), s);
+      names_.append_display(tag_.node_id, false, text_form::json, s);
       s += '"';
     } else {
       s += "null";

@@ -6,15 +6,36 @@
 #include <cstdio>
 #include <cstring>
 
-#include "scan/escape.h"
 #include "scan/keyed_hash.h"
 
 namespace jrn {
 
 namespace {
 
-// What one learnt entry costs besides its name: the entry and two slots.
-constexpr uint64_t entry_cost = 24 + 2 * sizeof(uint32_t);
+// The memory that an allocation of n bytes takes: the allocator's header
+// and rounding, and whole pages for the large blocks it maps on their own.
+uint64_t allocated(uint64_t n) {
+  if (n == 0) return 0;
+  if (n >= (128u << 10)) return (n + 16 + 4095) / 4096 * 4096;
+  return (n + 16 + 15) / 16 * 16;
+}
+
+// The capacity a vector of block pointers is given when it is full.
+size_t next_capacity(size_t cap) { return cap == 0 ? 16 : cap * 2; }
+
+// What growing a full vector of block pointers adds (the old array is freed
+// once copied).
+template <typename T>
+uint64_t pointer_growth(const std::vector<T>& v) {
+  if (v.size() < v.capacity()) return 0;
+  const size_t cap = v.capacity();
+  return allocated(next_capacity(cap) * sizeof(T)) - allocated(cap * sizeof(T));
+}
+
+template <typename T>
+void make_room(std::vector<T>& v) {
+  if (v.size() == v.capacity()) v.reserve(next_capacity(v.capacity()));
+}
 
 }  // namespace
 
@@ -35,51 +56,110 @@ uint32_t node_map::find(int32_t id) const {
     ++probes_;
     const uint32_t v = slots_[s];
     if (v == 0) return npos;
-    if (entries_[v - 1].id == id) return v - 1;
+    if (at(v - 1).id == id) return v - 1;
   }
 }
 
-void node_map::grow() {
+uint64_t node_map::growth_for(size_t len, bool new_entry) const {
+  uint64_t bytes = 0;
+  if (len > text_left_)
+    bytes += allocated(len > text_block ? len : text_block) + pointer_growth(text_blocks_);
+  if (!new_entry) return bytes;
+  if (count_ % block_entries == 0)
+    bytes += allocated(block_entries * sizeof(entry)) + pointer_growth(blocks_);
+  // Kept at most half full, so that probe runs stay short.
+  if ((static_cast<uint64_t>(count_) + 1) * 2 > slots_.size()) {
+    const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
+    bytes += allocated(n * sizeof(uint32_t)) - allocated(slots_.size() * sizeof(uint32_t));
+  }
+  return bytes;
+}
+
+// The old table is freed before the new one is made, so that the two are
+// never held at once; the entries know their numbers.
+void node_map::grow_slots() {
   const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
+  std::vector<uint32_t>().swap(slots_);
   slots_.assign(n, 0);
   const size_t mask = n - 1;
-  for (uint32_t i = 0; i < entries_.size(); ++i) {
-    size_t s = slot_of(entries_[i].id);
+  for (uint32_t i = 0; i < count_; ++i) {
+    size_t s = slot_of(at(i).id);
     while (slots_[s] != 0) s = (s + 1) & mask;
     slots_[s] = i + 1;
   }
 }
 
+char* node_map::store_text(const char* name, size_t len) {
+  static char empty[1] = {0};
+  if (len == 0) return empty;
+  if (len > text_left_) {
+    const size_t size = len > text_block ? len : text_block;
+    make_room(text_blocks_);
+    text_blocks_.emplace_back(new char[size]);
+    text_free_ = text_blocks_.back().get();
+    text_left_ = size;
+  }
+  char* const p = text_free_;
+  std::memcpy(p, name, len);
+  text_free_ += len;
+  text_left_ -= len;
+  return p;
+}
+
 void node_map::put(int32_t id, int32_t kind, const char* name, size_t len, int32_t parent,
-                   bool replace) {
-  const uint32_t at = find(id);
-  if (at != npos && !replace) return;
-  entry e{id, parent, text_.size(), static_cast<uint32_t>(len), kind, 0};
-  text_.append(name, len);
-  if (at != npos) {
-    entries_[at] = e;  // the old name stays in the text area unused
+                   bool replace, bool upper) {
+  const uint32_t found = find(id);
+  if (found != npos && !replace) return;
+  memory_ += growth_for(len, found == npos);
+  char* const text = store_text(name, len);
+  if (upper)
+    for (size_t i = 0; i < len; ++i)
+      if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  const entry e{id, parent, text, static_cast<uint32_t>(len), kind, 0};
+  if (found != npos) {
+    at(found) = e;  // the old name stays in its text block unused
     return;
   }
-  // Kept at most half full, so that probe runs stay short.
-  if ((entries_.size() + 1) * 2 > slots_.size()) grow();
-  entries_.push_back(e);
+  if ((static_cast<uint64_t>(count_) + 1) * 2 > slots_.size()) grow_slots();
+  if (count_ % block_entries == 0) {
+    make_room(blocks_);
+    blocks_.emplace_back(new entry[block_entries]);
+  }
+  at(count_) = e;
+  ++count_;
   const size_t mask = slots_.size() - 1;
   size_t s = slot_of(id);
   while (slots_[s] != 0) s = (s + 1) & mask;
-  slots_[s] = static_cast<uint32_t>(entries_.size());
+  slots_[s] = count_;
 }
+
+namespace {
+
+// perror with the file's name escaped when escape is set.
+void say_error(const char* file_name, bool escape) {
+  const int err = errno;
+  std::string shown;
+  if (escape)
+    append_escaped_file_name(file_name, std::strlen(file_name), shown);
+  else
+    shown = file_name;
+  errno = err;
+  std::perror(shown.c_str());
+}
+
+}  // namespace
 
 int node_map::load(const char* file_name, bool escape) {
   FILE* f = std::fopen(file_name, "r");
   if (!f) {
-    std::perror(file_name);
+    say_error(file_name, escape);
     return -1;
   }
   struct stat st;
   if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
     std::fclose(f);
     errno = EISDIR;
-    std::perror(file_name);
+    say_error(file_name, escape);
     return -1;
   }
   // Lines are read in pieces of at most 1023 characters; a longer line
@@ -103,11 +183,11 @@ int node_map::load(const char* file_name, bool escape) {
       std::fclose(f);
       return -1;
     }
-    put(id, kind, name, std::strlen(name), parent, true);
+    put(id, kind, name, std::strlen(name), parent, true, false);
   }
   // A read that fails is not the end of the file.
   if (std::ferror(f)) {
-    std::perror(file_name);
+    say_error(file_name, escape);
     result = -1;
   }
   std::fclose(f);
@@ -116,20 +196,18 @@ int node_map::load(const char* file_name, bool escape) {
 
 bool node_map::learn(int32_t id, int32_t kind, const char* name, size_t len, int32_t parent) {
   if (find(id) != npos || learn_stopped_) return true;
-  const uint64_t cost = entry_cost + len;
+  const uint64_t cost = growth_for(len, true);
   if (learnt_bytes_ + cost > learn_limit_) {
     learn_stopped_ = true;
     return false;
   }
   learnt_bytes_ += cost;
-  const size_t at = text_.size();
-  put(id, kind, name, len, parent, false);
-  for (size_t i = at; i < text_.size(); ++i)
-    if (text_[i] >= 'a' && text_[i] <= 'z') text_[i] = static_cast<char>(text_[i] - 'a' + 'A');
+  put(id, kind, name, len, parent, false, true);
   return true;
 }
 
-void node_map::append_display(int32_t id, bool with_number, bool escape, std::string& out) const {
+void node_map::append_display(int32_t id, bool with_number, text_form form,
+                              std::string& out) const {
   const uint32_t first = find(id);
   if (first == npos) {
     char plain[16];
@@ -143,14 +221,14 @@ void node_map::append_display(int32_t id, bool with_number, bool escape, std::st
   // the limit, is cut with a leading "..." so that no cut name is taken for
   // the whole name.
   if (++visit_round_ == 0) {  // stamps of an earlier round would look current
-    for (const entry& e : entries_) e.visit = 0;
+    for (uint32_t i = 0; i < count_; ++i) at(i).visit = 0;
     visit_round_ = 1;
   }
   chain_.clear();
   size_t length = 0;
   bool cut = false;
   for (uint32_t i = first; i != npos;) {
-    const entry& e = entries_[i];
+    const entry& e = at(i);
     if (e.visit == visit_round_) break;
     if (chain_.size() == max_depth || length > name_limit) {
       cut = true;
@@ -161,22 +239,29 @@ void node_map::append_display(int32_t id, bool with_number, bool escape, std::st
     length += e.name_len + (chain_.size() > 1 ? 1 : 0);
     i = e.parent != 0 ? find(e.parent) : npos;
   }
-  std::string name;
-  name.reserve(length < name_limit ? length : name_limit + 1);
+  std::string& name = name_buf_;
+  name.clear();
   for (size_t k = chain_.size(); k-- > 0;) {
-    const entry& e = entries_[chain_[k]];
-    name.append(text_, e.name_at, e.name_len);
+    const entry& e = at(chain_[k]);
+    name.append(e.name, e.name_len);
     if (k > 0) name += '.';
   }
-  if (cut || name.size() > name_limit) {
-    const size_t keep = name_limit - 3;
-    if (name.size() > keep) name.erase(0, name.size() - keep);
-    name.insert(0, "...");
+  // The limit holds for the name as written: every byte is written as one
+  // unit, and the end kept is whole units. A byte is never written shorter
+  // than itself, so the names gathered above hold enough of the end.
+  size_t written = 0;
+  for (const char ch : name) written += form_size(static_cast<uint8_t>(ch), form);
+  size_t from = 0;
+  if (cut || written > name_limit) {
+    size_t kept = 0;
+    for (from = name.size(); from > 0; --from) {
+      const size_t unit = form_size(static_cast<uint8_t>(name[from - 1]), form);
+      if (kept + unit > name_limit - 3) break;
+      kept += unit;
+    }
+    out += "...";
   }
-  if (escape)
-    append_escaped(name.data(), name.size(), out);
-  else
-    out += name;
+  append_in_form(name.data() + from, name.size() - from, form, out);
   if (with_number) {
     char num[24];
     std::snprintf(num, sizeof num, " (#%d)", id);
@@ -185,9 +270,15 @@ void node_map::append_display(int32_t id, bool with_number, bool escape, std::st
 }
 
 void node_map::clear() {
-  entries_.clear();
-  slots_.clear();
-  text_.clear();
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  count_ = 0;
+  std::vector<uint32_t>().swap(slots_);
+  text_blocks_.clear();
+  text_blocks_.shrink_to_fit();
+  text_free_ = nullptr;
+  text_left_ = 0;
+  memory_ = 0;
   learnt_bytes_ = 0;
   learn_stopped_ = false;
 }
