@@ -681,6 +681,10 @@ TEST(Json, NodeNumbersAreUnsignedEverywhere) {
     ++lines;
   }
   EXPECT_EQ(lines, 3u);  // the FIXREC data, the before-image, the cluster's image
+  // And the summary's busiest nodes.
+  const golden::result stats = golden::run({"--stats", "--json", "t.fwlog"});
+  EXPECT_NE(stats.out.find("{\"node_id\":4294967291,\"name\":\"SHOP\""), std::string::npos)
+      << stats.out;
   // The text: signed where it always was, unsigned where it always was.
   const std::string text = golden::scan(log, {"-a"}).out;
   EXPECT_NE(text.find(" node_id: -5\n start_page: 7\n"), std::string::npos);

@@ -3,15 +3,18 @@
 // the byte identity on whole, cut and filtered logs, several logs, the
 // histogram's bucket width over many spans, the bars, the JSON document and
 // the progress indicator.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,6 +24,12 @@
 #include "golden.h"
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
+#include "report/id_set.h"
+#include "report/out.h"
+#include "report/stats_sink.h"
+#include "report/top_counts.h"
+#include "scan/keyed_hash.h"
+#include "scan/node_map.h"
 
 using logbuild::header_fields;
 using logbuild::log_builder;
@@ -588,4 +597,535 @@ TEST(Stats, ProgressOnlyWhenAskedOrOnATerminal) {
   // Standard input of unknown size: the bytes read instead of a share.
   const golden::result piped = golden::run({"--stats", "--progress", "-"}, log);
   EXPECT_EQ(piped.err.rfind("\r(stdin): 0.0 MB read", 0), 0u) << piped.err;
+}
+
+// ---------------------------------------------------------------------------
+// The summary's counting structures, against exact counts.
+
+TEST(StatsCounting, IdSetIsExactInArraysAndBitmaps) {
+  // Dense runs that turn groups into bitmaps, scattered ids that stay in
+  // arrays, the same ids again, and both ends of the range.
+  std::mt19937 rng(5);
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 1; i <= 9000; ++i) ids.push_back(70000 + i);
+  for (int i = 0; i < 20000; ++i) ids.push_back(static_cast<uint32_t>(rng()));
+  for (int i = 0; i < 3000; ++i) ids.push_back(static_cast<uint32_t>(rng() % 50000));
+  ids.push_back(0);
+  ids.push_back(UINT32_MAX);
+  std::set<uint32_t> want, in_a;
+  jrn::id_set a, b;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    want.insert(ids[i]);
+    if (i % 2 == 0) {
+      EXPECT_EQ(a.add(ids[i]), in_a.insert(ids[i]).second) << ids[i];
+    }
+    b.add(ids[i]);
+  }
+  EXPECT_EQ(a.size(), in_a.size());
+  EXPECT_EQ(b.size(), want.size());
+  jrn::id_set both;
+  a.merge_into(both);
+  b.merge_into(both);
+  b.merge_into(both);
+  EXPECT_EQ(both.size(), want.size());
+  for (uint32_t id : want) ASSERT_TRUE(both.contains(id)) << id;
+  for (int i = 0; i < 1000; ++i) {
+    const uint32_t id = static_cast<uint32_t>(rng());
+    EXPECT_EQ(both.contains(id), want.count(id) == 1) << id;
+  }
+  // A run of a million ids takes about a bit each.
+  jrn::id_set run;
+  for (uint32_t i = 0; i < 1000000; ++i) run.add(5000000 + i);
+  EXPECT_EQ(run.size(), 1000000u);
+  EXPECT_LT(run.memory(), size_t{512} << 10);
+  run.clear();
+  EXPECT_EQ(run.size(), 0u);
+  EXPECT_EQ(run.memory(), 0u);
+}
+
+namespace {
+
+struct counted {
+  uint32_t key = 0;
+  uint64_t records = 0;
+  uint64_t error = 0;
+  uint64_t extra = 0;  // what a caller keeps: here the records it counted itself
+};
+
+// Every entry brackets the true count; every key above the bound holds a
+// counter.
+void expect_bounds(const jrn::top_counts<counted>& t, const std::map<uint32_t, uint64_t>& truth,
+                   const std::string& what) {
+  SCOPED_TRACE(what);
+  std::set<uint32_t> held;
+  for (const counted& e : t.entries()) {
+    ASSERT_TRUE(held.insert(e.key).second) << "key twice: " << e.key;
+    const uint64_t real = truth.count(e.key) ? truth.at(e.key) : 0;
+    EXPECT_LE(real, e.records) << e.key;
+    EXPECT_LE(e.records - e.error, real) << e.key;
+    EXPECT_LE(e.records - e.error, e.extra) << e.key;
+  }
+  for (const auto& [key, n] : truth) {
+    if (n > t.bound()) {
+      EXPECT_TRUE(held.count(key)) << key << " with " << n << " records";
+    }
+  }
+}
+
+}  // namespace
+
+TEST(StatsCounting, SpaceSavingBoundsHoldWhileStreamingAndMerging) {
+  std::mt19937 rng(11);
+  // A few heavy keys among many light ones, in two streams (two logs).
+  auto stream = [&](uint32_t base) {
+    std::vector<uint32_t> keys;
+    for (int i = 0; i < 60000; ++i) {
+      const uint32_t r = rng() % 100;
+      keys.push_back(r < 30 ? 1 + r % 5 : base + rng() % 3000);
+    }
+    return keys;
+  };
+  const uint32_t capacity = 64;
+  jrn::top_counts<counted> total(jrn::random_hash_key(), capacity);
+  std::map<uint32_t, uint64_t> all;
+  for (uint32_t base : {100u, 2000u, 100u}) {
+    jrn::top_counts<counted> t(jrn::random_hash_key(), capacity);
+    std::map<uint32_t, uint64_t> truth;
+    uint64_t taken_over = 0;
+    for (uint32_t key : stream(base)) {
+      counted* e = t.find(key);
+      if (!e) {
+        e = t.insert(key, [&](counted& old) {
+          EXPECT_NE(old.key, key);
+          ++taken_over;
+        });
+      }
+      ++e->records;
+      ++e->extra;
+      ++truth[key];
+      ++all[key];
+    }
+    EXPECT_GT(taken_over, 0u);
+    EXPECT_EQ(t.size(), capacity);
+    expect_bounds(t, truth, "one log");
+    // The five heavy keys hold counters with small errors.
+    for (uint32_t key = 1; key <= 5; ++key) {
+      ASSERT_NE(t.find(key), nullptr);
+      EXPECT_LT(t.find(key)->error, truth[key] / 4);
+    }
+    total.merge_from(t, [](counted& into, const counted& from) { into.extra += from.extra; });
+    expect_bounds(total, all, "merged");
+  }
+  // Fewer keys than counters: exact, no bound.
+  jrn::top_counts<counted> few(jrn::random_hash_key(), capacity);
+  for (int i = 0; i < 1000; ++i) {
+    const uint32_t key = 1 + static_cast<uint32_t>(i % 50);
+    counted* e = few.find(key);
+    if (!e) {
+      e = few.insert(key, [](counted&) { ADD_FAILURE() << "no counter is taken over"; });
+    }
+    ++e->records;
+  }
+  EXPECT_EQ(few.bound(), 0u);
+  for (const counted& e : few.entries()) {
+    EXPECT_EQ(e.records, 20u);
+    EXPECT_EQ(e.error, 0u);
+  }
+}
+
+namespace {
+
+// Feeds a summary directly, without a log file: records of given
+// transactions and nodes, 40 bytes each, in logs of a 36-byte header.
+class sink_driver {
+ public:
+  explicit sink_driver(const std::string& output_file) {
+    fd_ = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    jrn::out_set_fd(fd_);
+    jrn::stats_options o;
+    o.json = true;
+    o.progress = 0;
+    sink_ = std::make_unique<jrn::stats_sink>(o, names_);
+    sink_->begin_input("direct", -1);
+  }
+  ~sink_driver() {
+    jrn::out_flush();
+    jrn::out_set_fd(1);
+    ::close(fd_);
+  }
+  void begin_log() {
+    jrn::fwlog_header h;
+    std::memcpy(h.signature, "DRAV.FWLOG", 10);
+    h.major = 1;
+    h.minor = 5;
+    h.bytes = 36;
+    h.start = offset_;
+    offset_ += 36;
+    sink_->begin_log("direct", h);
+  }
+  void record(uint32_t txn, int32_t node) {
+    jrn::tag_summary t;
+    t.letter = '1';
+    t.sequence = ++sequence_;
+    t.timestamp = 1700000000 + sequence_ / 1000;
+    t.offset = offset_;
+    t.bytes = 40;
+    t.is_record = true;
+    t.opcode = 13;
+    t.transaction_id = txn;
+    t.node_id = node;
+    t.shown = true;
+    sink_->tag_done(t);
+    offset_ += 40;
+  }
+  void end_log() { sink_->end_log(jrn::log_end::input_between, offset_); }
+  void finish() { sink_->finish(); }
+
+ private:
+  int fd_;
+  jrn::node_map names_;
+  std::unique_ptr<jrn::stats_sink> sink_;
+  int64_t offset_ = 0;
+  uint32_t sequence_ = 0;
+};
+
+// Resident memory of this process, in bytes.
+int64_t resident_bytes() {
+  std::ifstream f("/proc/self/statm");
+  long long size = 0, resident = 0;
+  f >> size >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+TEST(StatsCounting, MemoryDoesNotGrowWithTheNumberOfLogs) {
+  // Logs of 200,000 distinct nodes and transactions each: what one log's
+  // tables hold is given back before the next one.
+  const std::string out = golden::work_dir() + "/memory.json";
+  sink_driver d(out);
+  int64_t after_two = 0;
+  for (int log = 0; log < 10; ++log) {
+    d.begin_log();
+    for (uint32_t i = 1; i <= 200000; ++i) d.record(i, static_cast<int32_t>(i));
+    d.end_log();
+    if (log == 1) after_two = resident_bytes();
+  }
+  const int64_t growth = resident_bytes() - after_two;
+  EXPECT_LT(growth, int64_t{16} << 20) << "resident memory grew by " << growth << " bytes";
+  d.finish();
+}
+
+TEST(StatsCounting, DistinctCountsAreExactAndHeavyTransactionsFound) {
+  // 1,200,000 transactions and as many nodes (more than any table of one
+  // entry per key would be allowed), among them two busy transactions
+  // whose records are spread over the whole log.
+  const std::string out = golden::work_dir() + "/distinct.json";
+  std::map<uint32_t, uint64_t> busy;
+  {
+    sink_driver d(out);
+    d.begin_log();
+    for (uint32_t i = 1; i <= 1200000; ++i) {
+      const uint32_t txn = 1000 + i;
+      d.record(txn, static_cast<int32_t>(txn * 7 % 5000000 + 1));
+      d.record(txn, static_cast<int32_t>(txn * 7 % 5000000 + 1));
+      if (i % 40 == 0) {
+        d.record(7, 1);
+        ++busy[7];
+      }
+      if (i % 60 == 0) {
+        d.record(9, 2);
+        ++busy[9];
+      }
+    }
+    d.end_log();
+    d.finish();
+  }
+  const json_reader::result parsed = json_reader::parse(read_file(out));
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  const json_reader::value& log = parsed.v.at("logs").items.at(0);
+  EXPECT_EQ(log.at("transactions").num(), 1200002);
+  EXPECT_EQ(log.at("nodes").num(), 1200002);
+  EXPECT_FALSE(log.at("transactions_capped").b);
+  EXPECT_FALSE(log.at("top_transactions_exact").b);
+  const auto& top = log.at("top_transactions").items;
+  ASSERT_GE(top.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const uint32_t id = static_cast<uint32_t>(top[i].at("transaction_id").num());
+    ASSERT_TRUE(busy.count(id)) << id;
+    const long long records = top[i].at("records").num(), error = top[i].at("records_error").num();
+    EXPECT_LE(static_cast<long long>(busy[id]), records) << id;
+    EXPECT_LE(records - error, static_cast<long long>(busy[id])) << id;
+    EXPECT_FALSE(top[i].at("nodes_exact").b && error != 0);
+  }
+  EXPECT_EQ(log.at("counters").num(), 4096);
+}
+
+// ---------------------------------------------------------------------------
+// What the summary says of its filters, of tags it did not count and of
+// bytes it did not read.
+
+TEST(Stats, FiltersAreShownAndTheHeadLineFollowsThem) {
+  log_builder b;
+  for (uint32_t i = 0; i < 12; ++i)
+    b.at(10 + i, 1700000000 + 60 * i).fixrec(logbuild::PUT, 20 + i / 3, 5, i);
+  b.at(30, 1700001000).end('F');
+  const std::string log = b.str();
+  // Transaction 21: the tags of sequence 13 to 15, one minute apart.
+  const golden::result r = golden::scan(log, {"--stats", "-x", "21:21", "--kind", "REC"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("\nFilters (only the tags they let through are counted):\n"
+                        "  transaction        21 to 21\n"
+                        "  tag kinds          REC (end tags always)\n\nLog: t.fwlog\n",
+                        0),
+            0u)
+      << r.out;
+  EXPECT_NE(r.out.find("  4 of 13 tags counted, sequence 13 to 30\n"
+                       "  time 2023-11-14 22:16:20 to 2023-11-14 22:30:00 (00:13:40)\n"),
+            std::string::npos)
+      << r.out;
+  const golden::result j =
+      golden::scan(log, {"--stats", "--json", "-x", "21:21", "-t", "1700000100:1700009999"});
+  const json_reader::result parsed = json_reader::parse(j.out);
+  ASSERT_TRUE(parsed.ok()) << parsed.message() << "\n" << j.out;
+  const json_reader::value& f = parsed.v.at("filters");
+  EXPECT_EQ(f.at("from_transaction").num(), 21);
+  EXPECT_EQ(f.at("to_transaction").num(), 21);
+  EXPECT_EQ(f.at("from_timestamp").num(), 1700000100);
+  EXPECT_EQ(f.at("to_time").text, "2023-11-15T00:59:59Z");
+  EXPECT_TRUE(f.at("node_id").is_null());
+  EXPECT_TRUE(f.at("kinds").is_null());
+  const json_reader::value& first = parsed.v.at("logs").items.at(0);
+  EXPECT_EQ(first.at("tags").num(), 13);
+  EXPECT_EQ(first.at("counted_tags").num(), 4);
+  EXPECT_EQ(first.at("first_sequence").num(), 13);
+  EXPECT_EQ(first.at("first_timestamp").num(), 1700000180);
+  // Without filters the document has them all null, and the text none.
+  const golden::result plain = golden::scan(log, {"--stats"});
+  EXPECT_EQ(plain.out.find("Filters"), std::string::npos);
+  EXPECT_NE(plain.out.find("  13 tags, sequence 10 to 30\n"), std::string::npos) << plain.out;
+}
+
+TEST(Stats, MalformedTagsLeftOutAreNotFilteredOut) {
+  log_builder b;
+  b.fixrec(logbuild::PUT, 4, 5, 1, "ok");
+  b.image(13, 4, 5, "short");             // a FIXREC payload too short to read
+  b.nodemeta(5, std::string(9000, 'm'));  // meta data larger than a page
+  b.fixrec(logbuild::PUT, 4, 5, 2, "ok").end('F');
+  const std::string log = b.str();
+  const golden::result r = golden::scan(log, {"--stats"});
+  const auto sections = parse_stats(r.out);
+  ASSERT_EQ(sections.size(), 1u) << r.out;
+  EXPECT_EQ(sections[0].filtered_tags, 0u) << r.out;
+  EXPECT_NE(r.out.find("  malformed items: 2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("    malformed tags left out              9047  (2 tags)\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  3 of 5 tags counted,"), std::string::npos) << r.out;
+  const json_reader::result j = json_reader::parse(golden::scan(log, {"--stats", "--json"}).out);
+  ASSERT_TRUE(j.ok());
+  const json_reader::value& s = j.v.at("logs").items.at(0);
+  EXPECT_EQ(s.at("malformed_left_out_tags").num(), 2);
+  EXPECT_EQ(s.at("filtered_out_tags").num(), 0);
+  const json_reader::value& bytes = s.at("bytes");
+  EXPECT_EQ(bytes.at("read").num(), static_cast<long long>(log.size()));
+  EXPECT_EQ(bytes.at("read").num(),
+            bytes.at("header").num() + bytes.at("counted").num() + bytes.at("filtered_out").num() +
+                bytes.at("malformed_left_out").num() + bytes.at("cut_short").num());
+}
+
+namespace {
+
+// The byte identity of a --stats --json log or total, with what was not
+// read: the whole input.
+long long input_bytes(const json_reader::value& summary) {
+  const json_reader::value& b = summary.at("bytes");
+  EXPECT_EQ(b.at("read").num(), b.at("header").num() + b.at("counted").num() +
+                                    b.at("filtered_out").num() + b.at("malformed_left_out").num() +
+                                    b.at("cut_short").num());
+  return b.at("read").num() + b.at("unread").num();
+}
+
+// The text's line of the bytes not read from offset `from` on.
+std::string not_read_line(size_t n, size_t from) {
+  char line[128];
+  std::snprintf(line, sizeof line, "  %-26s %16zu  (from offset %zu on)\n", "bytes not read", n,
+                from);
+  return line;
+}
+
+}  // namespace
+
+TEST(Stats, AnUnrecognizedLetterEndsTheLogWhereTheCheckSaysItDoes) {
+  log_builder b;
+  for (uint32_t i = 0; i < 30; ++i) b.fixrec(logbuild::PUT, 3, 5, i, "abcdef");
+  b.end('F');
+  std::string log = b.str();
+  const size_t header = logbuild::header_bytes(header_fields()).size();
+  const size_t tag_size = (log.size() - header - 9) / 30;
+  const size_t at = header + 12 * tag_size;  // the 13th tag's letter
+  ASSERT_EQ(log[at], '1');
+  log[at] = 'Z';
+  const golden::result stats = golden::scan(log, {"--stats"});
+  const golden::result check = golden::scan(log, {"--check"});
+  const std::string where = "at offset " + std::to_string(at);
+  EXPECT_NE(stats.err.find("unrecognized tag type 0x5a " + where + ";"), std::string::npos)
+      << stats.err;
+  EXPECT_NE(check.out.find(", 12 tags, sequence 1 to 12,"), std::string::npos) << check.out;
+  EXPECT_NE(stats.out.find("  12 tags, sequence 1 to 12\n"), std::string::npos) << stats.out;
+  EXPECT_NE(stats.out.find("  ended by an unrecognized tag letter " + where + "\n"),
+            std::string::npos)
+      << stats.out;
+  const auto sections = parse_stats(stats.out);
+  ASSERT_EQ(sections.size(), 1u);
+  expect_bytes_add_up(sections[0]);
+  EXPECT_EQ(sections[0].bytes.at("bytes read"), static_cast<long long>(at));
+  EXPECT_EQ(sections[0].bytes.at("cut short at the end"), 0);
+  EXPECT_NE(stats.out.find(not_read_line(log.size() - at, at)), std::string::npos) << stats.out;
+  const json_reader::result j = json_reader::parse(golden::scan(log, {"--stats", "--json"}).out);
+  ASSERT_TRUE(j.ok());
+  const json_reader::value& s = j.v.at("logs").items.at(0);
+  EXPECT_EQ(s.at("end").text, "unknown_letter");
+  EXPECT_EQ(s.at("end_offset").num(), static_cast<long long>(at));
+  EXPECT_EQ(s.at("tags").num(), 12);
+  EXPECT_EQ(input_bytes(s), static_cast<long long>(log.size()));
+}
+
+TEST(Stats, BytesNotReadAfterAnEndTagOrARefusedHeader) {
+  // A tag letter in the middle turned into an end tag: the bytes behind
+  // it are no log.
+  const std::string log = generated_log("--seed 8 --tags 300", "cut.fwlog");
+  if (log.empty()) GTEST_SKIP() << "fwgen was not built";
+  const json_reader::result plain =
+      json_reader::parse(golden::scan(log, {"--stats", "--json"}).out);
+  ASSERT_TRUE(plain.ok());
+  // The letter of a tag in the middle, from the report's own offsets.
+  const golden::result tags = golden::scan(log, {"--json", "-a"});
+  size_t at = 0;
+  int n = 0;
+  for (const std::string& line : lines_of(tags.out)) {
+    const json_reader::result t = json_reader::parse(line);
+    if (t.ok() && t.v.at("type").text == "tag" && ++n == 20) at = t.v.at("offset").num();
+  }
+  ASSERT_GT(at, 0u);
+  std::string finished = log;
+  finished[at] = 'F';
+  const golden::result r = golden::scan(finished, {"--stats"});
+  EXPECT_NE(r.out.find("  ended by end tag EOF_FINISH at offset " + std::to_string(at + 9) + "\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(not_read_line(finished.size() - at - 9, at + 9)), std::string::npos)
+      << r.out;
+  const json_reader::result j =
+      json_reader::parse(golden::scan(finished, {"--stats", "--json"}).out);
+  ASSERT_TRUE(j.ok());
+  EXPECT_EQ(input_bytes(j.v.at("logs").items.at(0)), static_cast<long long>(finished.size()));
+  EXPECT_EQ(input_bytes(j.v.at("total")), static_cast<long long>(finished.size()));
+
+  // Behind an end tag, something that starts like a log but whose header
+  // is refused: a second section that read nothing of it.
+  log_builder b;
+  b.fixrec(logbuild::PUT, 3, 5, 1, "x").end('C');
+  const std::string two = b.str() + "DRAV.NOTALOG and more bytes";
+  const json_reader::result k = json_reader::parse(golden::scan(two, {"--stats", "--json"}).out);
+  ASSERT_TRUE(k.ok()) << two;
+  ASSERT_EQ(k.v.at("logs").items.size(), 2u);
+  const json_reader::value& refused = k.v.at("logs").items[1];
+  EXPECT_EQ(refused.at("end").text, "header_failure");
+  EXPECT_TRUE(refused.at("header").is_null());
+  EXPECT_EQ(refused.at("bytes").at("read").num(), 0);
+  EXPECT_EQ(refused.at("bytes").at("unread").num(), 27);
+  EXPECT_EQ(input_bytes(k.v.at("total")), static_cast<long long>(two.size()));
+}
+
+TEST(Stats, DayBucketsStayOnLocalMidnightAcrossAClockChange) {
+  // New York's rules without the time zone files: the clock goes back an
+  // hour on 2023-11-05. A tag at 00:30 and one at 23:30 local time each
+  // day from October 20 to November 19.
+  const golden::environment tz = {{"TZ", "EST5EDT,M3.2.0,M11.1.0"}};
+  log_builder b;
+  auto midnight = [](int day) {  // day 0: 2023-10-20 00:00 EDT
+    return 1697774400u + 86400u * static_cast<uint32_t>(day) + (day > 16 ? 3600u : 0u);
+  };
+  uint32_t seq = 1;
+  for (int day = 0; day < 31; ++day) {
+    b.at(seq++, midnight(day) + 1800).sign_off(5);
+    b.at(seq++, midnight(day + 1) - 1800).sign_off(5);
+  }
+  b.at(seq, midnight(30) + 43200).end('F');
+  golden::temp_file(b.str(), "dst.fwlog");
+  const golden::result r = golden::run({"--stats", "dst.fwlog"}, "", tz);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto sections = parse_stats(r.out);
+  ASSERT_EQ(sections.size(), 1u);
+  EXPECT_EQ(sections[0].bucket_width, "1 day") << r.out;
+  EXPECT_EQ(sections[0].bucket_rows, 31) << r.out;
+  for (int day : {1, 15, 16, 17, 30}) {
+    char row[64];
+    std::snprintf(row, sizeof row, "    2023-%02d-%02d 00:00:00  %d  ", day < 12 ? 10 : 11,
+                  day < 12 ? 20 + day : day - 11, day == 30 ? 3 : 2);
+    EXPECT_NE(r.out.find(row), std::string::npos) << row << r.out;
+  }
+  const json_reader::result j =
+      json_reader::parse(golden::run({"--stats", "--json", "dst.fwlog"}, "", tz).out);
+  ASSERT_TRUE(j.ok());
+  const auto& buckets = j.v.at("logs").items.at(0).at("histogram").at("buckets").items;
+  ASSERT_EQ(buckets.size(), 31u);
+  EXPECT_EQ(buckets[16].at("time").text, "2023-11-05T04:00:00Z");  // midnight EDT
+  EXPECT_EQ(buckets[17].at("time").text, "2023-11-06T05:00:00Z");  // midnight EST
+}
+
+TEST(Stats, EveryJsonKeyAndEndIsInTheManPage) {
+  // The keys of a document with every part: two logs (the second cut),
+  // filters, transactions and nodes.
+  log_builder b;
+  b.context_db(100, "shop").fixrec(logbuild::PUT, 3, 100, 1, "x").end('C');
+  header_fields next;
+  next.file_sequence = 2;
+  b.next_log(next).fixrec(logbuild::PUT, 4, 100, 1, "y");
+  const std::string log = b.str();
+  const json_reader::result j = json_reader::parse(
+      golden::scan(log.substr(0, log.size() - 3), {"--stats", "--json", "-x", "3"}).out);
+  ASSERT_TRUE(j.ok());
+  std::set<std::string> keys;
+  std::vector<const json_reader::value*> todo = {&j.v};
+  while (!todo.empty()) {
+    const json_reader::value* v = todo.back();
+    todo.pop_back();
+    for (const auto& m : v->members) {
+      keys.insert(m.first);
+      todo.push_back(&m.second);
+    }
+    for (const auto& item : v->items) todo.push_back(&item);
+  }
+  // The man page beside the tests' source, SUMMARIES section.
+  std::string source = __FILE__;
+  source = source.substr(0, source.rfind("/tests/"));
+  std::ifstream f(source + "/jrnscan.1");
+  ASSERT_TRUE(f) << source;
+  std::stringstream all;
+  all << f.rdbuf();
+  const std::string man = all.str();
+  const size_t from = man.find("\n.SH SUMMARIES\n");
+  ASSERT_NE(from, std::string::npos);
+  const std::string section = man.substr(from, man.find("\n.SH ", from + 1) - from);
+  EXPECT_GT(keys.size(), 60u);
+  // Each in bold: ".B key", or ".BR key ," where punctuation follows.
+  for (const std::string& key : keys) {
+    EXPECT_TRUE(section.find(".B " + key + "\n") != std::string::npos ||
+                section.find(".BR " + key + " ") != std::string::npos)
+        << key << " is not in SUMMARIES";
+  }
+  for (const char* end :
+       {"eof_finish", "eof_cont", "next_log", "input_between", "input_inside", "unknown_letter",
+        "read_failure", "header_failure", "body_failure", "stopped"}) {
+    EXPECT_NE(section.find(std::string(".B ") + end + "\n"), std::string::npos) << end;
+  }
 }

@@ -1,0 +1,637 @@
+// The summary's two renderings: the text sections and the JSON document
+// (its keys are listed in the man page, SUMMARIES).
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "log/scan.h"
+#include "records/opcodes.h"
+#include "report/json_sink.h"
+#include "report/out.h"
+#include "report/stats_sink.h"
+#include "scan/context.h"
+#include "scan/time_text.h"
+
+namespace jrn {
+
+using stats_detail::node_entry;
+using stats_detail::txn_entry;
+
+namespace {
+
+// Columns of standard output: its terminal's width, 80 otherwise.
+int terminal_columns() {
+  struct winsize ws;
+  if (isatty(1) && ioctl(1, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return 80;
+}
+
+bool utf8_name(const char* s) {
+  if (!s) return false;
+  for (; *s; ++s)
+    if (strncasecmp(s, "utf-8", 5) == 0 || strncasecmp(s, "utf8", 4) == 0) return true;
+  return false;
+}
+
+// Whether the user's character type locale is UTF-8 (the locale of the
+// program is left as it was).
+bool utf8_locale() {
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string saved = current ? current : "C";
+  bool utf8 = false;
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    utf8 = utf8_name(nl_langinfo(CODESET));
+    std::setlocale(LC_CTYPE, saved.c_str());
+  } else {
+    // A locale that is not installed: what its name says.
+    const char* name = std::getenv("LC_ALL");
+    if (!name || !*name) name = std::getenv("LC_CTYPE");
+    if (!name || !*name) name = std::getenv("LANG");
+    utf8 = utf8_name(name);
+  }
+  return utf8;
+}
+
+const char* end_key(log_end how) {
+  switch (how) {
+    case log_end::eof_finish: return "eof_finish";
+    case log_end::eof_cont: return "eof_cont";
+    case log_end::next_log: return "next_log";
+    case log_end::input_between: return "input_between";
+    case log_end::input_inside: return "input_inside";
+    case log_end::unknown_letter: return "unknown_letter";
+    case log_end::read_failure: return "read_failure";
+    case log_end::header_failure: return "header_failure";
+    case log_end::body_failure: return "body_failure";
+    case log_end::stopped: return "stopped";
+  }
+  return "?";
+}
+
+// "01:02:03", or "2d 01:02:03".
+std::string duration_text(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  char buf[48];
+  const long long d = seconds / 86400, h = seconds / 3600 % 24, m = seconds / 60 % 60,
+                  s = seconds % 60;
+  if (d > 0)
+    std::snprintf(buf, sizeof buf, "%lldd %02lld:%02lld:%02lld", d, h, m, s);
+  else
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", h, m, s);
+  return buf;
+}
+
+std::string width_text(int64_t w) {
+  char buf[48];
+  struct unit {
+    int64_t seconds;
+    const char* one;
+    const char* many;
+  };
+  static const unit units[] = {{7 * 86400, "week", "weeks"},
+                               {86400, "day", "days"},
+                               {3600, "h", "h"},
+                               {60, "min", "min"},
+                               {1, "s", "s"}};
+  for (const unit& u : units) {
+    if (w % u.seconds != 0) continue;
+    const long long n = w / u.seconds;
+    std::snprintf(buf, sizeof buf, "%lld %s", n, n == 1 ? u.one : u.many);
+    return buf;
+  }
+  return "?";
+}
+
+double share(int64_t part, int64_t whole) {
+  return whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+}
+
+const char* plural(uint64_t n, const char* one, const char* many) { return n == 1 ? one : many; }
+
+void out_json_string(const char* s, size_t n, std::string& scratch) {
+  scratch.assign(1, '"');
+  append_json_string(s, n, scratch);
+  scratch += '"';
+  out_write(scratch.data(), scratch.size());
+}
+
+// Time as the JSON keys give it: ISO 8601 UTC and seconds.
+void out_json_time(const char* key, const char* stamp_key, uint32_t t) {
+  out_printf(",\"%s\":\"%s\",\"%s\":%u", key, format_iso_utc(t).c_str(), stamp_key, t);
+}
+
+uint32_t clamp_time(int64_t t) {
+  return t < 0 ? 0 : t > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(t);
+}
+
+// The entries with the most records, most first; ties by number (a node
+// number is signed, a transaction id is not).
+template <typename Entry, typename Key>
+std::vector<const Entry*> top_entries(const top_counts<Entry>& table, uint32_t top) {
+  std::vector<const Entry*> all;
+  all.reserve(table.size());
+  for (const Entry& e : table.entries()) all.push_back(&e);
+  auto before = [](const Entry* a, const Entry* b) {
+    if (a->records != b->records) return a->records > b->records;
+    return static_cast<Key>(a->key) < static_cast<Key>(b->key);
+  };
+  const size_t n = std::min<size_t>(top, all.size());
+  std::partial_sort(all.begin(), all.begin() + n, all.end(), before);
+  all.resize(n);
+  return all;
+}
+
+template <typename Entry>
+bool all_exact(const std::vector<const Entry*>& entries) {
+  for (const Entry* e : entries)
+    if (e->error != 0) return false;
+  return true;
+}
+
+bool nodes_exact(const txn_entry& e) { return e.error == 0 && !e.nodes_capped; }
+
+// The tag kinds that --kind lets through, "REC, PAGE".
+std::string kinds_text(uint32_t kinds, const char* separator) {
+  std::string out;
+  for (const char letter : {'1', '2', '3', '4', '5', '6', '7', 'S'}) {
+    if ((kinds & kind_bit(static_cast<uint8_t>(letter))) == 0) continue;
+    if (!out.empty()) out += separator;
+    out += tag_kind_of(static_cast<uint8_t>(letter)).name;
+  }
+  return out;
+}
+
+bool any_filter(const filter_settings& f) {
+  return f.node_id || f.from_time || f.to_time || f.from_seq || f.to_seq || f.from_txn ||
+         f.to_txn || f.page || f.recno || f.pattern || (f.kinds & 0xff);
+}
+
+// "5 to 9", "from 5", "to 9".
+void out_range(const char* label, const std::string& from, const std::string& to) {
+  if (from.empty() && to.empty()) return;
+  out_printf("  %-18s ", label);
+  if (!from.empty() && !to.empty())
+    out_printf("%s to %s\n", from.c_str(), to.c_str());
+  else if (!from.empty())
+    out_printf("from %s\n", from.c_str());
+  else
+    out_printf("to %s\n", to.c_str());
+}
+
+std::string number_or_none(uint32_t n) { return n ? std::to_string(n) : std::string(); }
+
+struct bar_style {
+  bool utf8;
+  // The block of n eighths (1 to 8).
+  const char* block(int n) const {
+    static const char* const eighths[] = {"",       "\u258f", "\u258e", "\u258d", "\u258c",
+                                          "\u258b", "\u258a", "\u2589", "\u2588"};
+    return eighths[n];
+  }
+};
+
+void print_histogram(const time_histogram& h) {
+  std::vector<time_histogram::row> rows;
+  const int64_t width = h.rows(rows);
+  if (width == 0) return;
+  uint64_t widest = 0;
+  for (const auto& r : rows) widest = std::max(widest, r.count);
+  char count_text[24];
+  const int count_width =
+      std::snprintf(count_text, sizeof count_text, "%llu", static_cast<unsigned long long>(widest));
+  out_printf("\n  activity: counted tags per %s (%zu %s)\n", width_text(width).c_str(), rows.size(),
+             plural(rows.size(), "row", "rows"));
+  // "    <time>  <count>  <bar>"
+  const int prefix = 4 + 19 + 2 + count_width + 2;
+  const int bar_cols = std::max(10, terminal_columns() - prefix - 1);
+  const bar_style style{utf8_locale()};
+  std::string bar;
+  for (const auto& r : rows) {
+    bar.clear();
+    if (r.count != 0) {
+      // In eighths of a column; a row with counts shows at least one.
+      const double units = style.utf8 ? 8.0 : 1.0;
+      int64_t n = static_cast<int64_t>(
+          static_cast<double>(r.count) * bar_cols * units / static_cast<double>(widest) + 0.5);
+      if (n < 1) n = 1;
+      if (style.utf8) {
+        for (int64_t i = 0; i < n / 8; ++i) bar += style.block(8);
+        bar += style.block(static_cast<int>(n % 8));
+      } else {
+        bar.append(static_cast<size_t>(n), '#');
+      }
+    }
+    // The bucket's start as its clock shows it.
+    out_printf("    %-19s  %*llu  %s\n", format_time(clamp_time(r.clock), true).c_str(),
+               count_width, static_cast<unsigned long long>(r.count), bar.c_str());
+  }
+}
+
+}  // namespace
+
+const char* log_end_text(log_end how) {
+  switch (how) {
+    case log_end::eof_finish: return "end tag EOF_FINISH";
+    case log_end::eof_cont: return "end tag EOF_CONT";
+    case log_end::next_log: return "a further log began without an end tag";
+    case log_end::input_between: return "end of input between tags, without an end tag";
+    case log_end::input_inside: return "end of input inside a tag";
+    case log_end::unknown_letter: return "an unrecognized tag letter";
+    case log_end::read_failure: return "a read failure";
+    case log_end::header_failure: return "the file header was refused";
+    case log_end::body_failure: return "a tag body that could not be read";
+    case log_end::stopped: return "the run stopped (--limit or a signal)";
+  }
+  return "?";
+}
+
+// Once, before the first section: the filters in force. The JSON document
+// always has them (every key, null when that filter is not given).
+void stats_sink::print_filters() {
+  if (head_printed_) return;
+  head_printed_ = true;
+  const filter_settings& f = opt_.filter;
+  if (opt_.json) {
+    out_str("{\"filters\":{\"node_id\":");
+    if (f.node_id)
+      out_printf("%d", f.node_id);
+    else
+      out_str("null");
+    for (const auto& t : {std::make_pair("from", f.from_time), std::make_pair("to", f.to_time)}) {
+      if (t.second)
+        out_printf(",\"%s_time\":\"%s\",\"%s_timestamp\":%u", t.first,
+                   format_iso_utc(t.second).c_str(), t.first, t.second);
+      else
+        out_printf(",\"%s_time\":null,\"%s_timestamp\":null", t.first, t.first);
+    }
+    const std::pair<const char*, uint32_t> numbers[] = {
+        {"from_sequence", f.from_seq}, {"to_sequence", f.to_seq}, {"from_transaction", f.from_txn},
+        {"to_transaction", f.to_txn},  {"page", f.page},          {"record_number", f.recno}};
+    for (const auto& n : numbers) {
+      if (n.second)
+        out_printf(",\"%s\":%u", n.first, n.second);
+      else
+        out_printf(",\"%s\":null", n.first);
+    }
+    out_str(",\"opcode_pattern\":");
+    if (f.pattern)
+      out_json_string(pattern_.data(), pattern_.size(), scratch_);
+    else
+      out_str("null");
+    out_str(",\"kinds\":");
+    if (f.kinds & 0xff) {
+      const std::string kinds = kinds_text(f.kinds, "\",\"");
+      out_printf("[\"%s\"]", kinds.c_str());
+    } else {
+      out_str("null");
+    }
+    out_str("},\n");
+    return;
+  }
+  if (!any_filter(f)) return;
+  out_str("\nFilters (only the tags they let through are counted):\n");
+  if (f.node_id) out_printf("  %-18s #%d\n", "node", f.node_id);
+  out_range("time", f.from_time ? format_time(f.from_time, opt_.utc).c_str() : "",
+            f.to_time ? format_time(f.to_time, opt_.utc).c_str() : "");
+  out_range("sequence", number_or_none(f.from_seq), number_or_none(f.to_seq));
+  out_range("transaction", number_or_none(f.from_txn), number_or_none(f.to_txn));
+  if (f.page) out_printf("  %-18s %u (0x%x)\n", "page", f.page, f.page);
+  if (f.recno) out_printf("  %-18s %u\n", "record number", f.recno);
+  if (f.pattern) out_printf("  %-18s \"%s\"\n", "opcode pattern", pattern_.c_str());
+  if (f.kinds & 0xff)
+    out_printf("  %-18s %s (end tags always)\n", "tag kinds", kinds_text(f.kinds, ", ").c_str());
+}
+
+void stats_sink::print_text(const summary& s, bool is_total) {
+  if (is_total) {
+    out_printf("\nAll %llu logs\n", static_cast<unsigned long long>(s.logs));
+  } else {
+    out_printf("\nLog: %s", input_name_.c_str());
+    if (log_index_ > 1) out_printf(" (log %u of the input)", log_index_);
+    out_char('\n');
+    if (have_header_)
+      out_printf("  signature %.10s, version %d.%02d, file sequence %d\n", header_.signature,
+                 header_.major, header_.minor, header_.file_sequence);
+  }
+  // The tags counted (those the filters let through): how many, and their
+  // sequence and time range.
+  time_formatter times(opt_.utc);
+  const unsigned long long counted_tags = s.counted_tags(), read_tags = s.tags();
+  if (s.any_tag) {
+    if (counted_tags == read_tags)
+      out_printf("  %llu %s, sequence %u to %u\n", counted_tags,
+                 plural(counted_tags, "tag", "tags"), s.first_seq, s.last_seq);
+    else
+      out_printf("  %llu of %llu tags counted, sequence %u to %u\n", counted_tags, read_tags,
+                 s.first_seq, s.last_seq);
+    const std::string first = times(s.first_ts);
+    out_printf("  time %s to %s (%s)\n", first.c_str(), times(s.last_ts),
+               duration_text(static_cast<int64_t>(s.last_ts) - s.first_ts).c_str());
+  } else if (read_tags != 0) {
+    out_printf("  no tags counted (%llu read)\n", read_tags);
+  } else {
+    out_str("  no tags\n");
+  }
+  if (!is_total)
+    out_printf("  ended by %s at offset %lld\n", log_end_text(end_how_),
+               static_cast<long long>(end_offset_));
+  out_printf("  malformed items: %llu\n", static_cast<unsigned long long>(s.malformed));
+
+  // The byte identity.
+  const int64_t counted = s.counted_bytes();
+  const int64_t cut = s.bytes_read - s.header_bytes - s.tag_bytes();
+  out_printf("\n  %-26s %16lld\n", "bytes read", static_cast<long long>(s.bytes_read));
+  out_printf("    %-24s %16lld\n", "file header", static_cast<long long>(s.header_bytes));
+  out_printf("    %-24s %16lld  (%llu %s)\n", "tags counted", static_cast<long long>(counted),
+             counted_tags, plural(counted_tags, "tag", "tags"));
+  out_printf("    %-24s %16lld  (%llu %s)\n", "tags filtered out",
+             static_cast<long long>(s.filtered_bytes),
+             static_cast<unsigned long long>(s.filtered_tags),
+             plural(s.filtered_tags, "tag", "tags"));
+  if (s.dropped_tags != 0)
+    out_printf("    %-24s %16lld  (%llu %s)\n", "malformed tags left out",
+               static_cast<long long>(s.dropped_bytes),
+               static_cast<unsigned long long>(s.dropped_tags),
+               plural(s.dropped_tags, "tag", "tags"));
+  out_printf("    %-24s %16lld\n", "cut short at the end", static_cast<long long>(cut));
+  if (s.unread_unknown) {
+    out_printf("  %-26s %16s", "bytes not read", "unknown");
+    if (!is_total)
+      out_printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
+    else if (s.unread_bytes != 0)
+      out_printf("  (at least %lld)", static_cast<long long>(s.unread_bytes));
+    out_char('\n');
+  } else if (s.unread_bytes != 0) {
+    out_printf("  %-26s %16lld", "bytes not read", static_cast<long long>(s.unread_bytes));
+    if (!is_total) out_printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
+    out_char('\n');
+  }
+
+  // Tag kinds and record opcodes.
+  char label[64];
+  if (counted_tags != 0) {
+    out_printf("\n  %-26s %12s %16s %7s\n", "tag kind", "count", "bytes", "share");
+    for (unsigned letter = 0; letter < 256; ++letter) {
+      if (s.kind_count[letter] == 0) continue;
+      std::snprintf(label, sizeof label, "%c %s", letter,
+                    tag_kind_of(static_cast<uint8_t>(letter)).name);
+      out_printf("    %-24s %12llu %16lld %6.1f%%\n", label,
+                 static_cast<unsigned long long>(s.kind_count[letter]),
+                 static_cast<long long>(s.kind_bytes[letter]),
+                 100.0 * share(s.kind_bytes[letter], counted));
+    }
+    out_printf("    %-24s %12llu %16lld %6.1f%%\n", "total", counted_tags,
+               static_cast<long long>(counted), counted > 0 ? 100.0 : 0.0);
+  } else {
+    out_str("\n  no tags counted\n");
+  }
+  uint64_t records = 0;
+  int64_t record_bytes = 0;
+  for (int i = 0; i < 256; ++i) {
+    records += s.op_count[i];
+    record_bytes += s.op_bytes[i];
+  }
+  if (records != 0) {
+    out_printf("\n  %-26s %12s %16s %7s\n", "record opcode", "count", "bytes", "share");
+    for (unsigned code = 0; code < 256; ++code) {
+      if (s.op_count[code] == 0) continue;
+      std::snprintf(label, sizeof label, "%3u %s", code,
+                    opcode_lookup(static_cast<uint8_t>(code)).name);
+      out_printf("    %-24s %12llu %16lld %6.1f%%\n", label,
+                 static_cast<unsigned long long>(s.op_count[code]),
+                 static_cast<long long>(s.op_bytes[code]),
+                 100.0 * share(s.op_bytes[code], record_bytes));
+    }
+    out_printf("    %-24s %12llu %16lld %6.1f%%\n", "total",
+               static_cast<unsigned long long>(records), static_cast<long long>(record_bytes),
+               100.0);
+  }
+
+  // The busiest nodes and transactions. While every key has its own
+  // counter the counts are exact and the tables have no error column.
+  if (records != 0 && opt_.top > 0) {
+    const auto nodes = top_entries<node_entry, int32_t>(s.nodes, opt_.top);
+    const bool nodes_ok = all_exact(nodes);
+    const unsigned long long node_count = s.node_ids.size();
+    out_printf("\n  top %zu %s by records (%llu %s; %llu %s without a node)\n", nodes.size(),
+               plural(nodes.size(), "node", "nodes"), node_count,
+               plural(node_count, "node", "nodes"),
+               static_cast<unsigned long long>(s.no_node.records),
+               plural(s.no_node.records, "record", "records"));
+    if (!nodes_ok)
+      out_printf(
+          "  note: more nodes than the %u counters: a count is at most its \"error\" above the\n"
+          "        true one, and where that is not 0 the bytes leave out the records before\n"
+          "        the node got its counter\n",
+          s.nodes.capacity());
+    if (!nodes.empty()) {
+      if (nodes_ok)
+        out_printf("    %12s %16s %12s  %s\n", "records", "bytes", "node", "name");
+      else
+        out_printf("    %12s %10s %16s %12s  %s\n", "records", "error", "bytes", "node", "name");
+    }
+    for (const node_entry* e : nodes) {
+      const int32_t id = static_cast<int32_t>(e->key);
+      scratch_.clear();
+      names_.append_display(id, false, opt_.escape, scratch_);
+      out_printf("    %12llu", static_cast<unsigned long long>(e->records));
+      if (!nodes_ok) out_printf(" %10llu", static_cast<unsigned long long>(e->error));
+      out_printf(" %16llu %12d  %s\n", static_cast<unsigned long long>(e->bytes), id,
+                 scratch_.c_str());
+    }
+    const auto txns = top_entries<txn_entry, uint32_t>(s.txns, opt_.top);
+    const bool txns_ok = all_exact(txns);
+    const unsigned long long txn_count = s.txn_ids.size();
+    out_printf("\n  top %zu %s by records (%llu %s; %llu %s outside a transaction)\n", txns.size(),
+               plural(txns.size(), "transaction", "transactions"), txn_count,
+               plural(txn_count, "transaction", "transactions"),
+               static_cast<unsigned long long>(s.no_txn.records),
+               plural(s.no_txn.records, "record", "records"));
+    if (!txns_ok)
+      out_printf(
+          "  note: more transactions than the %u counters: a count is at most its \"error\"\n"
+          "        above the true one, and where that is not 0 first time, duration and nodes\n"
+          "        leave out the records before the transaction got its counter\n",
+          s.txns.capacity());
+    if (s.node_sets_capped)
+      out_printf(
+          "  note: more than %llu nodes of transactions beyond their first two; some node "
+          "counts are too low\n",
+          static_cast<unsigned long long>(max_more_nodes));
+    if (!txns.empty()) {
+      if (txns_ok)
+        out_printf("    %12s %12s %6s  %-19s  %-19s  %s\n", "transaction", "records", "nodes",
+                   "first", "last", "duration");
+      else
+        out_printf("    %12s %12s %10s %6s  %-19s  %-19s  %s\n", "transaction", "records", "error",
+                   "nodes", "first", "last", "duration");
+    }
+    for (const txn_entry* e : txns) {
+      const std::string first = times(e->first_ts);
+      out_printf("    %12u %12llu", e->key, static_cast<unsigned long long>(e->records));
+      if (!txns_ok) out_printf(" %10llu", static_cast<unsigned long long>(e->error));
+      out_printf(" %6u  %-19s  %-19s  %s\n", e->nodes, first.c_str(), times(e->last_ts),
+                 duration_text(static_cast<int64_t>(e->last_ts) - e->first_ts).c_str());
+    }
+  }
+  print_histogram(s.histogram);
+}
+
+void stats_sink::print_json(const summary& s, bool is_total) {
+  out_char('{');
+  if (is_total) {
+    out_printf("\"logs\":%llu,", static_cast<unsigned long long>(s.logs));
+  } else {
+    out_str("\"log\":");
+    out_json_string(input_name_.data(), input_name_.size(), scratch_);
+    out_printf(",\"log_index\":%u,\"header\":", log_index_);
+    if (have_header_) {
+      out_str("{\"signature\":");
+      out_json_string(header_.signature, sizeof header_.signature, scratch_);
+      out_str(",\"version\":");
+      out_json_string(header_.version, strnlen(header_.version, sizeof header_.version), scratch_);
+      out_printf(",\"major\":%d,\"minor\":%d,\"file_sequence\":%d,\"bytes\":%lld}", header_.major,
+                 header_.minor, header_.file_sequence, static_cast<long long>(header_.bytes));
+    } else {
+      out_str("null");
+    }
+    out_printf(",\"end\":\"%s\",\"end_offset\":%lld,", end_key(end_how_),
+               static_cast<long long>(end_offset_));
+  }
+  out_printf("\"tags\":%llu", static_cast<unsigned long long>(s.tags()));
+  if (s.any_tag) {
+    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u", s.first_seq, s.last_seq);
+    out_json_time("first_time", "first_timestamp", s.first_ts);
+    out_json_time("last_time", "last_timestamp", s.last_ts);
+  } else {
+    out_str(
+        ",\"first_sequence\":null,\"last_sequence\":null,\"first_time\":null,"
+        "\"first_timestamp\":null,\"last_time\":null,\"last_timestamp\":null");
+  }
+  const int64_t duration = s.any_tag ? std::max<int64_t>(0, int64_t{s.last_ts} - s.first_ts) : 0;
+  out_printf(",\"duration_seconds\":%lld,\"malformed\":%llu", static_cast<long long>(duration),
+             static_cast<unsigned long long>(s.malformed));
+  const int64_t counted = s.counted_bytes();
+  out_printf(
+      ",\"bytes\":{\"read\":%lld,\"header\":%lld,\"counted\":%lld,\"filtered_out\":%lld,"
+      "\"malformed_left_out\":%lld,\"cut_short\":%lld,\"unread\":",
+      static_cast<long long>(s.bytes_read), static_cast<long long>(s.header_bytes),
+      static_cast<long long>(counted), static_cast<long long>(s.filtered_bytes),
+      static_cast<long long>(s.dropped_bytes),
+      static_cast<long long>(s.bytes_read - s.header_bytes - s.tag_bytes()));
+  if (s.unread_unknown)
+    out_str("null}");
+  else
+    out_printf("%lld}", static_cast<long long>(s.unread_bytes));
+  out_printf(",\"counted_tags\":%llu,\"filtered_out_tags\":%llu,\"malformed_left_out_tags\":%llu",
+             static_cast<unsigned long long>(s.counted_tags()),
+             static_cast<unsigned long long>(s.filtered_tags),
+             static_cast<unsigned long long>(s.dropped_tags));
+
+  out_str(",\"kinds\":[");
+  bool first = true;
+  for (unsigned letter = 0; letter < 256; ++letter) {
+    if (s.kind_count[letter] == 0) continue;
+    out_str(first ? "{\"letter\":" : ",{\"letter\":");
+    first = false;
+    const char c = static_cast<char>(letter);
+    out_json_string(&c, 1, scratch_);
+    out_printf(",\"code\":%u,\"name\":\"%s\",\"count\":%llu,\"bytes\":%lld,\"share\":%.4f}", letter,
+               tag_kind_of(static_cast<uint8_t>(letter)).name,
+               static_cast<unsigned long long>(s.kind_count[letter]),
+               static_cast<long long>(s.kind_bytes[letter]), share(s.kind_bytes[letter], counted));
+  }
+  uint64_t records = 0;
+  int64_t record_bytes = 0;
+  for (int i = 0; i < 256; ++i) {
+    records += s.op_count[i];
+    record_bytes += s.op_bytes[i];
+  }
+  out_str("],\"opcodes\":[");
+  first = true;
+  for (unsigned code = 0; code < 256; ++code) {
+    if (s.op_count[code] == 0) continue;
+    const uint8_t c = static_cast<uint8_t>(code);
+    out_printf("%s{\"code\":%u,\"name\":", first ? "" : ",", code);
+    first = false;
+    if (opcode_known(c))
+      out_json_string(opcode_lookup(c).name, std::strlen(opcode_lookup(c).name), scratch_);
+    else
+      out_str("null");
+    out_printf(",\"count\":%llu,\"bytes\":%lld,\"share\":%.4f}",
+               static_cast<unsigned long long>(s.op_count[code]),
+               static_cast<long long>(s.op_bytes[code]), share(s.op_bytes[code], record_bytes));
+  }
+  out_printf(
+      "],\"records\":%llu,\"records_without_node\":%llu,"
+      "\"records_without_transaction\":%llu,\"counters\":%u",
+      static_cast<unsigned long long>(records), static_cast<unsigned long long>(s.no_node.records),
+      static_cast<unsigned long long>(s.no_txn.records), s.nodes.capacity());
+
+  const auto nodes = top_entries<node_entry, int32_t>(s.nodes, opt_.top);
+  out_printf(",\"nodes\":%llu,\"nodes_capped\":false,\"top_nodes_exact\":%s,\"top_nodes\":[",
+             static_cast<unsigned long long>(s.node_ids.size()),
+             all_exact(nodes) ? "true" : "false");
+  first = true;
+  std::string name;
+  for (const node_entry* e : nodes) {
+    const int32_t id = static_cast<int32_t>(e->key);
+    // Node numbers are unsigned in every JSON object; the name is cut as
+    // written in JSON.
+    out_printf("%s{\"node_id\":%u,\"name\":", first ? "" : ",", static_cast<uint32_t>(id));
+    first = false;
+    if (names_.has(id)) {
+      name.assign(1, '"');
+      names_.append_display(id, false, text_form::json, name);
+      name += '"';
+      out_str(name.c_str());
+    } else {
+      out_str("null");
+    }
+    out_printf(",\"records\":%llu,\"records_error\":%llu,\"bytes\":%llu}",
+               static_cast<unsigned long long>(e->records),
+               static_cast<unsigned long long>(e->error),
+               static_cast<unsigned long long>(e->bytes));
+  }
+  const auto txns = top_entries<txn_entry, uint32_t>(s.txns, opt_.top);
+  out_printf(
+      "],\"transactions\":%llu,\"transactions_capped\":false,\"node_sets_capped\":%s,"
+      "\"top_transactions_exact\":%s,\"top_transactions\":[",
+      static_cast<unsigned long long>(s.txn_ids.size()), s.node_sets_capped ? "true" : "false",
+      all_exact(txns) ? "true" : "false");
+  first = true;
+  for (const txn_entry* e : txns) {
+    out_printf(
+        "%s{\"transaction_id\":%u,\"records\":%llu,\"records_error\":%llu,\"nodes\":%u,"
+        "\"nodes_exact\":%s",
+        first ? "" : ",", e->key, static_cast<unsigned long long>(e->records),
+        static_cast<unsigned long long>(e->error), e->nodes, nodes_exact(*e) ? "true" : "false");
+    first = false;
+    out_json_time("first_time", "first_timestamp", e->first_ts);
+    out_json_time("last_time", "last_timestamp", e->last_ts);
+    out_printf(",\"duration_seconds\":%lld}",
+               static_cast<long long>(std::max<int64_t>(0, int64_t{e->last_ts} - e->first_ts)));
+  }
+  std::vector<time_histogram::row> rows;
+  const int64_t width = s.histogram.rows(rows);
+  out_printf("],\"histogram\":{\"bucket_seconds\":%lld,\"buckets\":[",
+             static_cast<long long>(width));
+  first = true;
+  for (const auto& r : rows) {
+    const uint32_t start = clamp_time(r.start);
+    out_printf("%s{\"time\":\"%s\",\"timestamp\":%u,\"count\":%llu}", first ? "" : ",",
+               format_iso_utc(start).c_str(), start, static_cast<unsigned long long>(r.count));
+    first = false;
+  }
+  out_str("]}}");
+}
+
+}  // namespace jrn
