@@ -10,11 +10,11 @@ namespace {
 namef btree_op(uint32_t op) {
   switch (op) {
     case 0:
-    case 3: return {"op", "NEWPG"};
-    case 1: return {"op", "DELPG"};
+    case 3: return {fid::op, "NEWPG"};
+    case 1: return {fid::op, "DELPG"};
     case 2:
-    case 4: return {"op", "UPDPG"};
-    default: return {"op", "** UNRECOGNIZED BTREE OP **", false};
+    case 4: return {fid::op, "UPDPG"};
+    default: return {fid::op, "** UNRECOGNIZED BTREE OP **", false};
   }
 }
 
@@ -22,8 +22,8 @@ namef btree_tx_op(uint8_t op) {
   static const char* const names[] = {
       nullptr,           "PAGE_INIT", "PAGE_RESET_LEAF", "PAGE_LINK", "PAGE_SPLIT",
       "PAGE_SPLIT_ROOT", "KEY_PUT",   "KEY_SHIFT_PUT",   "KEY_PACK",  "UPD_BOUNDS"};
-  if (op >= 1 && op <= 9) return {"op", names[op]};
-  return {"op", "** UNRECOGNIZED BTREE_TX OP **", false};
+  if (op >= 1 && op <= 9) return {fid::op, names[op]};
+  return {fid::op, "** UNRECOGNIZED BTREE_TX OP **", false};
 }
 
 }  // namespace
@@ -32,8 +32,8 @@ namef btree_tx_op(uint8_t op) {
 void describe_btree(scan_context& c, payload_view p) {
   const uint32_t op = p.u32(8);
   JRN_LINE(c, "  op = %s (%d)\n  o_pgno = 0x%x\n  r_pgno key = 0x%x\n", btree_op(op),
-           i32f("op_code", static_cast<int32_t>(op)), hexf("o_pgno", p.u32(12)),
-           hexf("r_pgno", p.u32(16)));
+           i32f(fid::op_code, static_cast<int32_t>(op)), hexf(fid::o_pgno, p.u32(12)),
+           hexf(fid::r_pgno, p.u32(16)));
   describe_prev_location(c, p, 0);
 }
 
@@ -45,12 +45,12 @@ int probe_btree(payload_view p, uint32_t page) {
 // with the page number.
 void describe_btree_fwr(scan_context& c, payload_view p) {
   const uint8_t op = p.u8(2);
-  JRN_LINE(c, "  op = %s (%d)\n  pgno = 0x%x\n", btree_tx_op(op), i32f("op_code", op),
-           hexf("pgno", p.u32(4)));
+  JRN_LINE(c, "  op = %s (%d)\n  pgno = 0x%x\n", btree_tx_op(op), i32f(fid::op_code, op),
+           hexf(fid::pgno, p.u32(4)));
   const uint16_t size = p.u16(0);
   const uint32_t held = p.span(4, size);
   const bool detail = c.filter_opts.detail_level >= 2;
-  JRN_LINE_IF(c, detail, "   size: %u\n", u32f("item_size", size));
+  JRN_LINE_IF(c, detail, "   size: %u\n", u32f(fid::item_size, size));
   c.data(detail, "item", p.at(4), held, held);
 }
 

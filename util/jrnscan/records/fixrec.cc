@@ -53,44 +53,48 @@ uint32_t fixrec_recno(payload_view p) { return p.u32(recno_at); }
 void describe_prev_location(scan_context& c, payload_view p, uint32_t at) {
   JRN_LINE_IF(c, c.filter_opts.detail_level >= 2,
               "  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n",
-              hexf("prev_cluster", p.u32(at)), i32f("prev_offset", p.u16(at + 4)),
-              i32f("prev_size", p.u16(at + 6)));
+              hexf(fid::prev_cluster, p.u32(at)), i32f(fid::prev_offset, p.u16(at + 4)),
+              i32f(fid::prev_size, p.u16(at + 6)));
 }
 
 void describe_fixrec(scan_context& c, payload_view p) {
   const bool detail = c.filter_opts.detail_level >= 2;
   describe_prev_location(c, p, prev_location);
-  JRN_LINE(c, "  recno = %d\n", i32f("recno", p.i32(recno_at)));
-  JRN_LINE_IF(c, detail, "  start_page = 0x%x\n", hexf("start_page", p.u32(start_page)));
+  JRN_LINE(c, "  recno = %d\n", i32f(fid::recno, p.i32(recno_at)));
+  JRN_LINE_IF(c, detail, "  start_page = 0x%x\n", hexf(fid::start_page, p.u32(start_page)));
   const uint8_t op = p.u8(op_at);
-  JRN_LINE(c, "  opcode = %s (%d)\n", namef("fixrec_op", fixrec_op_name(op), fixrec_op_known(op)),
-           i32f("fixrec_op_code", op));
+  JRN_LINE(c, "  opcode = %s (%d)\n",
+           namef(fid::fixrec_op, fixrec_op_name(op), fixrec_op_known(op)),
+           i32f(fid::fixrec_op_code, op));
   const uint32_t n = p.size();
   if (n == FixRec_RECORD_SIZE) return;
   uint32_t block = FixRec_RECORD_SIZE;
   if (op == UPDATE_RANGE && n - FixRec_RECORD_SIZE > 4) {
     JRN_LINE(c, "  data = %d bytes [ofs = %d, len = %d]\n",
-             i32f("data_size", static_cast<int>(n - range_data)),
-             i32f("range_offset", p.u16(range_ofs)), i32f("range_length", p.u16(range_len)));
+             i32f(fid::data_size, static_cast<int>(n - range_data)),
+             i32f(fid::range_offset, p.u16(range_ofs)), i32f(fid::range_length, p.u16(range_len)));
     block = range_data;
   } else {
-    JRN_LINE(c, "  data = %d bytes\n", i32f("data_size", static_cast<int>(n - FixRec_RECORD_SIZE)));
+    JRN_LINE(c, "  data = %d bytes\n",
+             i32f(fid::data_size, static_cast<int>(n - FixRec_RECORD_SIZE)));
   }
   const uint32_t held = p.span(block, n);
   c.data(c.filter_opts.detail_level >= 1, "data", p.at(block), held, held);
 }
 
 void describe_fixrec_meta(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  timestamp=%u\n  flist_head.page=0x%x item=%u\n", u32f("meta_timestamp", p.u32(0)),
-           hexf("flist_head_page", p.u32(4)), u32f("flist_head_item", p.u32(8)));
-  JRN_LINE(c, "  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n", u32f("first_recno", p.u32(12)),
-           u32f("last_recno", p.u32(16)), u32f("new_recno", p.u32(20)));
-  JRN_LINE(c, "  num_records=%u\n  serial=%u\n", u32f("num_records", p.u32(24)),
-           u32f("serial", p.u32(28)));
+  JRN_LINE(c, "  timestamp=%u\n  flist_head.page=0x%x item=%u\n",
+           u32f(fid::meta_timestamp, p.u32(0)), hexf(fid::flist_head_page, p.u32(4)),
+           u32f(fid::flist_head_item, p.u32(8)));
+  JRN_LINE(c, "  first_recno=%u\n  last_recno=%u\n  new_recno=%u\n",
+           u32f(fid::first_recno, p.u32(12)), u32f(fid::last_recno, p.u32(16)),
+           u32f(fid::new_recno, p.u32(20)));
+  JRN_LINE(c, "  num_records=%u\n  serial=%u\n", u32f(fid::num_records, p.u32(24)),
+           u32f(fid::serial, p.u32(28)));
 }
 
 void describe_fixrec_newcluster(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  start_page = 0x%x\n", hexf("start_page", p.u32(0)));
+  JRN_LINE(c, "  start_page = 0x%x\n", hexf(fid::start_page, p.u32(0)));
 }
 
 }  // namespace jrn

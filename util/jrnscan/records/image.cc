@@ -118,14 +118,14 @@ int dump_image_record(scan_context& c) {
   // nothing more: every item was validated above.
   if (!c.show(true) || !c.lines) return 0;
   const bool brief = brief_view(f);
-  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef("opcode", op.name, opcode_known(h.opcode)),
-              i32f("opcode_code", h.opcode));
-  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f("transaction_id", h.transaction_id),
-           u32f("session_id", h.session_id));
+  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef(fid::opcode, op.name, opcode_known(h.opcode)),
+              i32f(fid::opcode_code, h.opcode));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, h.transaction_id),
+           u32f(fid::session_id, h.session_id));
   JRN_LINE_IF(c, !brief, " txn state: %s (%d)\n",
-              namef("txn_state", txn_state_name(h.txn_state), txn_state_known(h.txn_state)),
-              i32f("txn_state_code", h.txn_state));
-  JRN_LINE(c, " node_id: %s\n", nodef("node_id", t.node_id));
+              namef(fid::txn_state, txn_state_name(h.txn_state), txn_state_known(h.txn_state)),
+              i32f(fid::txn_state_code, h.txn_state));
+  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, t.node_id));
   if (h.size == 0) return 0;
 
   if (op.describe) {
@@ -137,7 +137,7 @@ int dump_image_record(scan_context& c) {
   const bool detail = f.detail_level >= 2;
   uint32_t n = h.size;
   if (f.detail_level < 3 && n > brief_dump_limit) n = brief_dump_limit;
-  JRN_LINE_IF(c, detail, " size: %d\n", i32f("size", h.size));
+  JRN_LINE_IF(c, detail, " size: %d\n", i32f(fid::size, h.size));
   c.data(detail, "data", data, h.size, n, n < h.size);
   return 0;
 }

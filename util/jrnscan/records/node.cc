@@ -21,24 +21,26 @@ uint32_t nodepage_count(payload_view p) {
 const char* const nodepage_states[] = {"ALLOCATED", "MODIFIED", "FREED"};
 const char* const cluster_states[] = {"NOP", "ALLOCATED", "FREED"};
 
-namef state_name(const char* key, const char* const* names, uint32_t s) {
+namef state_name(fid key, const char* const* names, uint32_t s) {
   if (s < 3) return {key, names[s]};
   return {key, "???", false};
 }
 
 // The state's code, for the back-ends that keep it beside the name (the
 // text shows the name alone).
-void state_code(scan_context& c, uint32_t s) { JRN_LINE_IF(c, false, "%u", u32f("state_code", s)); }
+void state_code(scan_context& c, uint32_t s) {
+  JRN_LINE_IF(c, false, "%u", u32f(fid::state_code, s));
+}
 
 }  // namespace
 
 // NODE: a 16-bit value, then a node descriptor whose first field is the id.
 void describe_node(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  node_id = %u\n", u32f("target_node_id", p.u32(2)));
+  JRN_LINE(c, "  node_id = %u\n", u32f(fid::target_node_id, p.u32(2)));
 }
 
 void describe_nodedelete(scan_context& c, payload_view p) {
-  JRN_LINE(c, "  node_id = %u\n", u32f("target_node_id", p.u32(0)));
+  JRN_LINE(c, "  node_id = %u\n", u32f(fid::target_node_id, p.u32(0)));
 }
 
 void check_nodepage(scan_context& c, payload_view p) {
@@ -55,11 +57,11 @@ void describe_nodepage(scan_context& c, payload_view p) {
     const uint32_t e = entry_at(i);
     c.list_item();
     const uint32_t state = p.u32(e + 8);
-    JRN_LINE(c, "  page 0x%x %s\n", hexf("page", p.u32(e)),
-             state_name("state", nodepage_states, state));
+    JRN_LINE(c, "  page 0x%x %s\n", hexf(fid::page, p.u32(e)),
+             state_name(fid::state, nodepage_states, state));
     state_code(c, state);
     const uint32_t key = p.u32(e + 4);
-    JRN_LINE_IF(c, key != 0, "  logpage key = 0x%x\n", hexf("logpage_key", key));
+    JRN_LINE_IF(c, key != 0, "  logpage key = 0x%x\n", hexf(fid::logpage_key, key));
   }
   c.list_end();
 }
@@ -75,8 +77,8 @@ int probe_nodepage(payload_view p, uint32_t page) {
 
 void describe_nodecluster(scan_context& c, payload_view p) {
   const uint16_t state = p.u16(6);
-  JRN_LINE(c, "  cluster 0x%x/%d %s\n", hexf("cluster", p.u32(0)), i32f("count", p.i16(4)),
-           state_name("state", cluster_states, state));
+  JRN_LINE(c, "  cluster 0x%x/%d %s\n", hexf(fid::cluster, p.u32(0)),
+           i32f(fid::cluster_count, p.i16(4)), state_name(fid::state, cluster_states, state));
   state_code(c, state);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "scan/catalogue.h"
 #include "scan/header.h"
 
 namespace jrn {
@@ -15,7 +16,8 @@ namespace jrn {
 enum class field_kind : uint8_t { u32, i32, i64, hex, name, text, node, node_number };
 
 struct field {
-  const char* key;
+  const char* key;  // the catalogue's JSON key of id
+  fid id;
   field_kind kind;
   bool known;       // a name: false when the code has none (a placeholder is shown)
   int64_t num;      // numbers, and the node number of a node
@@ -27,70 +29,71 @@ struct field {
 // through a macro). Each turns into a field and gives the value that printf
 // takes for it, so that the compiler checks every line's format.
 struct u32f {
-  u32f(const char* k, uint32_t value) : key(k), v(value) {}
-  const char* key;
+  u32f(fid k, uint32_t value) : key(k), v(value) {}
+  fid key;
   uint32_t v;
   unsigned arg() const { return v; }
-  operator field() const { return {key, field_kind::u32, true, v, nullptr, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::u32, true, v, nullptr, 0}; }
 };
 struct i32f {
-  i32f(const char* k, int32_t value) : key(k), v(value) {}
-  const char* key;
+  i32f(fid k, int32_t value) : key(k), v(value) {}
+  fid key;
   int32_t v;
   int arg() const { return v; }
-  operator field() const { return {key, field_kind::i32, true, v, nullptr, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::i32, true, v, nullptr, 0}; }
 };
 struct i64f {
-  i64f(const char* k, int64_t value) : key(k), v(value) {}
-  const char* key;
+  i64f(fid k, int64_t value) : key(k), v(value) {}
+  fid key;
   int64_t v;
   long long arg() const { return v; }
-  operator field() const { return {key, field_kind::i64, true, v, nullptr, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::i64, true, v, nullptr, 0}; }
 };
 struct hexf {
-  hexf(const char* k, uint32_t value) : key(k), v(value) {}
-  const char* key;
+  hexf(fid k, uint32_t value) : key(k), v(value) {}
+  fid key;
   uint32_t v;
   unsigned arg() const { return v; }
-  operator field() const { return {key, field_kind::hex, true, v, nullptr, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::hex, true, v, nullptr, 0}; }
 };
 // The name of a code (shown with %s); known is false for the placeholder
 // of a code without a name.
 struct namef {
-  namef(const char* k, const char* value, bool is_known = true)
-      : key(k), v(value), known(is_known) {}
-  const char* key;
+  namef(fid k, const char* value, bool is_known = true) : key(k), v(value), known(is_known) {}
+  fid key;
   const char* v;
   bool known;
   const char* arg() const { return v; }
-  operator field() const { return {key, field_kind::name, known, 0, v, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::name, known, 0, v, 0}; }
 };
 // A text from the log or a map file (shown with %s): any bytes, len of them.
 struct textf {
-  textf(const char* k, const char* value, uint32_t length) : key(k), v(value), len(length) {}
-  const char* key;
+  textf(fid k, const char* value, uint32_t length) : key(k), v(value), len(length) {}
+  fid key;
   const char* v;
   uint32_t len;
   const char* arg() const { return v; }
-  operator field() const { return {key, field_kind::text, true, 0, v, len}; }
+  operator field() const { return {field_key(key), key, field_kind::text, true, 0, v, len}; }
 };
 // A node number, shown (with %s) as its qualified name and number.
 struct nodef {
-  nodef(const char* k, int32_t value) : key(k), v(value) {}
-  const char* key;
+  nodef(fid k, int32_t value) : key(k), v(value) {}
+  fid key;
   int32_t v;
   const char* arg() const { return ""; }
-  operator field() const { return {key, field_kind::node, true, v, nullptr, 0}; }
+  operator field() const { return {field_key(key), key, field_kind::node, true, v, nullptr, 0}; }
 };
 
 // A node number shown as a plain number (with %d): the JSON report gives
 // it unsigned, as every node number.
 struct nodenumf {
-  nodenumf(const char* k, int32_t value) : key(k), v(value) {}
-  const char* key;
+  nodenumf(fid k, int32_t value) : key(k), v(value) {}
+  fid key;
   int32_t v;
   int arg() const { return v; }
-  operator field() const { return {key, field_kind::node_number, true, v, nullptr, 0}; }
+  operator field() const {
+    return {field_key(key), key, field_kind::node_number, true, v, nullptr, 0};
+  }
 };
 
 inline void printf_check(const char*, ...) __attribute__((format(printf, 1, 2)));

@@ -39,8 +39,8 @@ int read_memo(scan_context& c, body_reader& body) {
   int32_t mode;
   if (!body.field(&mode, 4, "Unable to read memo header\n")) return body.result();
   const uint32_t data_sz = body.left();
-  JRN_LINE(c, "  mode: %d\n  data: %d bytes\n", i32f("mode", mode),
-           i32f("data_size", static_cast<int>(data_sz)));
+  JRN_LINE(c, "  mode: %d\n  data: %d bytes\n", i32f(fid::mode, mode),
+           i32f(fid::data_size, static_cast<int>(data_sz)));
   if (data_sz == 0) return 0;
   if (data_sz > page_size) {
     body.malformed("Unable to read memo data\n", "memo data of %u bytes exceeds %u", data_sz,
@@ -76,7 +76,7 @@ int read_sign_on(scan_context& c, body_reader& body) {
     const void* nul = std::memchr(data, 0, data_sz);
     const uint32_t len =
         static_cast<uint32_t>(nul ? static_cast<const uint8_t*>(nul) - data : data_sz);
-    const textf text{"data", reinterpret_cast<const char*>(data), len};
+    const textf text{fid::entry_text, reinterpret_cast<const char*>(data), len};
     c.list_item();
     if (data_sz <= 256)
       JRN_LINE(c, "  data: %s\n", text);
@@ -96,8 +96,8 @@ int read_dblist(scan_context& c, body_reader& body) {
     int32_t entry[2];
     if (!body.field(entry, 8, "Unable to read audit dblist data\n")) return body.result();
     c.list_item();
-    JRN_LINE(c, "  #%d: node_id=%s mode=%d\n", i32f("index", static_cast<int32_t>(i)),
-             nodef("node_id", entry[0]), i32f("mode", entry[1]));
+    JRN_LINE(c, "  #%d: node_id=%s mode=%d\n", i32f(fid::index, static_cast<int32_t>(i)),
+             nodef(fid::node_id, entry[0]), i32f(fid::mode, entry[1]));
   }
   c.list_end();
   if (body.left() != 0) {
@@ -119,9 +119,10 @@ int dump_audit(scan_context& c) {
   c.tag.session_id = session_id;
 
   c.show(aux_tag_shown(c, 0, 0, 0));
-  JRN_LINE(c, " session_id: %u\n type: %s (%u)\n size: %u bytes\n", u32f("session_id", session_id),
-           namef("audit_type", audit_type_name(type), audit_type_known(type)),
-           u32f("audit_type_code", type), u32f("size", size));
+  JRN_LINE(c, " session_id: %u\n type: %s (%u)\n size: %u bytes\n",
+           u32f(fid::session_id, session_id),
+           namef(fid::audit_type, audit_type_name(type), audit_type_known(type)),
+           u32f(fid::audit_type_code, type), u32f(fid::size, size));
   switch (type) {
     case MEMO: {
       body_reader body(c, size, "AUDIT MEMO body");

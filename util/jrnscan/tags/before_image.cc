@@ -30,12 +30,12 @@ int dump_before_image(scan_context& c) {
   c.tag.node_id = node_id;
 
   const bool shown = c.show(aux_tag_shown(c, transaction_id, node_id, 1));
-  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f("transaction_id", transaction_id),
-           u32f("session_id", session_id));
-  JRN_LINE(c, " node_id: %s\n", nodef("node_id", node_id));
-  JRN_LINE(c, " recno: %u\n opcode: %s (%d)\n data: %u bytes\n", u32f("recno", recno),
-           namef("fixrec_op", fixrec_op_name(opcode), fixrec_op_known(opcode)),
-           i32f("fixrec_op_code", opcode), u32f("data_size", size));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, transaction_id),
+           u32f(fid::session_id, session_id));
+  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, node_id));
+  JRN_LINE(c, " recno: %u\n opcode: %s (%d)\n data: %u bytes\n", u32f(fid::recno, recno),
+           namef(fid::fixrec_op, fixrec_op_name(opcode), fixrec_op_known(opcode)),
+           i32f(fid::fixrec_op_code, opcode), u32f(fid::data_size, size));
   if (size > page_size) {
     c.diag.malformed("BEFORE_IMAGE tag", c.tag.offset, "data size %u exceeds %u", size, page_size);
     if (!c.skip(size)) {

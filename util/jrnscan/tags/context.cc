@@ -17,16 +17,16 @@ enum node_kind : int32_t { kind_database = 2, kind_set = 3, kind_index = 4 };
 
 namef context_type_name(uint8_t t) {
   switch (t) {
-    case DB: return {"context_type", "DB"};
-    case SET: return {"context_type", "SET"};
-    case SET_ITEMS: return {"context_type", "SET_ITEMS"};
-    case INDEX: return {"context_type", "INDEX"};
-    default: return {"context_type", "** UNKNOWN CONTEXT TYPE **", false};
+    case DB: return {fid::context_type, "DB"};
+    case SET: return {fid::context_type, "SET"};
+    case SET_ITEMS: return {fid::context_type, "SET_ITEMS"};
+    case INDEX: return {fid::context_type, "INDEX"};
+    default: return {fid::context_type, "** UNKNOWN CONTEXT TYPE **", false};
   }
 }
 
 // The name just read: up to its first zero byte, as a C string shows it.
-textf name_field(scan_context& c, const char* key) {
+textf name_field(scan_context& c, fid key) {
   const char* text = reinterpret_cast<const char*>(c.page_buf);
   return {key, text, static_cast<uint32_t>(std::strlen(text))};
 }
@@ -58,7 +58,7 @@ void register_name(scan_context& c, uint32_t node_id, int32_t kind, int32_t pare
 
 int context_db(scan_context& c, body_reader& body, uint32_t node_id) {
   if (!read_name(c, body, body.left(), "Unable to read context_db name\n")) return body.result();
-  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, fid::name));
   register_name(c, node_id, kind_database, 0);
   return 0;
 }
@@ -71,14 +71,14 @@ int context_named_child(scan_context& c, body_reader& body, uint32_t node_id, bo
                            : "Unable to read context_set db_node_id\n"))
     return body.result();
   if (is_index)
-    JRN_LINE(c, "  set_node: %u\n", u32f("set_node", parent));
+    JRN_LINE(c, "  set_node: %u\n", u32f(fid::set_node, parent));
   else
-    JRN_LINE(c, "  db_node: %u\n", u32f("db_node", parent));
+    JRN_LINE(c, "  db_node: %u\n", u32f(fid::db_node, parent));
   if (!read_name(
           c, body, body.left(),
           is_index ? "Unable to read context_index name\n" : "Unable to read context_set name\n"))
     return body.result();
-  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, fid::name));
   register_name(c, node_id, is_index ? kind_index : kind_set, static_cast<int32_t>(parent));
   return 0;
 }
@@ -87,11 +87,11 @@ int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
   uint32_t db_node;
   if (!body.field(&db_node, 4, "Unable to read context_set_items db_node_id\n"))
     return body.result();
-  JRN_LINE(c, "  db_node: %u\n", u32f("db_node", db_node));
+  JRN_LINE(c, "  db_node: %u\n", u32f(fid::db_node, db_node));
   uint8_t n;
   if (!body.field(&n, 1, "Unable to read context_set_items name length\n")) return body.result();
   if (!read_name(c, body, n, "Unable to read context_set_items name\n")) return body.result();
-  JRN_LINE(c, "  name: '%s'\n", name_field(c, "name"));
+  JRN_LINE(c, "  name: '%s'\n", name_field(c, fid::name));
   register_name(c, node_id, kind_set, static_cast<int32_t>(db_node));
 
   // Items until the body is used up: name, type, count, size, fmt.
@@ -110,9 +110,9 @@ int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
     const char type_char = static_cast<char>(type);
     c.list_item();
     JRN_LINE_IF(c, c.filter_opts.detail_level >= 1,
-                "  item[%d]: '%s' type=%s count=%u size=%u fmt=0x%x\n", i32f("index", i),
-                name_field(c, "name"), textf("type", &type_char, 1), u32f("count", count),
-                u32f("size", size), hexf("fmt", fmt));
+                "  item[%d]: '%s' type=%s count=%u size=%u fmt=0x%x\n", i32f(fid::index, i),
+                name_field(c, fid::name), textf(fid::item_type, &type_char, 1),
+                u32f(fid::item_count, count), u32f(fid::item_bytes, size), hexf(fid::fmt, fmt));
   }
   c.list_end();
   return 0;
@@ -130,8 +130,9 @@ int dump_context(scan_context& c) {
   c.tag.node_id = static_cast<int32_t>(node_id);
 
   c.show(aux_tag_shown(c, 0, 0, 0));
-  JRN_LINE(c, " node_id: %u\n type: %s (%u)\n size: %u bytes\n", u32f("node_id", node_id),
-           context_type_name(type), u32f("context_type_code", type), u32f("size", size));
+  JRN_LINE(c, " node_id: %u\n type: %s (%u)\n size: %u bytes\n",
+           u32f(fid::context_node_id, node_id), context_type_name(type),
+           u32f(fid::context_type_code, type), u32f(fid::size, size));
   switch (type) {
     case DB: {
       body_reader body(c, size, "CONTEXT DB body");

@@ -28,8 +28,8 @@ int dump_slave_sync(scan_context& c) {
   }
   if (!c.show(filter_match(c.filter_opts, c.tag, 0, 0, 0))) return 0;
   JRN_LINE(c, " vol_generation: %u\n log_generation: %u\n log_sequence: %u\n tag_sequence: %u\n",
-           u32f("vol_generation", body[0]), u32f("log_generation", body[1]),
-           u32f("log_sequence", body[2]), u32f("tag_sequence", body[3]));
+           u32f(fid::vol_generation, body[0]), u32f(fid::log_generation, body[1]),
+           u32f(fid::log_sequence, body[2]), u32f(fid::tag_sequence, body[3]));
   return 0;
 }
 
@@ -56,7 +56,7 @@ int dump_page(scan_context& c) {
     return 0;
   }
   // The key comes from the tag's place, so a cut image keeps it.
-  JRN_LINE_IF(c, false, "%u", u32f("key", page_key(c.tag.body_offset)));
+  JRN_LINE_IF(c, false, "%u", u32f(fid::key, page_key(c.tag.body_offset)));
   const uint8_t* image = c.in->view(page_size);
   if (!image) {
     c.diag.message("Unable to read page data\n");
@@ -74,8 +74,9 @@ int dump_cluster(scan_context& c) {
   }
   c.tag.node_id = head[0];
   const bool shown = c.show(aux_tag_shown(c, 0, head[0], 0));
-  JRN_LINE(c, " node_id: %d\n start_page: %d\n count: %d\n", nodenumf("node_id", head[0]),
-           i32f("start_page", head[1]), i32f("count", head[2]));
+  JRN_LINE(c, " node_id: %d\n start_page: %d\n count: %d\n",
+           nodenumf(fid::cluster_node_id, head[0]), i32f(fid::cluster_start_page, head[1]),
+           i32f(fid::image_count, head[2]));
   const bool read = shown && c.lines;
   c.list_begin("images");
   for (int32_t i = 0; i < head[2]; ++i) {
@@ -118,8 +119,8 @@ int dump_nodemeta(scan_context& c) {
     return -1;
   }
   if (!c.show(aux_tag_shown(c, 0, m_info.node_id, 0))) return 0;
-  JRN_LINE(c, " node_id: %d\n meta_size: %u bytes\n", nodenumf("node_id", m_info.node_id),
-           u32f("meta_size", m_info.meta_size));
+  JRN_LINE(c, " node_id: %d\n meta_size: %u bytes\n",
+           nodenumf(fid::cluster_node_id, m_info.node_id), u32f(fid::meta_size, m_info.meta_size));
   return 0;
 }
 
