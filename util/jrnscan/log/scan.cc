@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "scan/context.h"
+#include "scan/format.h"
 
 namespace jrn {
 
 namespace {
-
-constexpr uint8_t signature_start = 'D';  // first byte of "DRAV.FWLOG"
 
 int log_ended(scan_context& c, log_end how) {
   if (c.in->error() != 0) how = log_end::read_failure;
@@ -49,7 +48,8 @@ void tag_done(scan_context& c) {
 int end_of_log(scan_context& c) {
   c.show(true);
   tag_done(c);
-  const log_end how = c.tag.letter == 'F' ? log_end::eof_finish : log_end::eof_cont;
+  const log_end how =
+      c.tag.letter == tag_letter::eof_finish ? log_end::eof_finish : log_end::eof_cont;
   const int64_t end_at = c.input_pos();
   if (c.limit_reached()) {
     c.stop = true;
@@ -155,7 +155,7 @@ int scan_log(scan_context& c) {
       if (c.limit_reached()) c.stop = true;
       continue;
     }
-    if (type == 'C' || type == 'F') return end_of_log(c);
+    if (is_end_tag(type)) return end_of_log(c);
     // An unknown letter: its body length is unknown, so nothing behind it
     // can be read.
     c.show(true);

@@ -1,6 +1,7 @@
 // The one dispatch on the tag's type letter.
 #include "log/scan.h"
 #include "records/image.h"
+#include "scan/format.h"
 #include "tags/tags.h"
 
 namespace jrn {
@@ -9,19 +10,19 @@ namespace {
 
 struct tag_table {
   tag_kind kinds[256];
-  void set(char letter, tag_kind kind) { kinds[static_cast<uint8_t>(letter)] = kind; }
+  void set(uint8_t letter, tag_kind kind) { kinds[letter] = kind; }
   tag_table() {
     for (tag_kind& k : kinds) k = {"** UNRECOGNIZED TAG TYPE **", nullptr};
-    set('1', {"REC", dump_image_record});
-    set('2', {"PAGE", dump_page});
-    set('3', {"CLUSTER", dump_cluster});
-    set('4', {"NODEMETA", dump_nodemeta});
-    set('5', {"BEFORE_IMAGE", dump_before_image});
-    set('6', {"AUDIT", dump_audit});
-    set('7', {"CONTEXT", dump_context});
-    set('C', {"EOF_CONT", nullptr});
-    set('F', {"EOF_FINISH", nullptr});
-    set('S', {"SLAVE_SYNC", dump_slave_sync});
+    set(tag_letter::rec, {"REC", dump_image_record});
+    set(tag_letter::page, {"PAGE", dump_page});
+    set(tag_letter::cluster, {"CLUSTER", dump_cluster});
+    set(tag_letter::nodemeta, {"NODEMETA", dump_nodemeta});
+    set(tag_letter::before_image, {"BEFORE_IMAGE", dump_before_image});
+    set(tag_letter::audit, {"AUDIT", dump_audit});
+    set(tag_letter::context, {"CONTEXT", dump_context});
+    set(tag_letter::eof_cont, {"EOF_CONT", nullptr});
+    set(tag_letter::eof_finish, {"EOF_FINISH", nullptr});
+    set(tag_letter::slave_sync, {"SLAVE_SYNC", dump_slave_sync});
   }
 };
 const tag_table table;

@@ -4,6 +4,7 @@
 
 #include "records/opcodes.h"
 #include "scan/context.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -92,7 +93,7 @@ int dump_image_record(scan_context& c) {
   }
   const payload_view payload(data, h.size);
   const opcode_info& op = opcode_lookup(h.opcode);
-  const bool is_fixrec = h.opcode == 13;
+  const bool is_fixrec = h.opcode == op_fixrec;
   const filter_settings& f = c.filter_opts;
 
   size_test size(c, op, payload, is_fixrec);

@@ -2,6 +2,7 @@
 
 #include "records/decoders.h"
 #include "scan/context.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -49,6 +50,7 @@ const opcode_info known[] = {
     /* 28 */ {"FWR_SERIAL", exactly, 12, describe_fwr_serial, nullptr, nullptr},
 };
 constexpr unsigned known_count = sizeof known / sizeof known[0];
+static_assert(known_count == op_named_count, "one row for each named operation code");
 const opcode_info unknown_op = {"** UNKNOWN OP **", any, 0, nullptr, nullptr, nullptr};
 
 }  // namespace

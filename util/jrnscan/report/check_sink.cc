@@ -8,6 +8,7 @@
 #include "report/json_sink.h"
 #include "report/out.h"
 #include "report/stats_sink.h"
+#include "scan/format.h"
 #include "scan/time_text.h"
 
 namespace jrn {
@@ -18,9 +19,7 @@ const char* plural(uint64_t n, const char* one, const char* many) { return n == 
 
 // An unrecognized letter starts no tag: its sequence and time are not
 // judged.
-bool letter_known(uint8_t letter) {
-  return tag_kind_of(letter).handler || letter == 'C' || letter == 'F';
-}
+bool letter_known(uint8_t letter) { return tag_kind_of(letter).handler || is_end_tag(letter); }
 
 const char* end_key(log_end how) {
   switch (how) {
@@ -220,7 +219,7 @@ void check_sink::unread(int64_t offset, int64_t count) {
   // one: the log may have ended early (a damaged letter reading as an end
   // tag), and what they hold was not checked. The tool's message said
   // where and how many.
-  if (!log_open_ || (last_letter_ != 'C' && last_letter_ != 'F')) return;
+  if (!log_open_ || !is_end_tag(last_letter_)) return;
   unread_ = count;
   ++errors_;
   char text[160];

@@ -13,6 +13,7 @@
 #include "records/opcodes.h"
 #include "report/json_sink.h"
 #include "report/out.h"
+#include "scan/format.h"
 #include "scan/time_text.h"
 
 namespace jrn {
@@ -78,11 +79,10 @@ bool write_whole(int fd, const char* p, size_t n) {
 
 bool saves_bytes(const tag_summary& t) {
   switch (t.letter) {
-    case '2':  // PAGE
-    case '3':  // CLUSTER
-    case '5':  // BEFORE_IMAGE
-      return true;
-    case '1': return t.is_record && t.opcode == 13;  // FIXREC
+    case tag_letter::page:
+    case tag_letter::cluster:
+    case tag_letter::before_image: return true;
+    case tag_letter::rec: return t.is_record && t.opcode == op_fixrec;
     default: return false;
   }
 }
@@ -185,7 +185,7 @@ void save_sink::line(bool, const char*, std::initializer_list<field> fields) {
 }
 
 void save_sink::list_begin(const char* key) {
-  if (wanted_ && tag_.letter == '3' && std::strcmp(key, "images") == 0) {
+  if (wanted_ && tag_.letter == tag_letter::cluster && std::strcmp(key, "images") == 0) {
     in_images_ = true;
     image_ = -1;
   }
@@ -200,11 +200,13 @@ void save_sink::list_end() { in_images_ = false; }
 void save_sink::data(bool, const char* key, const uint8_t* p, uint32_t n, uint32_t, bool) {
   if (!wanted_) return;
   if (std::strcmp(key, "image") == 0) {
-    if (tag_.letter == '2' || (tag_.letter == '3' && in_images_ && image_ >= 0)) save("page", p, n);
+    if (tag_.letter == tag_letter::page ||
+        (tag_.letter == tag_letter::cluster && in_images_ && image_ >= 0))
+      save("page", p, n);
   } else if (std::strcmp(key, "data") == 0) {
-    if (tag_.letter == '5')
+    if (tag_.letter == tag_letter::before_image)
       save("before", p, n);
-    else if (tag_.letter == '1')
+    else if (tag_.letter == tag_letter::rec)
       save("data", p, n);
   }
 }
@@ -215,7 +217,7 @@ void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
   char name[base_limit + 96];
   int len = std::snprintf(name, sizeof name, "%s.%012lld.%u", prefix_.c_str(),
                           static_cast<long long>(tag_.offset), tag_.sequence);
-  if (tag_.letter == '3')
+  if (tag_.letter == tag_letter::cluster)
     len += std::snprintf(name + len, sizeof name - len, ".%06lld", static_cast<long long>(image_));
   std::snprintf(name + len, sizeof name - len, ".%s", suffix);
   const std::string file(name);
@@ -248,7 +250,7 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
                 static_cast<long long>(tag_.offset), tag_.sequence,
                 format_iso_utc(tag_.timestamp).c_str(), tag_kind_of(tag_.letter).name);
   s += num;
-  if (tag_.letter == '2') {
+  if (tag_.letter == tag_letter::page) {
     s += ",\"node_id\":null,\"node\":null";
   } else {
     std::snprintf(num, sizeof num,
@@ -264,7 +266,7 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
       s += "null";
     }
   }
-  if (tag_.letter == '1') {
+  if (tag_.letter == tag_letter::rec) {
     s += ",\"opcode\":\"";
     s += opcode_lookup(tag_.opcode).name;
     s += '"';
@@ -277,7 +279,7 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
     std::snprintf(num, sizeof num, ",\"recno\":%lld", static_cast<long long>(recno_));
     s += num;
   }
-  if (tag_.letter == '3') {
+  if (tag_.letter == tag_letter::cluster) {
     std::snprintf(num, sizeof num, ",\"image\":%lld", static_cast<long long>(image_));
     s += num;
   }

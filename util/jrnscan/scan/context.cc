@@ -1,10 +1,13 @@
 #include "scan/context.h"
 
+#include "scan/format.h"
+
 namespace jrn {
 
 uint32_t kind_bit(uint8_t letter) {
-  if (letter >= '1' && letter <= '7') return 1u << (letter - '1');
-  if (letter == 'S') return 1u << 7;
+  if (letter >= tag_letter::rec && letter <= tag_letter::context)
+    return 1u << (letter - tag_letter::rec);
+  if (letter == tag_letter::slave_sync) return 1u << 7;
   return 0;  // end tags and unknown letters belong to no kind
 }
 
