@@ -77,6 +77,8 @@ int dump_image_record(scan_context& c) {
   std::memcpy(&h.node_id, raw + 4, 4);
   std::memcpy(&h.transaction_id, raw + 8, 4);
   if (!short_header) std::memcpy(&h.session_id, raw + 12, 4);
+  // The record's facts are read here once, into the tag summary; the
+  // filters and the lines below take them from there.
   tag_summary& t = c.tag;
   t.is_record = true;
   t.opcode = h.opcode;
@@ -105,7 +107,7 @@ int dump_image_record(scan_context& c) {
     if (!size.ok()) return 0;
     image_like = fixrec_image_like(payload);
   }
-  if (!filter_match(f, t, h.transaction_id, t.node_id, image_like)) return 0;
+  if (!filter_match(f, t, t.transaction_id, t.node_id, image_like)) return 0;
   if (is_fixrec && f.recno != 0 && fixrec_recno(payload) != f.recno) return 0;
   if (f.page != 0) {
     // An empty payload concerns no page.
@@ -119,13 +121,13 @@ int dump_image_record(scan_context& c) {
   // nothing more: every item was validated above.
   if (!c.show(true) || !c.lines) return 0;
   const bool brief = brief_view(f);
-  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef(fid::opcode, op.name, opcode_known(h.opcode)),
-              i32f(fid::opcode_code, h.opcode));
-  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, h.transaction_id),
-           u32f(fid::session_id, h.session_id));
+  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef(fid::opcode, op.name, opcode_known(t.opcode)),
+              i32f(fid::opcode_code, t.opcode));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, t.transaction_id),
+           u32f(fid::session_id, t.session_id));
   JRN_LINE_IF(c, !brief, " txn state: %s (%d)\n",
-              namef(fid::txn_state, txn_state_name(h.txn_state), txn_state_known(h.txn_state)),
-              i32f(fid::txn_state_code, h.txn_state));
+              namef(fid::txn_state, txn_state_name(t.txn_state), txn_state_known(t.txn_state)),
+              i32f(fid::txn_state_code, t.txn_state));
   JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, t.node_id));
   if (h.size == 0) return 0;
 

@@ -113,14 +113,13 @@ int dump_audit(scan_context& c) {
   if (refused_before_101(c, "audit")) return -1;
   typed_body_header head;
   if (!read_typed_header(c, "Unable to read audit header\n", &head)) return -1;
-  const uint32_t session_id = head.id;
   const uint8_t type = head.type;
   const uint16_t size = head.size;
-  c.tag.session_id = session_id;
+  c.tag.session_id = head.id;  // read once, for every back-end
 
   c.show(aux_tag_shown(c, 0, 0, 0));
   JRN_LINE(c, " session_id: %u\n type: %s (%u)\n size: %u bytes\n",
-           u32f(fid::session_id, session_id),
+           u32f(fid::session_id, c.tag.session_id),
            namef(fid::audit_type, audit_type_name(type), audit_type_known(type)),
            u32f(fid::audit_type_code, type), u32f(fid::size, size));
   switch (type) {

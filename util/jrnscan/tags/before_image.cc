@@ -25,14 +25,16 @@ int dump_before_image(scan_context& c) {
   std::memcpy(&recno, rec + 12, 4);
   const uint8_t opcode = rec[16];
   std::memcpy(&size, rec + 18, 2);
-  c.tag.transaction_id = transaction_id;
-  c.tag.session_id = session_id;
-  c.tag.node_id = node_id;
+  // The facts the back-ends share are read once, into the tag summary.
+  tag_summary& t = c.tag;
+  t.transaction_id = transaction_id;
+  t.session_id = session_id;
+  t.node_id = node_id;
 
-  const bool shown = c.show(aux_tag_shown(c, transaction_id, node_id, 1));
-  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, transaction_id),
-           u32f(fid::session_id, session_id));
-  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, node_id));
+  const bool shown = c.show(aux_tag_shown(c, t.transaction_id, t.node_id, 1));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, t.transaction_id),
+           u32f(fid::session_id, t.session_id));
+  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, t.node_id));
   JRN_LINE(c, " recno: %u\n opcode: %s (%d)\n data: %u bytes\n", u32f(fid::recno, recno),
            namef(fid::fixrec_op, fixrec_op_name(opcode), fixrec_op_known(opcode)),
            i32f(fid::fixrec_op_code, opcode), u32f(fid::data_size, size));
