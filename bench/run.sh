@@ -12,7 +12,7 @@
 # W4 JSON:     the W1 log as JSON Lines with --json -a -v.
 # W5 stats:    the W1 log summarised with --stats (every tag counted).
 # W6 check:    the W1 log judged with --check.
-# W7 check-json: the W1 log judged with --check --json.
+# W6j check-json: the W1 log judged with --check --json.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 set -euo pipefail
 
@@ -107,8 +107,8 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %11.2f x    >= 0.8 x\n", "W5 speed / W1 speed", w1 / w5
   printf "%-34s %9.0f MB/s\n", "W6 --check, log read", s1 / (w6 / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.8 x\n", "W6 speed / W1 speed", w1 / w6
-  printf "%-34s %9.0f MB/s\n", "W7 --check --json, log read", s1 / (w7 / 1e9) / 1e6
+  printf "%-34s %9.0f MB/s\n", "W6j --check --json, log read", s1 / (w7 / 1e9) / 1e6
   printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
   printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
-  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W7 %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9
+  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9
 }'
