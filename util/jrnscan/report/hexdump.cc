@@ -20,6 +20,7 @@ struct hex_tables {
   char hex[256][4];
   char shown[256];
   char offset[256][4];  // "000:" to "ff0:"
+  char pair[256][2];    // "00" to "ff"
   hex_tables() {
     const char digits[] = "0123456789abcdef";
     for (int b = 0; b < 256; ++b) {
@@ -32,30 +33,40 @@ struct hex_tables {
       offset[b][1] = digits[b & 15];
       offset[b][2] = '0';
       offset[b][3] = ':';
+      pair[b][0] = digits[b >> 4];
+      pair[b][1] = digits[b & 15];
     }
   }
 };
 const hex_tables tables;
 
 // "%03x:" of a line's offset: at least three digits, more when needed.
-char* put_offset(char* p, uint32_t offset) {
+inline char* put_offset(char* p, uint32_t offset) {
   if (offset < 0x1000) {
     std::memcpy(p, tables.offset[offset >> 4], 4);
     return p + 4;
   }
+  if (offset < 0x10000) {
+    std::memcpy(p, tables.pair[offset >> 8], 2);
+    std::memcpy(p + 2, tables.pair[offset & 0xff], 2);
+    p[4] = ':';
+    return p + 5;
+  }
   const char digits[] = "0123456789abcdef";
-  int width = 4;
+  int width = 5;
   while (width < 8 && (offset >> (4 * width)) != 0) ++width;
   for (int i = width - 1; i >= 0; --i) *p++ = digits[(offset >> (4 * i)) & 15];
   *p++ = ':';
   return p;
 }
 
+// Longest line: 8 offset digits, ':', 48 hex columns, " |", 16, "|\n",
+// and one spare byte for the last four-byte move.
+constexpr size_t max_line = 9 + 48 + 2 + 16 + 2 + 1;
+
 // The 48 hex columns, " |", the 16 characters and "|\n" of a full line;
 // returns the end. Writes up to one byte beyond it.
-using full_line_fn = char* (*)(char* p, const uint8_t* row);
-
-char* full_line_plain(char* p, const uint8_t* row) {
+inline char* full_line_plain(char* p, const uint8_t* row) {
   for (int i = 0; i < 16; ++i) std::memcpy(p + 3 * i, tables.hex[row[i]], 4);
   p += 48;
   p[0] = ' ';
@@ -71,7 +82,7 @@ char* full_line_plain(char* p, const uint8_t* row) {
 // The same with byte shuffles: the nibbles become digits by table lookup,
 // and three shuffles spread the 32 digits over the 48 columns with their
 // blanks. Chosen at run time on processors that have SSSE3.
-__attribute__((target("ssse3"))) char* full_line_ssse3(char* p, const uint8_t* row) {
+__attribute__((target("ssse3"))) inline char* full_line_ssse3(char* p, const uint8_t* row) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
   const __m128i nibble = _mm_set1_epi8(0x0f);
   const __m128i digits =
@@ -109,53 +120,66 @@ __attribute__((target("ssse3"))) char* full_line_ssse3(char* p, const uint8_t* r
 }
 #endif
 
-full_line_fn best_full_line() {
-#ifdef JRN_HEX_SIMD
-  if (__builtin_cpu_supports("ssse3")) return full_line_ssse3;
-#endif
-  return full_line_plain;
+// count full lines of rows, the first at offset, written at p; returns the
+// end.
+using full_lines_fn = char* (*)(char* p, const uint8_t* rows, uint32_t offset, uint32_t count);
+
+char* full_lines_plain(char* p, const uint8_t* rows, uint32_t offset, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    p = put_offset(p, offset + 16 * i);
+    p = full_line_plain(p, rows + 16 * i);
+  }
+  return p;
 }
 
-full_line_fn full_line = best_full_line();
+#ifdef JRN_HEX_SIMD
+__attribute__((target("ssse3"))) char* full_lines_ssse3(char* p, const uint8_t* rows,
+                                                        uint32_t offset, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    p = put_offset(p, offset + 16 * i);
+    p = full_line_ssse3(p, rows + 16 * i);
+  }
+  return p;
+}
+#endif
+
+full_lines_fn best_full_lines() {
+#ifdef JRN_HEX_SIMD
+  if (__builtin_cpu_supports("ssse3")) return full_lines_ssse3;
+#endif
+  return full_lines_plain;
+}
+
+full_lines_fn full_lines = best_full_lines();
 
 }  // namespace
 
-void dump_hex_use_simd(bool on) { full_line = on ? best_full_line() : full_line_plain; }
+void dump_hex_use_simd(bool on) { full_lines = on ? best_full_lines() : full_lines_plain; }
 
 void dump_hex(const uint8_t* data, uint32_t length) {
-  // Longest line: 8 offset digits, ':', 48 hex columns, " |", 16, "|\n",
-  // and one spare byte for the last four-byte move.
-  constexpr size_t max_line = 9 + 48 + 2 + 16 + 2 + 1;
-  const uint32_t full_lines = length / 16;
-  for (uint32_t line_no = 0; line_no < full_lines; ++line_no) {
-    const uint32_t start = line_no * 16;
-    char* const line = out_reserve(max_line);
-    char* p = put_offset(line, start);
-    p = full_line(p, data + start);
-    out_commit(static_cast<size_t>(p - line));
+  // Full lines go in batches, as many as the report buffer has room for.
+  const uint32_t full = length / 16;
+  for (uint32_t line_no = 0; line_no < full;) {
+    char* const start = out_reserve(max_line);
+    const size_t room = (out_buf.capacity - out_buf.len) / max_line;
+    const uint32_t count = full - line_no < room ? full - line_no : static_cast<uint32_t>(room);
+    char* const end = full_lines(start, data + 16 * line_no, 16 * line_no, count);
+    out_commit(static_cast<size_t>(end - start));
+    line_no += count;
   }
   const uint32_t n = length % 16;
   if (n == 0) return;
-  // A short last line: blanks stand in for the missing bytes, so the
-  // closing bar stays in its column.
-  const uint32_t start = full_lines * 16;
-  const uint8_t* row = data + start;
+  // A short last line: formatted as a full one of its bytes and zeros, then
+  // blanks stand in for the missing bytes, so the closing bar stays in its
+  // column.
+  uint8_t row[16] = {};
+  std::memcpy(row, data + 16 * full, n);
   char* const line = out_reserve(max_line);
-  char* p = put_offset(line, start);
-  for (uint32_t i = 0; i < 16; ++i) {
-    if (i < n) {
-      std::memcpy(p, tables.hex[row[i]], 3);
-    } else {
-      p[0] = p[1] = p[2] = ' ';
-    }
-    p += 3;
-  }
-  *p++ = ' ';
-  *p++ = '|';
-  for (uint32_t i = 0; i < 16; ++i) *p++ = i < n ? tables.shown[row[i]] : ' ';
-  *p++ = '|';
-  *p++ = '\n';
-  out_commit(static_cast<size_t>(p - line));
+  char* const end = full_lines(line, row, 16 * full, 1);
+  char* const hex = end - 68;  // 48 hex columns, " |", 16 characters, "|\n"
+  std::memset(hex + 3 * n, ' ', 48 - 3 * n);
+  std::memset(hex + 50 + n, ' ', 16 - n);
+  out_commit(static_cast<size_t>(end - line));
 }
 
 }  // namespace jrn

@@ -54,7 +54,7 @@ char* out_slow_reserve(size_t n) {
   return out_buf.data + out_buf.len;
 }
 
-void out_write(const char* p, size_t n) {
+void out_write_slow(const char* p, size_t n) {
   if (n >= out_buf.capacity / 2) {
     out_flush();
     write_all(out_buf.fd, p, n);

@@ -26,7 +26,17 @@ inline char* out_reserve(size_t n) {
 }
 inline void out_commit(size_t n) { out_buf.len += n; }
 
-void out_write(const char* p, size_t n);
+// Writes n bytes: into the buffer when they fit in what is left of it,
+// else through out_write_slow (which writes very large texts on their own).
+void out_write_slow(const char* p, size_t n);
+inline void out_write(const char* p, size_t n) {
+  if (out_buf.data && out_buf.capacity - out_buf.len >= n) {
+    std::memcpy(out_buf.data + out_buf.len, p, n);
+    out_buf.len += n;
+    return;
+  }
+  out_write_slow(p, n);
+}
 inline void out_str(const char* s) { out_write(s, std::strlen(s)); }
 inline void out_char(char c) {
   *out_reserve(1) = c;

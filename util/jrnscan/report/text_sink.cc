@@ -11,24 +11,77 @@ namespace jrn {
 
 namespace {
 
-// Decimal or hexadecimal digits of v, right-aligned in buf; returns the
-// first digit.
-char* digits(uint64_t v, int base, char* end) {
-  static const char hex[] = "0123456789abcdef";
-  char* p = end;
-  do {
-    *--p = hex[v % static_cast<unsigned>(base)];
-    v /= static_cast<unsigned>(base);
-  } while (v != 0);
-  return p;
+const char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The number of decimal digits of v.
+int decimal_length(uint64_t v) {
+  int n = 1;
+  for (;;) {
+    if (v < 10) return n;
+    if (v < 100) return n + 1;
+    if (v < 1000) return n + 2;
+    if (v < 10000) return n + 3;
+    v /= 10000;
+    n += 4;
+  }
 }
 
-void put_padded(const char* s, size_t n, int width, char pad) {
-  for (int i = static_cast<int>(n); i < width; ++i) out_char(pad);
+// Decimal digits of v, n of them (decimal_length), written at p; returns
+// the end.
+char* put_decimal(char* p, uint64_t v, int n) {
+  char* const end = p + n;
+  char* q = end;
+  while (v >= 100) {
+    const unsigned r = static_cast<unsigned>(v % 100);
+    v /= 100;
+    q -= 2;
+    std::memcpy(q, digit_pairs + 2 * r, 2);
+  }
+  if (v >= 10) {
+    std::memcpy(q - 2, digit_pairs + 2 * v, 2);
+  } else {
+    q[-1] = static_cast<char>('0' + v);
+  }
+  return end;
+}
+
+// "%d" of a 32-bit value, written at p; returns the end.
+char* put_i32(char* p, int32_t v) {
+  uint32_t u = static_cast<uint32_t>(v);
+  if (v < 0) {
+    *p++ = '-';
+    u = 0 - u;
+  }
+  return put_decimal(p, u, decimal_length(u));
+}
+
+char* put_bytes(char* p, const char* s, size_t n) {
+  std::memcpy(p, s, n);
+  return p + n;
+}
+
+// s[0, n) right-aligned in width columns of blanks.
+void put_padded(const char* s, size_t n, int width) {
+  if (static_cast<size_t>(width) > n) {
+    const size_t pad = static_cast<size_t>(width) - n;
+    std::memset(out_reserve(pad), ' ', pad);
+    out_commit(pad);
+  }
   out_write(s, n);
 }
 
 }  // namespace
+
+text_sink::text_sink(const filter_settings& f, const node_map& names, const text_options& o)
+    : filter_(f),
+      names_(names),
+      opt_(o),
+      times_(o.utc),
+      formats_(new parsed_format[format_slots]),
+      nodes_(new node_text[node_slots]) {}
 
 void text_sink::begin_log(const char* log_name, const fwlog_header& h) {
   out_printf("\nFile: %s\n", log_name);
@@ -45,8 +98,26 @@ void text_sink::begin_log(const char* log_name, const fwlog_header& h) {
 }
 
 void text_sink::show_tag(const tag_summary& t) {
-  out_printf("\nsequence = %d\ntimestamp = %s (%d)\n", static_cast<int32_t>(t.sequence),
-             times_(t.timestamp), static_cast<int32_t>(t.timestamp));
+  // "\nsequence = %d\ntimestamp = %s (%d)\n", written directly: every
+  // shown tag begins with it.
+  const char* const time = times_(t.timestamp);
+  const size_t time_len = times_.length();
+  static const char seq[] = "\nsequence = ";
+  static const char stamp[] = "\ntimestamp = ";
+  char* const start = out_reserve(sizeof seq + sizeof stamp + time_len + 64);
+  char* p = put_bytes(start, seq, sizeof seq - 1);
+  p = put_i32(p, static_cast<int32_t>(t.sequence));
+  p = put_bytes(p, stamp, sizeof stamp - 1);
+  if (time_len <= 24) {  // the times' buffer holds 40 bytes: one fixed-size copy
+    std::memcpy(p, time, 24);
+    p += time_len;
+  } else {
+    p = put_bytes(p, time, time_len);
+  }
+  p = put_bytes(p, " (", 2);
+  p = put_i32(p, static_cast<int32_t>(t.timestamp));
+  p = put_bytes(p, ")\n", 2);
+  out_commit(static_cast<size_t>(p - start));
   if (opt_.offsets) out_printf("offset = %lld\n", static_cast<long long>(t.offset));
   if (t.letter == '1' && brief_view(filter_)) return;
   const char* name = tag_kind_of(t.letter).name;
@@ -61,81 +132,140 @@ void text_sink::show_tag(const tag_summary& t) {
   out_printf("tag = %s (%d)\n", name, t.letter);
 }
 
-void text_sink::put_field(char conv, bool zero, int width, int precision, const field& f) {
-  char buf[24];
-  char* const end = buf + sizeof buf;
-  switch (conv) {
-    case 'd':
-    case 'u':
-    case 'x': {
-      const bool negative = conv == 'd' && f.num < 0;
-      uint64_t v = negative ? static_cast<uint64_t>(-f.num) : static_cast<uint64_t>(f.num);
-      if (conv != 'd' && f.kind != field_kind::i64) v &= 0xffffffffu;
-      char* p = digits(v, conv == 'x' ? 16 : 10, end);
-      if (negative) *--p = '-';
-      put_padded(p, static_cast<size_t>(end - p), width, zero ? '0' : ' ');
-      return;
+void text_sink::parse(const char* fmt, parsed_format& into) {
+  into.fmt = fmt;
+  into.text.clear();
+  into.pieces.clear();
+  std::string& text = into.text;
+  // Appends a literal run, split where it is long, and the conversion
+  // behind it (when takes_value).
+  auto add = [&](const char* run, size_t len, bool takes_value, const format_conv& c) {
+    do {
+      const uint32_t n = static_cast<uint32_t>(len < max_run ? len : max_run);
+      len -= n;
+      const bool last = len == 0;
+      piece pc{static_cast<uint32_t>(text.size()), n, (n + 15) / 16 * 16, last && takes_value,
+               last ? c : format_conv{}};
+      if (pc.takes_value && c.conv != 's')  // sign and digits of a 64-bit number, or the width
+        pc.room += static_cast<uint32_t>(c.width > 21 ? c.width : 21);
+      text.append(run, n);
+      run += n;
+      into.pieces.push_back(pc);
+    } while (len != 0);
+  };
+  const char* run = fmt;  // the literal run being gathered
+  const char* p = fmt;
+  for (;;) {
+    const char* pct = std::strchr(p, '%');
+    if (!pct) break;
+    if (pct[1] == '%') {  // the run ends with one '%'; the next begins behind both
+      add(run, static_cast<size_t>(pct + 1 - run), false, {});
+      run = p = pct + 2;
+      continue;
     }
-    case 's': {
-      if (f.kind == field_kind::node) {
-        scratch_.clear();
-        names_.append_display(static_cast<int32_t>(f.num), true, opt_.escape, scratch_);
-        put_padded(scratch_.data(), scratch_.size(), width, ' ');
-        return;
-      }
-      if (f.kind == field_kind::text) {
-        size_t n = f.len;
-        if (precision >= 0 && n > static_cast<size_t>(precision))
-          n = static_cast<size_t>(precision);
-        size_t shown_len;
-        const char* shown = safe_text(f.str, n, opt_.escape, scratch_, &shown_len);
-        put_padded(shown, shown_len, width, ' ');
-        return;
-      }
-      const char* s = f.str ? f.str : "";
-      put_padded(s, std::strlen(s), width, ' ');
-      return;
+    format_conv c;
+    const int next = parse_conversion(pct, 1, c);
+    if (next < 0) {  // not rendered (the macros refuse it): shown as it is
+      p = pct + 1;
+      continue;
     }
-    default: return;
+    add(run, static_cast<size_t>(pct - run), true, c);
+    run = p = pct + next;
   }
+  const size_t rest = std::strlen(run);
+  if (rest != 0) add(run, rest, false, {});
+  text.append(16, '\0');  // what the last 16-byte copy of a run reads beyond it
+}
+
+const std::string& text_sink::node_display(int32_t id) {
+  const uint32_t h = static_cast<uint32_t>(id) * 0x9e3779b1u;
+  node_text& e = nodes_[h >> 27 & (node_slots - 1)];
+  const size_t names = names_.size();
+  if (!e.valid || e.id != id || e.names != names) {
+    e.text.clear();
+    names_.append_display(id, true, opt_.escape, e.text);
+    e.valid = true;
+    e.id = id;
+    e.names = names;
+  }
+  return e.text;
+}
+
+// As printf renders it: a value without "ll" is taken as a 32-bit one,
+// signed for %d. Written at p (room for the width or 21 bytes); returns
+// the end.
+char* text_sink::put_number(char* p, const format_conv& c, const field& f) {
+  uint64_t v;
+  bool negative = false;
+  if (c.conv == 'd') {
+    const int64_t s = c.wide ? f.num : static_cast<int32_t>(f.num);
+    negative = s < 0;
+    v = negative ? 0 - static_cast<uint64_t>(s) : static_cast<uint64_t>(s);
+  } else {
+    v = c.wide ? static_cast<uint64_t>(f.num) : static_cast<uint32_t>(f.num);
+  }
+  int digits;
+  if (c.conv == 'x') {
+    digits = 1;
+    while (digits < 16 && (v >> (4 * digits)) != 0) ++digits;
+  } else {
+    digits = decimal_length(v);
+  }
+  const int n = digits + (negative ? 1 : 0);
+  if (c.width > n && !c.zero) {
+    std::memset(p, ' ', static_cast<size_t>(c.width - n));
+    p += c.width - n;
+  }
+  if (negative) *p++ = '-';
+  if (c.width > n && c.zero) {  // zeros go between the sign and the digits
+    std::memset(p, '0', static_cast<size_t>(c.width - n));
+    p += c.width - n;
+  }
+  if (c.conv != 'x') return put_decimal(p, v, digits);
+  static const char hex[] = "0123456789abcdef";
+  for (int i = digits - 1; i >= 0; --i) *p++ = hex[(v >> (4 * i)) & 15];
+  return p;
+}
+
+void text_sink::put_string(const format_conv& c, const field& f) {
+  const size_t most = c.precision >= 0 ? static_cast<size_t>(c.precision) : SIZE_MAX;
+  if (f.kind == field_kind::node) {
+    const std::string& s = node_display(static_cast<int32_t>(f.num));
+    put_padded(s.data(), s.size() < most ? s.size() : most, c.width);
+    return;
+  }
+  if (f.kind == field_kind::text) {
+    size_t shown_len;
+    const char* shown =
+        safe_text(f.str, f.len < most ? f.len : most, opt_.escape, scratch_, &shown_len);
+    put_padded(shown, shown_len, c.width);
+    return;
+  }
+  const char* s = f.str ? f.str : "";
+  put_padded(s, c.precision >= 0 ? strnlen(s, most) : std::strlen(s), c.width);
 }
 
 void text_sink::line(bool text_shown, const char* fmt, std::initializer_list<field> fields) {
   if (!text_shown) return;
+  const parsed_format& pf = parsed(fmt);
+  const char* const text = pf.text.data();
   const field* f = fields.begin();
   const field* const last = fields.end();
-  const char* p = fmt;
-  for (;;) {
-    const char* pct = std::strchr(p, '%');
-    if (!pct) {
-      out_write(p, std::strlen(p));
-      return;
+  for (const piece& pc : pf.pieces) {
+    char* const start = out_reserve(pc.room);
+    const char* run = text + pc.at;
+    for (uint32_t i = 0; i < pc.len; i += 16) std::memcpy(start + i, run + i, 16);
+    char* p = start + pc.len;
+    if (pc.takes_value && f != last) {  // the compiler checked the count
+      if (pc.conv.conv != 's') {
+        p = put_number(p, pc.conv, *f++);
+      } else {
+        out_commit(pc.len);
+        put_string(pc.conv, *f++);
+        continue;
+      }
     }
-    out_write(p, static_cast<size_t>(pct - p));
-    p = pct + 1;
-    if (*p == '%') {
-      out_char('%');
-      ++p;
-      continue;
-    }
-    bool zero = false;
-    int width = 0, precision = -1;
-    if (*p == '0') {
-      zero = true;
-      ++p;
-    }
-    while (*p >= '0' && *p <= '9') width = width * 10 + (*p++ - '0');
-    if (*p == '.') {
-      precision = 0;
-      ++p;
-      while (*p >= '0' && *p <= '9') precision = precision * 10 + (*p++ - '0');
-    }
-    while (*p == 'l' || *p == 'h' || *p == 'z') ++p;
-    const char conv = *p;
-    if (conv == '\0') return;
-    ++p;
-    if (f == last) continue;  // the compiler checked the count; be safe all the same
-    put_field(conv, zero, width, precision, *f++);
+    out_commit(static_cast<size_t>(p - start));
   }
 }
 

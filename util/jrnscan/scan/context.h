@@ -8,6 +8,7 @@
 #include "io/source.h"
 #include "scan/diag.h"
 #include "scan/filter.h"
+#include "scan/format_check.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
 
@@ -90,9 +91,11 @@ uint32_t kind_bit(uint8_t letter);
 
 // One report line of the current tag: a printf format and its typed,
 // named values (u32f, i32f, hexf, namef, textf, nodef, i64f). The format
-// is checked against the values; nothing is built when the line is not
-// wanted.
+// is a string literal; the compiler checks it against the values, and
+// checks that the text report renders it exactly as printf would (see
+// scan/format_check.h). Nothing is built when the line is not wanted.
 #define JRN_ARG1_(f) , (f).arg()
+#define JRN_ARGTYPE_(f) , decltype((f).arg())
 #define JRN_EACH_1(m, a) m(a)
 #define JRN_EACH_2(m, a, ...) m(a) JRN_EACH_1(m, __VA_ARGS__)
 #define JRN_EACH_3(m, a, ...) m(a) JRN_EACH_2(m, __VA_ARGS__)
@@ -108,18 +111,25 @@ uint32_t kind_bit(uint8_t letter);
   JRN_EACH_PICK_(__VA_ARGS__, JRN_EACH_10, JRN_EACH_9, JRN_EACH_8, JRN_EACH_7, JRN_EACH_6, \
                  JRN_EACH_5, JRN_EACH_4, JRN_EACH_3, JRN_EACH_2, JRN_EACH_1)               \
   (m, __VA_ARGS__)
+#define JRN_FORMAT_REFUSED_                                                           \
+  "the text report cannot render this format with these values: it takes %d (a "      \
+  "signed value), %u, %x (with ll for a 64-bit value), %s, %% with a '0' flag and a " \
+  "width on numbers, a width and a precision on %s (see scan/format_check.h)"
 
 // A line the text report shows when text_shown holds (others see it always).
-#define JRN_LINE_IF(c, text_shown, fmt, ...)                       \
-  do {                                                             \
-    if (false) {                                                   \
-      ::jrn::printf_check(fmt JRN_EACH(JRN_ARG1_, __VA_ARGS__));   \
-    }                                                              \
-    if ((c).lines) (c).out.line((text_shown), fmt, {__VA_ARGS__}); \
+#define JRN_LINE_IF(c, text_shown, fmt, ...)                                         \
+  do {                                                                               \
+    static_assert(::jrn::format_fits<void JRN_EACH(JRN_ARGTYPE_, __VA_ARGS__)>(fmt), \
+                  JRN_FORMAT_REFUSED_);                                              \
+    if (false) {                                                                     \
+      ::jrn::printf_check(fmt JRN_EACH(JRN_ARG1_, __VA_ARGS__));                     \
+    }                                                                                \
+    if ((c).lines) (c).out.line((text_shown), fmt, {__VA_ARGS__});                   \
   } while (0)
 #define JRN_LINE(c, fmt, ...) JRN_LINE_IF(c, true, fmt, __VA_ARGS__)
 // A line without values.
-#define JRN_TEXT(c, text_shown, literal)                    \
-  do {                                                      \
-    if ((c).lines) (c).out.line((text_shown), literal, {}); \
+#define JRN_TEXT(c, text_shown, literal)                                   \
+  do {                                                                     \
+    static_assert(::jrn::format_fits<void>(literal), JRN_FORMAT_REFUSED_); \
+    if ((c).lines) (c).out.line((text_shown), literal, {});                \
   } while (0)
