@@ -5,7 +5,8 @@
 #   tools/install-deps.sh [build|test]
 #
 #   build  a C++ compiler, CMake and make: enough for the tool and fwgen
-#   test   the same plus GoogleTest (libgtest-dev); the default
+#   test   the same plus GoogleTest (libgtest-dev) and the JSON Schema
+#          validator for /usr/bin/python3 (python3-jsonschema); the default
 #
 # JRNSCAN_DEPS=build|test chooses the same when no argument is given.
 # Prints nothing when everything is there. Runs apt-get directly as root,
@@ -35,6 +36,11 @@ have_gtest() {
   return 1
 }
 
+have_jsonschema() {
+  [ -x /usr/bin/python3 ] &&
+    /usr/bin/python3 -c 'from jsonschema import Draft202012Validator' >/dev/null 2>&1
+}
+
 missing_packages() {
   local list=()
   command -v g++ >/dev/null 2>&1 || command -v c++ >/dev/null 2>&1 || list+=(g++)
@@ -42,6 +48,11 @@ missing_packages() {
   command -v make >/dev/null 2>&1 || list+=(make)
   if [ "$what" = test ] && ! have_gtest; then
     list+=(libgtest-dev)
+  fi
+  # The schema test runs the system's Python, whatever python3 is first in
+  # PATH.
+  if [ "$what" = test ] && ! have_jsonschema; then
+    list+=(python3-jsonschema)
   fi
   echo "${list[@]}"
 }

@@ -10,6 +10,11 @@
 
 namespace jrn {
 
+// The version of the JSON output's schema, written in every header object.
+// Fields are only ever added (a minor version); a field renamed, retyped or
+// taken away raises the major version.
+constexpr const char* schema_version = "1.0.0";
+
 // How a field is written in JSON (the text report keeps its own formats).
 enum class field_type : uint8_t {
   u32,          // unsigned 32-bit integer
