@@ -2,10 +2,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "log/scan.h"
-#include "report/json_sink.h"
+#include "report/json_writer.h"
 #include "report/out.h"
 #include "report/stats_sink.h"
 #include "scan/format.h"
@@ -37,13 +38,6 @@ const char* end_key(log_end how) {
   return "?";
 }
 
-void put_json_string(const std::string& s, std::string& scratch) {
-  scratch.assign(1, '"');
-  append_json_string(s.data(), s.size(), scratch);
-  scratch += '"';
-  out_str(scratch.c_str());
-}
-
 }  // namespace
 
 check_sink::check_sink(const check_options& o) : opt_(o), progress_(o.progress) {}
@@ -59,10 +53,13 @@ void check_sink::input_failed(const char* name) {
   ++inputs_failed_;
   ++all_errors_;
   if (opt_.json) {
-    std::string scratch;
-    out_str("{\"type\":\"check_input\",\"input\":");
-    put_json_string(name, scratch);
-    out_str(",\"verdict\":\"not_opened\"}\n");
+    json_writer w;
+    w.begin_object();
+    w.ascii(json_key("type"), "check_input");
+    w.string(json_key("input"), name, std::strlen(name));
+    w.ascii(json_key("verdict"), "not_opened");
+    w.end_object();
+    w.end_line();
   }
 }
 
@@ -307,46 +304,49 @@ void check_sink::print_log_text(log_end how) {
 }
 
 void check_sink::print_log_json(log_end how, int64_t offset) {
-  std::string scratch;
-  out_str("{\"type\":\"check\",\"log\":");
-  put_json_string(input_name_, scratch);
-  out_printf(",\"log_index\":%u,\"offset\":%lld,\"verdict\":\"%s\"", log_index_,
-             static_cast<long long>(log_start_),
-             errors_ > 0     ? "errors"
-             : warnings_ > 0 ? "warnings"
-                             : "ok");
-  out_printf(",\"errors\":%llu,\"warnings\":%llu,\"tags\":%llu",
-             static_cast<unsigned long long>(errors_), static_cast<unsigned long long>(warnings_),
-             static_cast<unsigned long long>(tags_));
-  if (have_header_)
-    out_printf(",\"volume_set_id\":%u,\"volume_generation\":%u,\"file_sequence\":%d", volume_set_,
-               generation_, file_sequence_);
+  json_writer w;
+  w.begin_object();
+  w.ascii(json_key("type"), "check");
+  w.string(json_key("log"), input_name_.data(), input_name_.size());
+  w.u64(json_key("log_index"), log_index_);
+  w.i64(json_key("offset"), log_start_);
+  w.ascii(json_key("verdict"), errors_ > 0 ? "errors" : warnings_ > 0 ? "warnings" : "ok");
+  w.u64(json_key("errors"), errors_);
+  w.u64(json_key("warnings"), warnings_);
+  w.u64(json_key("tags"), tags_);
+  if (have_header_) {
+    w.u64(json_key("volume_set_id"), volume_set_);
+    w.u64(json_key("volume_generation"), generation_);
+    w.i64(json_key("file_sequence"), file_sequence_);
+  }
   if (tags_ > 0) {
-    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u,\"first_timestamp\":%u,", first_seq_,
-               last_seq_, first_ts_);
-    out_printf("\"first_time\":\"%s\",", format_iso_utc(first_ts_).c_str());
-    out_printf("\"last_timestamp\":%u,\"last_time\":\"%s\"", last_ts_,
-               format_iso_utc(last_ts_).c_str());
+    w.u64(json_key("first_sequence"), first_seq_);
+    w.u64(json_key("last_sequence"), last_seq_);
+    w.u64(json_key("first_timestamp"), first_ts_);
+    w.iso_time(json_key("first_time"), first_ts_);
+    w.u64(json_key("last_timestamp"), last_ts_);
+    w.iso_time(json_key("last_time"), last_ts_);
   }
-  out_printf(",\"end\":\"%s\",\"end_offset\":%lld", end_key(how), static_cast<long long>(offset));
-  if (unread_ != 0) {
-    out_str(",\"unread_bytes\":");
-    if (unread_ > 0)
-      out_printf("%lld", static_cast<long long>(unread_));
-    else
-      out_str("null");
+  w.ascii(json_key("end"), end_key(how));
+  w.i64(json_key("end_offset"), offset);
+  if (unread_ > 0)
+    w.i64(json_key("unread_bytes"), unread_);
+  else if (unread_ < 0)
+    w.null(json_key("unread_bytes"));
+  w.u64(json_key("sequence_breaks"), sequence_breaks_);
+  w.u64(json_key("timestamps_back"), times_back_);
+  w.begin_array(json_key("findings"));
+  for (const kept_finding& f : findings_) {
+    w.begin_object();
+    w.ascii(json_key("level"), f.level);
+    w.i64(json_key("offset"), f.offset);
+    w.string(json_key("text"), f.text.data(), f.text.size());
+    w.end_object();
   }
-  out_printf(",\"sequence_breaks\":%llu,\"timestamps_back\":%llu,\"findings\":[",
-             static_cast<unsigned long long>(sequence_breaks_),
-             static_cast<unsigned long long>(times_back_));
-  for (size_t i = 0; i < findings_.size(); ++i) {
-    const kept_finding& f = findings_[i];
-    out_printf("%s{\"level\":\"%s\",\"offset\":%lld,\"text\":", i ? "," : "", f.level,
-               static_cast<long long>(f.offset));
-    put_json_string(f.text, scratch);
-    out_str("}");
-  }
-  out_printf("],\"findings_omitted\":%llu}\n", static_cast<unsigned long long>(findings_dropped_));
+  w.end_array();
+  w.u64(json_key("findings_omitted"), findings_dropped_);
+  w.end_object();
+  w.end_line();
 }
 
 void check_sink::flush() {
@@ -357,15 +357,18 @@ void check_sink::flush() {
 void check_sink::finish() {
   progress_.end_input();
   if (opt_.json) {
-    out_printf(
-        "{\"type\":\"check_run\",\"logs\":%llu,\"errors\":%llu,\"logs_with_errors\":%llu,"
-        "\"warnings\":%llu,\"inputs_not_opened\":%llu,\"strict\":%s,\"verdict\":\"%s\"}\n",
-        static_cast<unsigned long long>(logs_),
-        static_cast<unsigned long long>(all_errors_ - inputs_failed_),
-        static_cast<unsigned long long>(logs_with_errors_),
-        static_cast<unsigned long long>(all_warnings_),
-        static_cast<unsigned long long>(inputs_failed_), opt_.strict ? "true" : "false",
-        exit_status() != 0 ? "failed" : "ok");
+    json_writer w;
+    w.begin_object();
+    w.ascii(json_key("type"), "check_run");
+    w.u64(json_key("logs"), logs_);
+    w.u64(json_key("errors"), all_errors_ - inputs_failed_);
+    w.u64(json_key("logs_with_errors"), logs_with_errors_);
+    w.u64(json_key("warnings"), all_warnings_);
+    w.u64(json_key("inputs_not_opened"), inputs_failed_);
+    w.boolean(json_key("strict"), opt_.strict);
+    w.ascii(json_key("verdict"), exit_status() != 0 ? "failed" : "ok");
+    w.end_object();
+    w.end_line();
     out_flush();
     return;
   }

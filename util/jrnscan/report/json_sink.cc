@@ -4,49 +4,42 @@
 
 #include "log/scan.h"
 #include "report/out.h"
-#include "scan/time_text.h"
+#include "scan/catalogue.h"
 
 namespace jrn {
 
 namespace {
 
-const char hex_digits[] = "0123456789abcdef";
-
-void out_string(const std::string& s) { out_write(s.data(), s.size()); }
-
-void out_quoted(const char* s, size_t n, std::string& scratch) {
-  scratch.assign(1, '"');
-  append_json_string(s, n, scratch);
-  scratch += '"';
-  out_string(scratch);
-}
-
-// Decimal digits without printf: numbers are most of what a line holds.
-void out_number(int64_t v) {
-  char buf[24];
-  char* const end = buf + sizeof buf;
-  char* p = end;
-  uint64_t u =
-      v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  do {
-    *--p = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  if (v < 0) *--p = '-';
-  out_write(p, static_cast<size_t>(end - p));
-}
-
-// "xx" for every byte value.
-struct hex_pairs {
-  char pair[256][2];
-  hex_pairs() {
-    for (int b = 0; b < 256; ++b) {
-      pair[b][0] = hex_digits[b >> 4];
-      pair[b][1] = hex_digits[b & 15];
-    }
-  }
+// The member names of the catalogue's fields, and of the names beside
+// node numbers, ready to be written (made while compiling: a key that is
+// too long or needs escaping does not compile).
+struct field_keys {
+  json_key key[field_count];
+  json_key name_key[field_count];
 };
-const hex_pairs pairs;
+
+constexpr field_keys make_field_keys() {
+  field_keys keys{};
+  for (size_t i = 0; i < field_count; ++i) {
+    const field_info& f = catalogue_detail::table[i];
+    keys.key[i] = json_key(f.key);
+    if (f.type == field_type::node) keys.name_key[i] = json_key(f.name_key);
+  }
+  return keys;
+}
+
+constexpr bool node_fields_named() {
+  for (const field_info& f : catalogue_detail::table)
+    if (f.type == field_type::node && f.name_key == nullptr) return false;
+  return true;
+}
+static_assert(node_fields_named(), "every node field has the key of its name");
+
+constexpr field_keys catalogue_keys = make_field_keys();
+
+constexpr json_key type_key("type"), log_key("log"), offset_key("offset"), sequence_key("sequence"),
+    timestamp_key("timestamp"), time_key("time"), tag_key("tag"), tag_code_key("tag_code"),
+    malformed_key("malformed"), length_key("length");
 
 }  // namespace
 
@@ -56,33 +49,35 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
   log_name_.assign(1, '"');
   append_json_string(log_name, std::strlen(log_name), log_name_);
   log_name_ += '"';
-  std::string version;
-  const size_t vlen = strnlen(h.version, sizeof h.version);
-  version.assign(1, '"');
-  append_json_string(h.version, vlen, version);
-  version += '"';
-  std::string signature(1, '"');
-  append_json_string(h.signature, sizeof h.signature, signature);
-  signature += '"';
-  out_str("{\"type\":\"header\",\"log\":");
-  out_string(log_name_);
-  out_str(",\"signature\":");
-  out_string(signature);
-  out_str(",\"version\":");
-  out_string(version);
-  out_printf(",\"major\":%d,\"minor\":%d,\"audit_only\":%s", h.major, h.minor,
-             h.audit_only ? "true" : "false");
-  out_printf(",\"byte_order\":%u,\"charset\":", h.byte_order);
+  tag_head_ = "{\"type\":\"tag\",\"log\":" + log_name_;
+  static constexpr json_key signature_key("signature"), version_key("version"), major_key("major"),
+      minor_key("minor"), audit_only_key("audit_only"), byte_order_key("byte_order"),
+      charset_key("charset"), charset_code_key("charset_code"), release_key("release"),
+      volume_set_id_key("volume_set_id"), volume_generation_key("volume_generation"),
+      file_sequence_key("file_sequence"), header_bytes_key("header_bytes");
+  w_.begin_object();
+  w_.ascii(type_key, "header");
+  w_.raw(log_key, log_name_.data(), log_name_.size());
+  w_.string(signature_key, h.signature, sizeof h.signature);
+  w_.string(version_key, h.version, strnlen(h.version, sizeof h.version));
+  w_.i64(major_key, h.major);
+  w_.i64(minor_key, h.minor);
+  w_.boolean(audit_only_key, h.audit_only != 0);
+  w_.u64(byte_order_key, h.byte_order);
   const char* cs = charset_name(h.charset);
   if (std::strcmp(cs, "unknown") == 0)
-    out_str("null");
+    w_.null(charset_key);
   else
-    out_printf("\"%s\"", cs);
-  out_printf(
-      ",\"charset_code\":%u,\"release\":%u,\"volume_set_id\":%u,\"volume_generation\":%u,"
-      "\"file_sequence\":%d,\"header_bytes\":%lld,\"offset\":%lld}\n",
-      h.charset, h.release, h.volume_set_id, h.volume_generation, h.file_sequence,
-      static_cast<long long>(h.bytes), static_cast<long long>(h.start));
+    w_.ascii(charset_key, cs);
+  w_.u64(charset_code_key, h.charset);
+  w_.u64(release_key, h.release);
+  w_.u64(volume_set_id_key, h.volume_set_id);
+  w_.u64(volume_generation_key, h.volume_generation);
+  w_.i64(file_sequence_key, h.file_sequence);
+  w_.i64(header_bytes_key, h.bytes);
+  w_.i64(offset_key, h.start);
+  w_.end_object();
+  w_.end_line();
 }
 
 void json_sink::show_tag(const tag_summary& t) {
@@ -93,30 +88,17 @@ void json_sink::show_tag(const tag_summary& t) {
   if (early_offset_ == t.offset) malformed_.swap(early_malformed_);
   early_offset_ = -1;
   tag_offset_ = t.offset;
-  out_str("{\"type\":\"tag\",\"log\":");
-  out_string(log_name_);
-  out_str(",\"offset\":");
-  out_number(t.offset);
-  out_str(",\"sequence\":");
-  out_number(t.sequence);
-  out_str(",\"timestamp\":");
-  out_number(t.timestamp);
-  // Shown tags often share a second: the last conversion is kept.
-  if (!have_time_ || t.timestamp != time_of_) {
-    time_text_ = format_iso_utc(t.timestamp);
-    time_of_ = t.timestamp;
-    have_time_ = true;
-  }
-  out_str(",\"time\":\"");
-  out_str(time_text_.c_str());
-  out_str("\",\"tag\":");
+  w_.raw(tag_head_.data(), tag_head_.size());
+  w_.i64(offset_key, t.offset);
+  w_.u64(sequence_key, t.sequence);
+  w_.u64(timestamp_key, t.timestamp);
+  w_.iso_time(time_key, t.timestamp);
   const tag_kind& kind = tag_kind_of(t.letter);
   if (kind.handler || t.letter == 'C' || t.letter == 'F')
-    out_printf("\"%s\"", kind.name);
+    w_.ascii(tag_key, kind.name);
   else
-    out_str("null");
-  out_str(",\"tag_code\":");
-  out_number(t.letter);
+    w_.null(tag_key);
+  w_.u64(tag_code_key, t.letter);
   tag_open_ = true;
   list_open_ = false;
   item_open_ = false;
@@ -124,60 +106,54 @@ void json_sink::show_tag(const tag_summary& t) {
 
 void json_sink::key(const char* k) {
   if (list_open_ && !item_open_) list_item();  // a field of a list is always in an item
-  if (item_open_ && item_empty_)
-    item_empty_ = false;
-  else
-    out_char(',');
-  out_char('"');
-  out_str(k);
-  out_str("\":");
+  w_.key(k);
 }
 
-void json_sink::put(const field& f) {
+const std::string& json_sink::node_name(int32_t id) {
+  name_slot& slot = names_seen_[static_cast<uint32_t>(id) % name_slots];
+  if (!slot.used || slot.id != id || slot.entries != names_.size() ||
+      slot.bytes != names_.memory_bytes()) {
+    slot.used = true;
+    slot.id = id;
+    slot.entries = names_.size();
+    slot.bytes = names_.memory_bytes();
+    if (names_.has(id)) {
+      slot.json.assign(1, '"');  // the name is cut by what it takes as JSON
+      names_.append_display(id, false, text_form::json, slot.json);
+      slot.json += '"';
+    } else {
+      slot.json = "null";
+    }
+  }
+  return slot.json;
+}
+
+// Inlined into line(), where nearly every value comes through.
+[[gnu::always_inline]] inline void json_sink::put(const field& f) {
+  if (list_open_ && !item_open_) list_item();  // a field of a list is always in an item
+  const size_t i = static_cast<size_t>(f.id);
+  const json_key& k = catalogue_keys.key[i];
   switch (f.kind) {
     case field_kind::u32:
     case field_kind::i32:
     case field_kind::i64:
-    case field_kind::hex:
-      key(f.key);
-      out_number(f.num);
-      return;
+    case field_kind::hex: w_.i64(k, f.num); return;
     case field_kind::name:
-      key(f.key);
       if (f.known)
-        out_quoted(f.str, std::strlen(f.str), scratch_);
+        w_.string(k, f.str, std::strlen(f.str));
       else
-        out_str("null");
+        w_.null(k);
       return;
-    case field_kind::text:
-      key(f.key);
-      out_quoted(f.str, f.len, scratch_);
-      return;
+    case field_kind::text: w_.string(k, f.str, f.len); return;
     case field_kind::node_number:
-      key(f.key);
-      out_number(static_cast<uint32_t>(f.num));  // unsigned, as every node number
+      w_.u64(k, static_cast<uint32_t>(f.num));  // unsigned, as every node number
       return;
     case field_kind::node: {
-      key(f.key);
       const int32_t id = static_cast<int32_t>(f.num);
-      out_number(static_cast<uint32_t>(id));
-      // "node_id" comes with "node": its qualified name, or null.
-      const size_t n = std::strlen(f.key);
-      out_str(",\"");
-      if (n > 3 && std::strcmp(f.key + n - 3, "_id") == 0) {
-        out_write(f.key, n - 3);
-      } else {
-        out_write(f.key, n);
-        out_str("_name");
-      }
-      out_str("\":");
-      if (!names_.has(id)) {
-        out_str("null");
-        return;
-      }
-      scratch_.assign(1, '"');  // the name is cut by what it takes as JSON
-      names_.append_display(id, false, text_form::json, scratch_);
-      out_string(scratch_ += '"');
+      w_.u64(k, static_cast<uint32_t>(id));
+      // The node's qualified name (or null) comes with it.
+      const std::string& name = node_name(id);
+      w_.raw(catalogue_keys.name_key[i], name.data(), name.size());
       return;
     }
   }
@@ -191,50 +167,39 @@ void json_sink::data(bool, const char* k, const uint8_t* p, uint32_t n, uint32_t
   // Raw bytes from -v on, whole.
   if (filter_.detail_level < 1) return;
   key(k);
-  out_char('"');
-  // In runs of up to 4 KiB, each written into the buffer in one go.
-  for (uint32_t done = 0; done < n;) {
-    const uint32_t run = n - done < 4096 ? n - done : 4096;
-    char* q = out_reserve(2 * static_cast<size_t>(run));
-    for (uint32_t i = 0; i < run; ++i) std::memcpy(q + 2 * i, pairs.pair[p[done + i]], 2);
-    out_commit(2 * static_cast<size_t>(run));
-    done += run;
-  }
-  out_char('"');
+  w_.hex(p, n);
 }
 
 void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
   key(k);
-  out_char('[');
+  w_.begin_array();
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t v;
     std::memcpy(&v, p + 4 * i, 4);
-    if (i) out_char(',');
-    out_number(v);
+    w_.u64(v);
   }
-  out_char(']');
+  w_.end_array();
 }
 
 void json_sink::list_begin(const char* k) {
   if (list_open_) list_end();  // lists do not nest
   key(k);
-  out_char('[');
+  w_.begin_array();
   list_open_ = true;
   item_open_ = false;
 }
 
 void json_sink::list_item() {
   if (!list_open_) return;
-  if (item_open_) out_str("},");
-  out_char('{');
+  if (item_open_) w_.end_object();
+  w_.begin_object();
   item_open_ = true;
-  item_empty_ = true;
 }
 
 void json_sink::list_end() {
   if (!list_open_) return;
-  if (item_open_) out_char('}');
-  out_char(']');
+  if (item_open_) w_.end_object();
+  w_.end_array();
   list_open_ = false;
   item_open_ = false;
 }
@@ -245,14 +210,15 @@ void json_sink::list_end() {
 void json_sink::close_tag(int64_t length) {
   list_end();
   if (!malformed_.empty()) {
-    out_str(",\"malformed\":");
-    out_quoted(malformed_.data(), malformed_.size(), scratch_);
+    w_.string(malformed_key, malformed_.data(), malformed_.size());
     malformed_.clear();
   }
   if (length >= 0)
-    out_printf(",\"length\":%lld}\n", static_cast<long long>(length));
+    w_.i64(length_key, length);
   else
-    out_str(",\"length\":null}\n");
+    w_.null(length_key);
+  w_.end_object();
+  w_.end_line();
   tag_open_ = false;
 }
 

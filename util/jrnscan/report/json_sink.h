@@ -6,10 +6,10 @@
 
 #include <string>
 
+#include "report/json_writer.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
-#include "scan/time_text.h"
 
 namespace jrn {
 
@@ -36,26 +36,37 @@ class json_sink : public report_sink {
  private:
   void key(const char* k);
   void put(const field& f);
+  // The qualified name of a node as a JSON value: a string, or null.
+  const std::string& node_name(int32_t id);
   // Ends the open tag object, and a list left open in it; length < 0 for
   // a tag whose body could not be read to its end.
   void close_tag(int64_t length);
 
   const filter_settings& filter_;
   const node_map& names_;
+  json_writer w_;
   std::string log_name_;  // already as a JSON string
+  std::string tag_head_;  // {"type":"tag","log":<log name>
   bool tag_open_ = false;
   bool list_open_ = false;
   bool item_open_ = false;
-  bool item_empty_ = true;
   int64_t tag_offset_ = 0;     // of the open tag
   std::string malformed_;      // of the open tag: the text of its malformed item
   int64_t early_offset_ = -1;  // a malformed item met before its tag was shown
   std::string early_malformed_;
-  std::string scratch_;
-  std::string plain_;
-  bool have_time_ = false;
-  uint32_t time_of_ = 0;
-  time_text time_text_{};
+  // The names of the nodes met last, by the number's low bits, as they
+  // were while the map had `entries` entries taking `bytes` (names are
+  // only ever added while the log is read, and a name changes only when
+  // one is added: a parent's).
+  struct name_slot {
+    bool used = false;
+    int32_t id = 0;
+    size_t entries = 0;
+    uint64_t bytes = 0;
+    std::string json;
+  };
+  static constexpr uint32_t name_slots = 16;
+  name_slot names_seen_[name_slots];
 };
 
 // Appends s[0, n) to out as the inside of a JSON string.

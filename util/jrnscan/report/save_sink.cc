@@ -174,12 +174,16 @@ void save_sink::show_tag(const tag_summary& t) {
 void save_sink::line(bool, const char*, std::initializer_list<field> fields) {
   if (!wanted_) return;
   for (const field& f : fields) {
-    if (std::strcmp(f.key, "recno") == 0) {
-      have_recno_ = true;
-      recno_ = f.num;
-    } else if (std::strcmp(f.key, "key") == 0) {
-      have_key_ = true;
-      key_ = f.num;
+    switch (field_of(f.id).role) {
+      case field_role::record_number:
+        have_recno_ = true;
+        recno_ = json_number(f.id, f.num);
+        break;
+      case field_role::page_key:
+        have_key_ = true;
+        key_ = f.num;
+        break;
+      default: break;
     }
   }
 }

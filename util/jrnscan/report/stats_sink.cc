@@ -1,5 +1,5 @@
 // The summary's counting: per tag, per record, per log and into the total.
-// Its two renderings are in stats_print.cc.
+// Its two renderings are in stats_text.cc and stats_json.cc.
 #include "report/stats_sink.h"
 
 #include <algorithm>

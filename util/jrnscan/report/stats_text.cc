@@ -1,5 +1,5 @@
-// The summary's two renderings: the text sections and the JSON document
-// (its keys are listed in the man page, SUMMARIES).
+// The summary's text sections: the filters in force, each log's and the
+// total's counts, the byte identity, the tables and the histogram.
 #include <langinfo.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -14,8 +14,8 @@
 
 #include "log/scan.h"
 #include "records/opcodes.h"
-#include "report/json_sink.h"
 #include "report/out.h"
+#include "report/stats_print.h"
 #include "report/stats_sink.h"
 #include "scan/context.h"
 #include "scan/time_text.h"
@@ -24,6 +24,10 @@ namespace jrn {
 
 using stats_detail::node_entry;
 using stats_detail::txn_entry;
+using stats_print::all_exact;
+using stats_print::clamp_time;
+using stats_print::share;
+using stats_print::top_entries;
 
 namespace {
 
@@ -60,22 +64,6 @@ bool utf8_locale() {
   return utf8;
 }
 
-const char* end_key(log_end how) {
-  switch (how) {
-    case log_end::eof_finish: return "eof_finish";
-    case log_end::eof_cont: return "eof_cont";
-    case log_end::next_log: return "next_log";
-    case log_end::input_between: return "input_between";
-    case log_end::input_inside: return "input_inside";
-    case log_end::unknown_letter: return "unknown_letter";
-    case log_end::read_failure: return "read_failure";
-    case log_end::header_failure: return "header_failure";
-    case log_end::body_failure: return "body_failure";
-    case log_end::stopped: return "stopped";
-  }
-  return "?";
-}
-
 // "01:02:03", or "2d 01:02:03".
 std::string duration_text(int64_t seconds) {
   if (seconds < 0) seconds = 0;
@@ -110,58 +98,13 @@ std::string width_text(int64_t w) {
   return "?";
 }
 
-double share(int64_t part, int64_t whole) {
-  return whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 0.0;
-}
-
 const char* plural(uint64_t n, const char* one, const char* many) { return n == 1 ? one : many; }
-
-void out_json_string(const char* s, size_t n, std::string& scratch) {
-  scratch.assign(1, '"');
-  append_json_string(s, n, scratch);
-  scratch += '"';
-  out_write(scratch.data(), scratch.size());
-}
-
-// Time as the JSON keys give it: ISO 8601 UTC and seconds.
-void out_json_time(const char* key, const char* stamp_key, uint32_t t) {
-  out_printf(",\"%s\":\"%s\",\"%s\":%u", key, format_iso_utc(t).c_str(), stamp_key, t);
-}
-
-uint32_t clamp_time(int64_t t) {
-  return t < 0 ? 0 : t > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(t);
-}
-
-// The entries with the most records, most first; ties by number (a node
-// number is signed, a transaction id is not).
-template <typename Entry, typename Key>
-std::vector<const Entry*> top_entries(const top_counts<Entry>& table, uint32_t top) {
-  std::vector<const Entry*> all;
-  all.reserve(table.size());
-  for (const Entry& e : table.entries()) all.push_back(&e);
-  auto before = [](const Entry* a, const Entry* b) {
-    if (a->records != b->records) return a->records > b->records;
-    return static_cast<Key>(a->key) < static_cast<Key>(b->key);
-  };
-  const size_t n = std::min<size_t>(top, all.size());
-  std::partial_sort(all.begin(), all.begin() + n, all.end(), before);
-  all.resize(n);
-  return all;
-}
-
-template <typename Entry>
-bool all_exact(const std::vector<const Entry*>& entries) {
-  for (const Entry* e : entries)
-    if (e->error != 0) return false;
-  return true;
-}
-
-bool nodes_exact(const txn_entry& e) { return e.error == 0 && !e.nodes_capped; }
 
 // The tag kinds that --kind lets through, "REC, PAGE".
 std::string kinds_text(uint32_t kinds, const char* separator) {
   std::string out;
-  for (const char letter : {'1', '2', '3', '4', '5', '6', '7', 'S'}) {
+  for (const char* p = stats_print::kind_letters; *p; ++p) {
+    const char letter = *p;
     if ((kinds & kind_bit(static_cast<uint8_t>(letter))) == 0) continue;
     if (!out.empty()) out += separator;
     out += tag_kind_of(static_cast<uint8_t>(letter)).name;
@@ -260,40 +203,7 @@ void stats_sink::print_filters() {
   head_printed_ = true;
   const filter_settings& f = opt_.filter;
   if (opt_.json) {
-    out_str("{\"filters\":{\"node_id\":");
-    if (f.node_id)
-      out_printf("%d", f.node_id);
-    else
-      out_str("null");
-    for (const auto& t : {std::make_pair("from", f.from_time), std::make_pair("to", f.to_time)}) {
-      if (t.second)
-        out_printf(",\"%s_time\":\"%s\",\"%s_timestamp\":%u", t.first,
-                   format_iso_utc(t.second).c_str(), t.first, t.second);
-      else
-        out_printf(",\"%s_time\":null,\"%s_timestamp\":null", t.first, t.first);
-    }
-    const std::pair<const char*, uint32_t> numbers[] = {
-        {"from_sequence", f.from_seq}, {"to_sequence", f.to_seq}, {"from_transaction", f.from_txn},
-        {"to_transaction", f.to_txn},  {"page", f.page},          {"record_number", f.recno}};
-    for (const auto& n : numbers) {
-      if (n.second)
-        out_printf(",\"%s\":%u", n.first, n.second);
-      else
-        out_printf(",\"%s\":null", n.first);
-    }
-    out_str(",\"opcode_pattern\":");
-    if (f.pattern)
-      out_json_string(pattern_.data(), pattern_.size(), scratch_);
-    else
-      out_str("null");
-    out_str(",\"kinds\":");
-    if (f.kinds & 0xff) {
-      const std::string kinds = kinds_text(f.kinds, "\",\"");
-      out_printf("[\"%s\"]", kinds.c_str());
-    } else {
-      out_str("null");
-    }
-    out_str("},\n");
+    stats_print::print_json_filters(f, pattern_);
     return;
   }
   if (!any_filter(f)) return;
@@ -483,155 +393,6 @@ void stats_sink::print_text(const summary& s, bool is_total) {
     }
   }
   print_histogram(s.histogram);
-}
-
-void stats_sink::print_json(const summary& s, bool is_total) {
-  out_char('{');
-  if (is_total) {
-    out_printf("\"logs\":%llu,", static_cast<unsigned long long>(s.logs));
-  } else {
-    out_str("\"log\":");
-    out_json_string(input_name_.data(), input_name_.size(), scratch_);
-    out_printf(",\"log_index\":%u,\"header\":", log_index_);
-    if (have_header_) {
-      out_str("{\"signature\":");
-      out_json_string(header_.signature, sizeof header_.signature, scratch_);
-      out_str(",\"version\":");
-      out_json_string(header_.version, strnlen(header_.version, sizeof header_.version), scratch_);
-      out_printf(",\"major\":%d,\"minor\":%d,\"file_sequence\":%d,\"bytes\":%lld}", header_.major,
-                 header_.minor, header_.file_sequence, static_cast<long long>(header_.bytes));
-    } else {
-      out_str("null");
-    }
-    out_printf(",\"end\":\"%s\",\"end_offset\":%lld,", end_key(end_how_),
-               static_cast<long long>(end_offset_));
-  }
-  out_printf("\"tags\":%llu", static_cast<unsigned long long>(s.tags()));
-  if (s.any_tag) {
-    out_printf(",\"first_sequence\":%u,\"last_sequence\":%u", s.first_seq, s.last_seq);
-    out_json_time("first_time", "first_timestamp", s.first_ts);
-    out_json_time("last_time", "last_timestamp", s.last_ts);
-  } else {
-    out_str(
-        ",\"first_sequence\":null,\"last_sequence\":null,\"first_time\":null,"
-        "\"first_timestamp\":null,\"last_time\":null,\"last_timestamp\":null");
-  }
-  const int64_t duration = s.any_tag ? std::max<int64_t>(0, int64_t{s.last_ts} - s.first_ts) : 0;
-  out_printf(",\"duration_seconds\":%lld,\"malformed\":%llu", static_cast<long long>(duration),
-             static_cast<unsigned long long>(s.malformed));
-  const int64_t counted = s.counted_bytes();
-  out_printf(
-      ",\"bytes\":{\"read\":%lld,\"header\":%lld,\"counted\":%lld,\"filtered_out\":%lld,"
-      "\"malformed_left_out\":%lld,\"cut_short\":%lld,\"unread\":",
-      static_cast<long long>(s.bytes_read), static_cast<long long>(s.header_bytes),
-      static_cast<long long>(counted), static_cast<long long>(s.filtered_bytes),
-      static_cast<long long>(s.dropped_bytes),
-      static_cast<long long>(s.bytes_read - s.header_bytes - s.tag_bytes()));
-  if (s.unread_unknown)
-    out_str("null}");
-  else
-    out_printf("%lld}", static_cast<long long>(s.unread_bytes));
-  out_printf(",\"counted_tags\":%llu,\"filtered_out_tags\":%llu,\"malformed_left_out_tags\":%llu",
-             static_cast<unsigned long long>(s.counted_tags()),
-             static_cast<unsigned long long>(s.filtered_tags),
-             static_cast<unsigned long long>(s.dropped_tags));
-
-  out_str(",\"kinds\":[");
-  bool first = true;
-  for (unsigned letter = 0; letter < 256; ++letter) {
-    if (s.kind_count[letter] == 0) continue;
-    out_str(first ? "{\"letter\":" : ",{\"letter\":");
-    first = false;
-    const char c = static_cast<char>(letter);
-    out_json_string(&c, 1, scratch_);
-    out_printf(",\"code\":%u,\"name\":\"%s\",\"count\":%llu,\"bytes\":%lld,\"share\":%.4f}", letter,
-               tag_kind_of(static_cast<uint8_t>(letter)).name,
-               static_cast<unsigned long long>(s.kind_count[letter]),
-               static_cast<long long>(s.kind_bytes[letter]), share(s.kind_bytes[letter], counted));
-  }
-  uint64_t records = 0;
-  int64_t record_bytes = 0;
-  for (int i = 0; i < 256; ++i) {
-    records += s.op_count[i];
-    record_bytes += s.op_bytes[i];
-  }
-  out_str("],\"opcodes\":[");
-  first = true;
-  for (unsigned code = 0; code < 256; ++code) {
-    if (s.op_count[code] == 0) continue;
-    const uint8_t c = static_cast<uint8_t>(code);
-    out_printf("%s{\"code\":%u,\"name\":", first ? "" : ",", code);
-    first = false;
-    if (opcode_known(c))
-      out_json_string(opcode_lookup(c).name, std::strlen(opcode_lookup(c).name), scratch_);
-    else
-      out_str("null");
-    out_printf(",\"count\":%llu,\"bytes\":%lld,\"share\":%.4f}",
-               static_cast<unsigned long long>(s.op_count[code]),
-               static_cast<long long>(s.op_bytes[code]), share(s.op_bytes[code], record_bytes));
-  }
-  out_printf(
-      "],\"records\":%llu,\"records_without_node\":%llu,"
-      "\"records_without_transaction\":%llu,\"counters\":%u",
-      static_cast<unsigned long long>(records), static_cast<unsigned long long>(s.no_node.records),
-      static_cast<unsigned long long>(s.no_txn.records), s.nodes.capacity());
-
-  const auto nodes = top_entries<node_entry, int32_t>(s.nodes, opt_.top);
-  out_printf(",\"nodes\":%llu,\"nodes_capped\":false,\"top_nodes_exact\":%s,\"top_nodes\":[",
-             static_cast<unsigned long long>(s.node_ids.size()),
-             all_exact(nodes) ? "true" : "false");
-  first = true;
-  std::string name;
-  for (const node_entry* e : nodes) {
-    const int32_t id = static_cast<int32_t>(e->key);
-    // Node numbers are unsigned in every JSON object; the name is cut as
-    // written in JSON.
-    out_printf("%s{\"node_id\":%u,\"name\":", first ? "" : ",", static_cast<uint32_t>(id));
-    first = false;
-    if (names_.has(id)) {
-      name.assign(1, '"');
-      names_.append_display(id, false, text_form::json, name);
-      name += '"';
-      out_str(name.c_str());
-    } else {
-      out_str("null");
-    }
-    out_printf(",\"records\":%llu,\"records_error\":%llu,\"bytes\":%llu}",
-               static_cast<unsigned long long>(e->records),
-               static_cast<unsigned long long>(e->error),
-               static_cast<unsigned long long>(e->bytes));
-  }
-  const auto txns = top_entries<txn_entry, uint32_t>(s.txns, opt_.top);
-  out_printf(
-      "],\"transactions\":%llu,\"transactions_capped\":false,\"node_sets_capped\":%s,"
-      "\"top_transactions_exact\":%s,\"top_transactions\":[",
-      static_cast<unsigned long long>(s.txn_ids.size()), s.node_sets_capped ? "true" : "false",
-      all_exact(txns) ? "true" : "false");
-  first = true;
-  for (const txn_entry* e : txns) {
-    out_printf(
-        "%s{\"transaction_id\":%u,\"records\":%llu,\"records_error\":%llu,\"nodes\":%u,"
-        "\"nodes_exact\":%s",
-        first ? "" : ",", e->key, static_cast<unsigned long long>(e->records),
-        static_cast<unsigned long long>(e->error), e->nodes, nodes_exact(*e) ? "true" : "false");
-    first = false;
-    out_json_time("first_time", "first_timestamp", e->first_ts);
-    out_json_time("last_time", "last_timestamp", e->last_ts);
-    out_printf(",\"duration_seconds\":%lld}",
-               static_cast<long long>(std::max<int64_t>(0, int64_t{e->last_ts} - e->first_ts)));
-  }
-  std::vector<time_histogram::row> rows;
-  const int64_t width = s.histogram.rows(rows);
-  out_printf("],\"histogram\":{\"bucket_seconds\":%lld,\"buckets\":[",
-             static_cast<long long>(width));
-  first = true;
-  for (const auto& r : rows) {
-    const uint32_t start = clamp_time(r.start);
-    out_printf("%s{\"time\":\"%s\",\"timestamp\":%u,\"count\":%llu}", first ? "" : ",",
-               format_iso_utc(start).c_str(), start, static_cast<unsigned long long>(r.count));
-    first = false;
-  }
-  out_str("]}}");
 }
 
 }  // namespace jrn
