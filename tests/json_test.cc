@@ -333,7 +333,8 @@ TEST(Json, HeaderAndRecordObjects) {
       "{\"type\":\"header\",\"log\":\"t.fwlog\",\"signature\":\"DRAV.FWLOG\",\"version\":\"1.05\","
       "\"major\":1,\"minor\":5,\"audit_only\":false,\"byte_order\":1234,\"charset\":"
       "\"iso-8859-1\",\"charset_code\":1,\"release\":8,\"volume_set_id\":24301,"
-      "\"volume_generation\":3,\"file_sequence\":1,\"header_bytes\":36,\"offset\":0}\n";
+      "\"volume_generation\":3,\"file_sequence\":1,\"header_bytes\":36,\"offset\":0,\"schema_"
+      "version\":\"1.0.0\"}\n";
   const std::string put =
       "{\"type\":\"tag\",\"log\":\"t.fwlog\",\"offset\":84,\"sequence\":11,\"timestamp\":"
       "1700111620,\"time\":\"2023-11-16T05:13:40Z\",\"tag\":\"REC\",\"tag_code\":49,\"opcode\":"
@@ -381,7 +382,7 @@ TEST(Json, KeysOfEveryTagKind) {
                              "txn_state_code node_id node ";
   const std::vector<std::string> expected = {
       "type log signature version major minor audit_only byte_order charset charset_code release "
-      "volume_set_id volume_generation file_sequence header_bytes offset",
+      "volume_set_id volume_generation file_sequence header_bytes offset schema_version",
       common + "vol_generation log_generation log_sequence tag_sequence length",
       common + "key image length",
       common + "node_id start_page count images length",

@@ -76,6 +76,8 @@ void json_sink::begin_log(const char* log_name, const fwlog_header& h) {
   w_.i64(file_sequence_key, h.file_sequence);
   w_.i64(header_bytes_key, h.bytes);
   w_.i64(offset_key, h.start);
+  // Which catalogue the tag objects that follow were written from.
+  w_.ascii(json_key("schema_version"), schema_version);
   w_.end_object();
   w_.end_line();
 }

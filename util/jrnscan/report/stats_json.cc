@@ -60,7 +60,7 @@ void stats_print::print_json_filters(const filter_settings& f, const std::string
   w.begin_object();
   w.begin_object(json_key("filters"));
   if (f.node_id)
-    w.i64(json_key("node_id"), f.node_id);
+    w.u64(json_key("node_id"), static_cast<uint32_t>(f.node_id));  // unsigned, as everywhere
   else
     w.null(json_key("node_id"));
   if (f.from_time) {
