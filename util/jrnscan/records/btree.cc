@@ -51,7 +51,7 @@ void describe_btree_fwr(scan_context& c, payload_view p) {
   const uint32_t held = p.span(4, size);
   const bool detail = c.filter_opts.detail_level >= 2;
   JRN_LINE_IF(c, detail, "   size: %u\n", u32f(fid::item_size, size));
-  c.data(detail, "item", p.at(4), held, held);
+  c.data(detail, fid::item, p.at(4), held, held);
 }
 
 void check_btree_fwr(scan_context& c, payload_view p) {

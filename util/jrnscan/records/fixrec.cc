@@ -79,7 +79,7 @@ void describe_fixrec(scan_context& c, payload_view p) {
              i32f(fid::data_size, static_cast<int>(n - FixRec_RECORD_SIZE)));
   }
   const uint32_t held = p.span(block, n);
-  c.data(c.filter_opts.detail_level >= 1, "data", p.at(block), held, held);
+  c.data(c.filter_opts.detail_level >= 1, fid::fixrec_data, p.at(block), held, held);
 }
 
 void describe_fixrec_meta(scan_context& c, payload_view p) {

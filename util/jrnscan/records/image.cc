@@ -141,7 +141,7 @@ int dump_image_record(scan_context& c) {
   uint32_t n = h.size;
   if (f.detail_level < 3 && n > brief_dump_limit) n = brief_dump_limit;
   JRN_LINE_IF(c, detail, " size: %d\n", i32f(fid::size, h.size));
-  c.data(detail, "data", data, h.size, n, n < h.size);
+  c.data(detail, fid::payload, data, h.size, n, n < h.size);
   return 0;
 }
 

@@ -52,7 +52,7 @@ void check_nodepage(scan_context& c, payload_view p) {
 
 void describe_nodepage(scan_context& c, payload_view p) {
   const uint32_t count = nodepage_count(p);
-  c.list_begin("pages");
+  c.list_begin(fid::pages);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t e = entry_at(i);
     c.list_item();

@@ -71,7 +71,7 @@ void describe_nodelistitem(scan_context& c, payload_view p) {
   const uint16_t offset = p.u16(12), size = p.u16(14);
   JRN_LINE(c, "  offset=%u size=%u\n", u32f(fid::item_offset, offset), u32f(fid::item_size, size));
   const uint32_t held = p.span(16, size);
-  c.data(c.filter_opts.detail_level >= 2, "item", p.at(16), held, held);
+  c.data(c.filter_opts.detail_level >= 2, fid::item, p.at(16), held, held);
 }
 
 void check_nodelistitem(scan_context& c, payload_view p) {

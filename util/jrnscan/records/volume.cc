@@ -18,7 +18,7 @@ void describe_vol_extend(scan_context& c, payload_view p) {
            u32f(fid::ext_count, p.u32(8)), u32f(fid::free_count, free_count));
   const uint32_t held = entries_held(p);
   const uint32_t shown = free_count < held ? free_count : held;
-  c.words(c.filter_opts.detail_level >= 1 && shown > 0, "free_entries", p.at(16), shown);
+  c.words(c.filter_opts.detail_level >= 1 && shown > 0, fid::free_entries, p.at(16), shown);
 }
 
 void check_vol_extend(scan_context& c, payload_view p) {

@@ -139,7 +139,7 @@ const std::string& json_sink::node_name(int32_t id) {
     case field_kind::u32:
     case field_kind::i32:
     case field_kind::i64:
-    case field_kind::hex: w_.i64(k, f.num); return;
+    case field_kind::hex: w_.i64(k, json_number(f.id, f.num)); return;  // one form per field
     case field_kind::name:
       if (f.known)
         w_.string(k, f.str, std::strlen(f.str));
@@ -165,15 +165,15 @@ void json_sink::line(bool, const char*, std::initializer_list<field> fields) {
   for (const field& f : fields) put(f);
 }
 
-void json_sink::data(bool, const char* k, const uint8_t* p, uint32_t n, uint32_t, bool) {
+void json_sink::data(bool, fid id, const uint8_t* p, uint32_t n, uint32_t, bool) {
   // Raw bytes from -v on, whole.
   if (filter_.detail_level < 1) return;
-  key(k);
+  key(field_key(id));
   w_.hex(p, n);
 }
 
-void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
-  key(k);
+void json_sink::words(bool, fid id, const uint8_t* p, uint32_t count) {
+  key(field_key(id));
   w_.begin_array();
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t v;
@@ -183,9 +183,9 @@ void json_sink::words(bool, const char* k, const uint8_t* p, uint32_t count) {
   w_.end_array();
 }
 
-void json_sink::list_begin(const char* k) {
+void json_sink::list_begin(fid id) {
   if (list_open_) list_end();  // lists do not nest
-  key(k);
+  key(field_key(id));
   w_.begin_array();
   list_open_ = true;
   item_open_ = false;

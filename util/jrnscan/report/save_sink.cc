@@ -188,8 +188,8 @@ void save_sink::line(bool, const char*, std::initializer_list<field> fields) {
   }
 }
 
-void save_sink::list_begin(const char* key) {
-  if (wanted_ && tag_.letter == tag_letter::cluster && std::strcmp(key, "images") == 0) {
+void save_sink::list_begin(fid id) {
+  if (wanted_ && field_of(id).role == field_role::page_images) {
     in_images_ = true;
     image_ = -1;
   }
@@ -201,17 +201,16 @@ void save_sink::list_item() {
 
 void save_sink::list_end() { in_images_ = false; }
 
-void save_sink::data(bool, const char* key, const uint8_t* p, uint32_t n, uint32_t, bool) {
+void save_sink::data(bool, fid id, const uint8_t* p, uint32_t n, uint32_t, bool) {
   if (!wanted_) return;
-  if (std::strcmp(key, "image") == 0) {
-    if (tag_.letter == tag_letter::page ||
-        (tag_.letter == tag_letter::cluster && in_images_ && image_ >= 0))
-      save("page", p, n);
-  } else if (std::strcmp(key, "data") == 0) {
-    if (tag_.letter == tag_letter::before_image)
-      save("before", p, n);
-    else if (tag_.letter == tag_letter::rec)
-      save("data", p, n);
+  switch (field_of(id).role) {
+    case field_role::page_image:
+      // A CLUSTER's images are saved one by one, in its list of them.
+      if (tag_.letter == tag_letter::page || (in_images_ && image_ >= 0)) save("page", p, n);
+      break;
+    case field_role::before_image: save("before", p, n); break;
+    case field_role::after_image: save("data", p, n); break;
+    default: break;
   }
 }
 

@@ -38,18 +38,18 @@ void tee_sink::line(bool text_shown, const char* fmt, std::initializer_list<fiel
   if (lines_b_) b_->line(text_shown, fmt, fields);
 }
 
-void tee_sink::data(bool text_shown, const char* key, const uint8_t* p, uint32_t n, uint32_t text_n,
+void tee_sink::data(bool text_shown, fid key, const uint8_t* p, uint32_t n, uint32_t text_n,
                     bool ellipsis) {
   if (lines_a_) a_->data(text_shown, key, p, n, text_n, ellipsis);
   if (lines_b_) b_->data(text_shown, key, p, n, text_n, ellipsis);
 }
 
-void tee_sink::words(bool text_shown, const char* key, const uint8_t* p, uint32_t count) {
+void tee_sink::words(bool text_shown, fid key, const uint8_t* p, uint32_t count) {
   if (lines_a_) a_->words(text_shown, key, p, count);
   if (lines_b_) b_->words(text_shown, key, p, count);
 }
 
-void tee_sink::list_begin(const char* key) {
+void tee_sink::list_begin(fid key) {
   if (lines_a_) a_->list_begin(key);
   if (lines_b_) b_->list_begin(key);
 }

@@ -24,10 +24,10 @@ class tee_sink : public report_sink {
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void show_tag(const tag_summary& t) override;
   void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
-  void data(bool text_shown, const char* key, const uint8_t* p, uint32_t n, uint32_t text_n,
+  void data(bool text_shown, fid id, const uint8_t* p, uint32_t n, uint32_t text_n,
             bool ellipsis) override;
-  void words(bool text_shown, const char* key, const uint8_t* p, uint32_t count) override;
-  void list_begin(const char* key) override;
+  void words(bool text_shown, fid id, const uint8_t* p, uint32_t count) override;
+  void list_begin(fid id) override;
   void list_item() override;
   void list_end() override;
   void tag_done(const tag_summary& t) override;

@@ -269,14 +269,14 @@ void text_sink::line(bool text_shown, const char* fmt, std::initializer_list<fie
   }
 }
 
-void text_sink::data(bool text_shown, const char*, const uint8_t* p, uint32_t, uint32_t text_n,
+void text_sink::data(bool text_shown, fid, const uint8_t* p, uint32_t, uint32_t text_n,
                      bool ellipsis) {
   if (!text_shown) return;
   dump_hex(p, text_n);
   if (ellipsis) out_str("...\n");
 }
 
-void text_sink::words(bool text_shown, const char*, const uint8_t* p, uint32_t count) {
+void text_sink::words(bool text_shown, fid, const uint8_t* p, uint32_t count) {
   if (!text_shown || count == 0) return;
   static const char hex[] = "0123456789abcdef";
   for (uint32_t i = 0; i < count; ++i) {

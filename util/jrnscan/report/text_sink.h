@@ -30,9 +30,9 @@ class text_sink : public report_sink {
   // fmt is a string that stays as it is for the whole run (the report-line
   // macros pass literals): its parsed form is kept by its address.
   void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
-  void data(bool text_shown, const char* key, const uint8_t* p, uint32_t n, uint32_t text_n,
+  void data(bool text_shown, fid id, const uint8_t* p, uint32_t n, uint32_t text_n,
             bool ellipsis) override;
-  void words(bool text_shown, const char* key, const uint8_t* p, uint32_t count) override;
+  void words(bool text_shown, fid id, const uint8_t* p, uint32_t count) override;
   void flush() override;
 
  private:

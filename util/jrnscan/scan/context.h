@@ -64,14 +64,14 @@ struct scan_context {
   // Skips n bytes; false when the input ended first.
   bool skip(size_t n) { return in->skip(n) == n; }
   // Raw bytes and repeated groups of the current tag (see report_sink).
-  void data(bool text_shown, const char* key, const uint8_t* p, uint32_t n, uint32_t text_n,
+  void data(bool text_shown, fid key, const uint8_t* p, uint32_t n, uint32_t text_n,
             bool ellipsis = false) {
     if (lines) out.data(text_shown, key, p, n, text_n, ellipsis);
   }
-  void words(bool text_shown, const char* key, const uint8_t* p, uint32_t count) {
+  void words(bool text_shown, fid key, const uint8_t* p, uint32_t count) {
     if (lines) out.words(text_shown, key, p, count);
   }
-  void list_begin(const char* key) {
+  void list_begin(fid key) {
     if (lines) out.list_begin(key);
   }
   void list_item() {

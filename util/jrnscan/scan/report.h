@@ -161,13 +161,12 @@ class report_sink {
   virtual void line(bool /*text_shown*/, const char* /*fmt*/, std::initializer_list<field>) {}
   // Raw bytes: n of them in all, of which the text report dumps text_n
   // (and "..." behind them when ellipsis is set) if text_shown.
-  virtual void data(bool /*text_shown*/, const char* /*key*/, const uint8_t* /*p*/, uint32_t /*n*/,
+  virtual void data(bool /*text_shown*/, fid /*id*/, const uint8_t* /*p*/, uint32_t /*n*/,
                     uint32_t /*text_n*/, bool /*ellipsis*/) {}
   // 32-bit words (count of them), listed eight to a line in the text.
-  virtual void words(bool /*text_shown*/, const char* /*key*/, const uint8_t* /*p*/,
-                     uint32_t /*count*/) {}
+  virtual void words(bool /*text_shown*/, fid /*id*/, const uint8_t* /*p*/, uint32_t /*count*/) {}
   // Repeated groups of lines (entries, items, page images).
-  virtual void list_begin(const char* /*key*/) {}
+  virtual void list_begin(fid /*id*/) {}
   virtual void list_item() {}
   virtual void list_end() {}
   // Every tag, shown or not, once it has been read.

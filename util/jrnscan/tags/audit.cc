@@ -48,7 +48,7 @@ int read_memo(scan_context& c, body_reader& body) {
     return body.result();
   }
   if (!body.field(c.page_buf, data_sz, "Unable to read memo data\n")) return body.result();
-  c.data(c.filter_opts.detail_level >= 1, "data", c.page_buf, data_sz, data_sz);
+  c.data(c.filter_opts.detail_level >= 1, fid::memo_data, c.page_buf, data_sz, data_sz);
   return 0;
 }
 
@@ -59,7 +59,7 @@ int read_sign_on(scan_context& c, body_reader& body) {
   uint16_t count;
   if (!body.field(&count, 2, "Unable to read number of audit sign-on entries\n"))
     return body.result();
-  c.list_begin("entries");
+  c.list_begin(fid::entries);
   for (int i = 1; i <= count; ++i) {
     uint16_t data_sz;
     if (!body.field(&data_sz, 2, "Unable to read size of audit sign-on entry #%d\n", i))
@@ -91,7 +91,7 @@ int read_sign_on(scan_context& c, body_reader& body) {
 // DBLIST: size / 8 entries of node number and mode.
 int read_dblist(scan_context& c, body_reader& body) {
   const uint32_t entries = body.left() / 8;
-  c.list_begin("entries");
+  c.list_begin(fid::entries);
   for (uint32_t i = 1; i <= entries; ++i) {
     int32_t entry[2];
     if (!body.field(entry, 8, "Unable to read audit dblist data\n")) return body.result();

@@ -52,7 +52,7 @@ int dump_before_image(scan_context& c) {
     c.diag.message("Unable to read before-image data\n");
     return -1;
   }
-  c.data(c.filter_opts.detail_level >= 1, "data", data, size, size);
+  c.data(c.filter_opts.detail_level >= 1, fid::before_data, data, size, size);
   return 0;
 }
 

@@ -95,7 +95,7 @@ int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
   register_name(c, node_id, kind_set, static_cast<int32_t>(db_node));
 
   // Items until the body is used up: name, type, count, size, fmt.
-  c.list_begin("items");
+  c.list_begin(fid::items);
   for (int i = 0; body.left() > 0; ++i) {
     uint8_t m, type;
     uint16_t count, size;

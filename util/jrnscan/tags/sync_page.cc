@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t brief_page_dump = 256;
 
 // A shown page image: 256 bytes and "..." at -vv, all of it from -vvv on.
-void describe_page_image(scan_context& c, const char* key, const uint8_t* image) {
+void describe_page_image(scan_context& c, fid key, const uint8_t* image) {
   const int32_t level = c.filter_opts.detail_level;
   const uint32_t text_n = level >= 3 ? page_size : brief_page_dump;
   c.data(level >= 2, key, image, page_size, text_n, level == 2);
@@ -62,7 +62,7 @@ int dump_page(scan_context& c) {
     c.diag.message("Unable to read page data\n");
     return -1;
   }
-  describe_page_image(c, "image", image);
+  describe_page_image(c, fid::image, image);
   return 0;
 }
 
@@ -78,7 +78,7 @@ int dump_cluster(scan_context& c) {
            nodenumf(fid::cluster_node_id, head[0]), i32f(fid::cluster_start_page, head[1]),
            i32f(fid::image_count, head[2]));
   const bool read = shown && c.lines;
-  c.list_begin("images");
+  c.list_begin(fid::images);
   for (int32_t i = 0; i < head[2]; ++i) {
     const uint8_t* image = read ? c.in->view(page_size) : nullptr;
     if (read ? image == nullptr : !c.skip(page_size)) {
@@ -87,7 +87,7 @@ int dump_cluster(scan_context& c) {
     }
     if (read) {
       c.list_item();
-      describe_page_image(c, "image", image);
+      describe_page_image(c, fid::image, image);
     }
   }
   c.list_end();
