@@ -3,7 +3,7 @@ BUILD ?= build
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-sanitize test-valgrind fuzz bench clean
+.PHONY: all build run test test-sanitize test-tsan test-valgrind fuzz bench clean
 
 all: build
 
@@ -35,6 +35,14 @@ test-sanitize:
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && TZ=UTC ctest --output-on-failure --no-tests=error -j$(JOBS)
 
+# The tests that drive the reader thread, built with ThreadSanitizer.
+test-tsan:
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+	cmake --build build-tsan -j$(JOBS) --target archive_test
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 TZ=UTC \
+	  ctest --output-on-failure --no-tests=error -R '^(ArchiveTest|ReadAheadTest)\.'
+
 # The end-to-end tests with every jrnscan run under valgrind memcheck.
 test-valgrind: build
 	cd $(BUILD) && JRNSCAN_VALGRIND=1 TZ=UTC ctest --output-on-failure -j$(JOBS) -E 'DamagedFileSweep'
@@ -48,4 +56,4 @@ bench:
 	bench/run.sh
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-bench sample
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-bench sample

@@ -13,6 +13,9 @@
 # W5 stats:    the W1 log summarised with --stats (every tag counted).
 # W6 check:    the W1 log judged with --check.
 # W6j check-json: the W1 log judged with --check --json.
+# W7 zstd:     the W1 log compressed with zstd -1, read through the input
+#              layer's decompressing source (bench/read_source, every member
+#              to its end), against zstd -dc.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 set -euo pipefail
 
@@ -23,9 +26,10 @@ data=${BENCH_DIR:-/tmp/jrnscan-bench}
 mkdir -p "$data"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJRNSCAN_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target jrnscan fwgen >/dev/null
+cmake --build "$build" -j"$(nproc)" --target jrnscan fwgen read_source >/dev/null
 jrnscan=$build/jrnscan
 fwgen=$build/fwgen
+read_source=$build/read_source
 
 # Logs are generated once per generator setting and kept between runs.
 gen() {  # name mix MiB
@@ -55,11 +59,16 @@ size_of() { stat -c %s "$1"; }
 w1=$data/w1.fwlog
 w2=$data/w2.fwlog
 w4=$data/w4.fwlog
+w7=$data/w1.fwlog.zst
 none="-x 4294967295"
+if [ ! -s "$w7" ] || [ "$w1" -nt "$w7" ]; then
+  echo "compressing w1 with zstd -1..." >&2
+  zstd -q -1 -f "$w1" -o "$w7"
+fi
 
-cat "$w1" "$w2" >/dev/null  # warm the page cache
+cat "$w1" "$w2" "$w7" >/dev/null  # warm the page cache
 
-declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd
 for ((i = 0; i < runs; i++)); do
   t_w1+=("$(clock "$jrnscan" $none "$w1")")
   t_dd+=("$(clock dd if="$w1" of=/dev/null bs=1M)")
@@ -69,6 +78,8 @@ for ((i = 0; i < runs; i++)); do
   t_w5+=("$(clock "$jrnscan" --stats "$w1")")
   t_w6+=("$(clock "$jrnscan" --check "$w1")")
   t_w7+=("$(clock "$jrnscan" --check --json "$w1")")
+  t_zst+=("$(clock "$read_source" "$w7")")
+  t_zstd+=("$(clock zstd -dc "$w7")")
 done
 # The hex-dump references are slow; three runs give their median.
 for ((i = 0; i < (runs < 3 ? runs : 3); i++)); do
@@ -80,6 +91,7 @@ m() { printf '%s\n' "$@" | median; }
 mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
 mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}"); mw4=$(m "${t_w4[@]}")
 mw5=$(m "${t_w5[@]}"); mw6=$(m "${t_w6[@]}"); mw7=$(m "${t_w7[@]}")
+mzst=$(m "${t_zst[@]}"); mzstd=$(m "${t_zstd[@]}")
 
 w3_out=$("$jrnscan" -v "$w1" | wc -c)
 w3_recs=$("$jrnscan" -v "$w1" | grep -c '^ transaction_id: ' || true)
@@ -91,7 +103,7 @@ rss4=$(rss "$w4")
 awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
     -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
     -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" -v w4="$mw4" -v o4="$w4_out" \
-    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" 'BEGIN {
+    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" 'BEGIN {
   printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
   printf "%-34s %14s   %s\n", "workload", "result", "target"
   printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
@@ -108,7 +120,9 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %9.0f MB/s\n", "W6 --check, log read", s1 / (w6 / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.8 x\n", "W6 speed / W1 speed", w1 / w6
   printf "%-34s %9.0f MB/s\n", "W6j --check --json, log read", s1 / (w7 / 1e9) / 1e6
+  printf "%-34s %9.0f MB/s\n", "W7 zstd -1 log, decompressed read", s1 / (zst / 1e9) / 1e6
+  printf "%-34s %11.2f x    >= 0.8 x\n", "W7 speed / zstd -dc speed", zstd / zst
   printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
   printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
-  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9
+  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f  W7 %.3f  zstd -dc %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9, zst/1e9, zstd/1e9
 }'

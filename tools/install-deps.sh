@@ -4,7 +4,9 @@
 #
 #   tools/install-deps.sh [build|test]
 #
-#   build  a C++ compiler, CMake and make: enough for the tool and fwgen
+#   build  a C++ compiler, CMake, make and the libraries for tar archives
+#          and compressed logs (libarchive-dev, zlib1g-dev, libzstd-dev,
+#          liblzma-dev, libbz2-dev): enough for the tool and fwgen
 #   test   the same plus GoogleTest (libgtest-dev) and the JSON Schema
 #          validator for /usr/bin/python3 (python3-jsonschema); the default
 #
@@ -46,6 +48,19 @@ missing_packages() {
   command -v g++ >/dev/null 2>&1 || command -v c++ >/dev/null 2>&1 || list+=(g++)
   command -v cmake >/dev/null 2>&1 || list+=(cmake)
   command -v make >/dev/null 2>&1 || list+=(make)
+  local header package
+  for header in archive.h:libarchive-dev zlib.h:zlib1g-dev zstd.h:libzstd-dev \
+    lzma.h:liblzma-dev bzlib.h:libbz2-dev; do
+    package=${header#*:}
+    [ -f "/usr/include/${header%%:*}" ] || list+=("$package")
+  done
+  # The archive tests compress with the command-line tools.
+  if [ "$what" = test ]; then
+    local tool
+    for tool in gzip:gzip zstd:zstd xz:xz-utils bzip2:bzip2 tar:tar; do
+      command -v "${tool%%:*}" >/dev/null 2>&1 || list+=("${tool#*:}")
+    done
+  fi
   if [ "$what" = test ] && ! have_gtest; then
     list+=(libgtest-dev)
   fi

@@ -1,18 +1,27 @@
 #include "io/source.h"
 
-#include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
+#include "io/stream.h"
+
 namespace jrn {
+
+namespace {
+
+// Blocks start on a cache line: reads into them are copied faster.
+constexpr size_t block_align = 64;
+
+}  // namespace
 
 // One spare byte in front of the block keeps a push-back possible right
 // after a refill.
-byte_source::byte_source() : block_(new uint8_t[block_size + 1]) {
-  front_ = block_.get() + 1;
+byte_source::byte_source() : block_(new uint8_t[block_size + block_align]), blocks_(true) {
+  uint8_t* const after_spare = block_.get() + 1;
+  front_ = after_spare + (-reinterpret_cast<uintptr_t>(after_spare) & (block_align - 1));
   cur_ = end_ = block_start_ = front_;
+  spare_ = front_ - 1;
 }
 
 byte_source::byte_source(const uint8_t* data, size_t len) : at_end_(true) {
@@ -20,26 +29,34 @@ byte_source::byte_source(const uint8_t* data, size_t len) : at_end_(true) {
   end_ = data + len;
 }
 
+byte_source::byte_source(own_blocks) : blocks_(true) {}
+
+ssize_t byte_source::next_block(uint8_t** data) {
+  *data = front_;
+  return fill(front_, block_size);
+}
+
 bool byte_source::refill() {
-  if (at_end_ || !block_) return false;
+  if (at_end_ || !blocks_) return false;
   for (;;) {
-    const ssize_t n = fill(front_, block_size);
+    uint8_t* data = front_;
+    const ssize_t n = next_block(&data);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // A failed read ends the input too, but is said: what follows in
-      // the log was not read, which is not the same as its end.
+      // the log was not read, which is not the same as its end. The last
+      // block stays as it was.
       at_end_ = true;
       if (n < 0) {
         error_ = errno;
-        base_ += end_ - block_start_;
-        cur_ = end_ = block_start_ = front_;
         if (hook_) hook_(hook_ctx_, error_, position());
       }
       return false;
     }
     base_ += end_ - block_start_;
-    cur_ = block_start_ = front_;
-    end_ = front_ + n;
+    cur_ = block_start_ = data;
+    end_ = data + n;
+    spare_ = data - 1;
     return true;
   }
 }
@@ -78,8 +95,8 @@ void byte_source::unget(uint8_t byte) {
   // The byte was just read, so it stands right before cur_, or, right
   // after a refill, it goes to the spare byte in front of the block. A
   // memory source is never written to: its byte is already there.
-  if (block_) {
-    if (cur_ > block_.get()) {
+  if (blocks_) {
+    if (spare_ != nullptr && cur_ > spare_) {
       --cur_;
       *const_cast<uint8_t*>(cur_) = byte;
     }
@@ -88,23 +105,36 @@ void byte_source::unget(uint8_t byte) {
   }
 }
 
-fd_source::fd_source(int fd) : fd_(fd) {
+read_ahead_settings read_ahead_for(int fd) {
+  read_ahead_settings how;
   struct stat st;
-  may_wait_ = fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
-  // A regular file is read from where the descriptor stands to its end.
-  if (!may_wait_) {
-    const off_t at = lseek(fd, 0, SEEK_CUR);
-    if (at >= 0 && at <= st.st_size) set_size(static_cast<int64_t>(st.st_size - at));
-  }
+  // A terminal or a socket is read when the scan needs its bytes, as
+  // typed or sent.
+  how.threaded = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  return how;
 }
 
-ssize_t fd_source::fill(uint8_t* dst, size_t cap) {
-  if (may_wait_) {
-    // Nothing ready yet: let what was printed out before waiting.
-    struct pollfd p = {fd_, POLLIN, 0};
-    if (poll(&p, 1, 0) == 0) about_to_wait();
-  }
-  return ::read(fd_, dst, cap);
-}
+namespace {
+
+class fd_producer : public block_producer {
+ public:
+  fd_producer(int fd, const uint8_t* prefix, size_t prefix_len) : in_(fd, prefix, prefix_len) {}
+  ssize_t produce(uint8_t* dst, size_t cap) override { return in_.read(dst, cap); }
+  bool would_wait() override { return in_.would_wait(); }
+  void interrupt() override { in_.interrupt(); }
+
+ private:
+  fd_reader in_;
+};
+
+}  // namespace
+
+fd_source::fd_source(int fd, const uint8_t* prefix, size_t prefix_len)
+    : fd_source(fd, prefix, prefix_len, read_ahead_for(fd)) {}
+
+fd_source::fd_source(int fd, const uint8_t* prefix, size_t prefix_len,
+                     const read_ahead_settings& how)
+    : produced_source(std::make_unique<fd_producer>(fd, prefix, prefix_len), how,
+                      fd_reader::input_size(fd, prefix_len)) {}
 
 }  // namespace jrn

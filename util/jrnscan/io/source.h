@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace jrn {
@@ -34,7 +35,9 @@ class byte_source {
   }
   // Consumes n bytes and returns where they can be read: inside the block
   // when they lie wholly there, otherwise assembled once in a side buffer.
-  // Null when the input ended first (what there was is consumed).
+  // Null when the input ended first (what there was is consumed). What it
+  // points to stays valid until the next read, view or skip that goes past
+  // the current block.
   const uint8_t* view(size_t n) {
     if (static_cast<size_t>(end_ - cur_) >= n) {
       const uint8_t* p = cur_;
@@ -101,11 +104,22 @@ class byte_source {
   const char* failure_text() const { return failure_text_; }
 
  protected:
+  // A source whose blocks are filled into the source's own block (fill()).
   byte_source();
+  // A source over memory that is all there is.
   explicit byte_source(const uint8_t* data, size_t len);
+  // A source that hands out blocks of its own (next_block()).
+  struct own_blocks {};
+  explicit byte_source(own_blocks);
+
   // Fills dst with up to cap bytes: the count, 0 at the end of the input,
   // -1 with errno set after a failure.
-  virtual ssize_t fill(uint8_t* dst, size_t cap) = 0;
+  virtual ssize_t fill(uint8_t*, size_t) { return 0; }
+  // The next block of a source with blocks of its own: *data is set to
+  // bytes that stay valid and writable until the next call, with one
+  // writable spare byte in front of them (for the push-back). Returns the
+  // count as fill() does.
+  virtual ssize_t next_block(uint8_t** data);
   void about_to_wait() {
     if (wait_) wait_(wait_ctx_);
   }
@@ -127,9 +141,11 @@ class byte_source {
   const uint8_t* cur_ = nullptr;
   const uint8_t* end_ = nullptr;
   const uint8_t* block_start_ = nullptr;  // start of the block as last filled
-  uint8_t* front_ = nullptr;
-  std::vector<uint8_t> side_;  // fields that straddle two blocks
-  int64_t base_ = 0;           // input position of block_start_
+  uint8_t* front_ = nullptr;              // where fill() writes
+  uint8_t* spare_ = nullptr;              // the writable byte in front of block_start_, or null
+  bool blocks_ = false;                   // refilled block by block (not all in memory)
+  std::vector<uint8_t> side_;             // fields that straddle two blocks
+  int64_t base_ = 0;                      // input position of block_start_
   bool at_end_ = false;
   int error_ = 0;
   error_hook hook_ = nullptr;
@@ -143,15 +159,69 @@ class byte_source {
   int64_t size_ = -1;
 };
 
-// A file descriptor (a file, a pipe, standard input); not closed here.
-class fd_source : public byte_source {
+// Produces an input's bytes block by block, for a produced_source: on a
+// reader thread of its own, or on the scanning thread.
+class block_producer {
  public:
-  explicit fd_source(int fd);
+  virtual ~block_producer() = default;
+  // Fills dst with up to cap bytes: the count, 0 at the end of the input,
+  // -1 with errno set after a failure. May wait for its input.
+  virtual ssize_t produce(uint8_t* dst, size_t cap) = 0;
+  // Whether produce() would wait for its input now (a pipe with nothing
+  // ready).
+  virtual bool would_wait() { return false; }
+  // Cuts a produce() that waits short, from another thread: the source
+  // goes away. What is read after it is of no concern.
+  virtual void interrupt() {}
+  // Why the input ended after produce() failed, when the producer itself
+  // says so; null for the system's text of errno.
+  virtual const char* failure_text() const { return nullptr; }
+};
+
+// How a produced_source reads.
+struct read_ahead_settings {
+  // A reader thread fills a ring of blocks while the scan decodes the
+  // current one; otherwise a block is produced when the scan needs it.
+  bool threaded = true;
+  // Blocks of this size: a scan of a plain log is as fast with 256 KiB to
+  // 1 MiB ones, and larger ones mean fewer hand-overs between the threads.
+  size_t block_bytes = 1 << 20;
+  size_t blocks = 4;
+};
+
+class block_ring;
+
+// Hands out the blocks of a producer, read ahead on a thread of its own
+// (when threaded): the scan works on one block while the next ones are
+// read. The producer is used from one thread at a time; the source is used
+// from the scanning thread only, where its hooks are called.
+class produced_source : public byte_source {
+ public:
+  // size: the input's whole size when known (size()), else -1.
+  produced_source(std::unique_ptr<block_producer> producer, const read_ahead_settings& how,
+                  int64_t size = -1);
+  // Stops the reader thread after the block it is filling.
+  ~produced_source() override;
+  produced_source(const produced_source&) = delete;
+  produced_source& operator=(const produced_source&) = delete;
 
  protected:
-  ssize_t fill(uint8_t* dst, size_t cap) override;
-  int fd_;
-  bool may_wait_;  // a pipe, terminal or socket: reads can wait
+  ssize_t next_block(uint8_t** data) override;
+
+ private:
+  std::unique_ptr<block_producer> producer_;
+  std::unique_ptr<block_ring> ring_;
+  std::string failure_;
+};
+
+// A file descriptor (a file, a pipe, standard input); not closed here.
+// Regular files and pipes are read ahead on a thread of their own; other
+// descriptors (a terminal) when the scan needs the bytes. prefix: bytes
+// already read from fd that come first.
+class fd_source : public produced_source {
+ public:
+  explicit fd_source(int fd, const uint8_t* prefix = nullptr, size_t prefix_len = 0);
+  fd_source(int fd, const uint8_t* prefix, size_t prefix_len, const read_ahead_settings& how);
 };
 
 // A block of memory that stays valid while the source is used.
@@ -160,9 +230,10 @@ class memory_source : public byte_source {
   memory_source(const uint8_t* data, size_t len) : byte_source(data, len) {
     set_size(static_cast<int64_t>(len));
   }
-
- protected:
-  ssize_t fill(uint8_t*, size_t) override { return 0; }
 };
+
+// The way fd_source reads a descriptor of this kind: threaded for regular
+// files and pipes.
+read_ahead_settings read_ahead_for(int fd);
 
 }  // namespace jrn
