@@ -38,9 +38,10 @@ std::string rec(int n, const std::string& op, const std::string& state = "TXN (5
 // What dump_hex prints for the bytes, captured from the report writer.
 std::string dump(const std::string& b) {
   std::FILE* f = std::tmpfile();
-  jrn::out_set_fd(fileno(f));
-  jrn::dump_hex(reinterpret_cast<const uint8_t*>(b.data()), static_cast<uint32_t>(b.size()));
-  jrn::out_set_fd(1);
+  {
+    jrn::output out(fileno(f));
+    jrn::dump_hex(out, reinterpret_cast<const uint8_t*>(b.data()), static_cast<uint32_t>(b.size()));
+  }
   std::rewind(f);
   std::string s;
   char buf[4096];

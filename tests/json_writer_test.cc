@@ -30,9 +30,10 @@ using jrn::json_writer;
 template <typename F>
 std::string written(F fn) {
   FILE* f = std::tmpfile();
-  jrn::out_set_fd(fileno(f));
-  fn();
-  jrn::out_set_fd(1);
+  {
+    jrn::output out(fileno(f));
+    fn(out);
+  }
   std::string text;
   std::rewind(f);
   char buf[65536];
@@ -57,7 +58,8 @@ TEST(JsonWriter, EscapesEveryByteAsBefore) {
   std::string all;
   for (int b = 0; b < 256; ++b) {
     const std::string one(1, static_cast<char>(b));
-    EXPECT_EQ(written([&] { json_writer().string(one.data(), 1); }), quoted_as_before(one))
+    EXPECT_EQ(written([&](jrn::output& out) { json_writer(out).string(one.data(), 1); }),
+              quoted_as_before(one))
         << "byte " << b;
     all += one;
   }
@@ -94,8 +96,8 @@ TEST(JsonWriter, NumbersAtTheirLimits) {
   for (uint64_t v : unsigned_values) expect += std::to_string(v) + ",";
   for (int64_t v : signed_values) expect += std::to_string(v) + ",";
   expect.back() = ']';
-  EXPECT_EQ(written([&] {
-              json_writer w;
+  EXPECT_EQ(written([&](jrn::output& out) {
+              json_writer w(out);
               w.begin_array();
               for (uint64_t v : unsigned_values) w.u64(v);
               for (int64_t v : signed_values) w.i64(v);
@@ -105,8 +107,8 @@ TEST(JsonWriter, NumbersAtTheirLimits) {
 }
 
 TEST(JsonWriter, CommasInNestedContainers) {
-  const std::string text = written([] {
-    json_writer w;
+  const std::string text = written([](jrn::output& out) {
+    json_writer w(out);
     w.begin_object();
     w.u64(json_key("a"), 1);
     w.key("b");
@@ -157,12 +159,12 @@ TEST(JsonWriter, HexAndLongValues) {
   for (size_t n : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{31}, size_t{33},
                    size_t{255}, json_writer::piece, json_writer::piece + 1, bytes.size()}) {
     const std::string part = bytes.substr(0, n);
-    EXPECT_EQ(written([&] {
-                json_writer().hex(reinterpret_cast<const uint8_t*>(part.data()), part.size());
+    EXPECT_EQ(written([&](jrn::output& out) {
+                json_writer(out).hex(reinterpret_cast<const uint8_t*>(part.data()), part.size());
               }),
               "\"" + hex_of(part) + "\"")
         << n << " bytes";
-    EXPECT_EQ(written([&] { json_writer().string(part.data(), part.size()); }),
+    EXPECT_EQ(written([&](jrn::output& out) { json_writer(out).string(part.data(), part.size()); }),
               quoted_as_before(part))
         << n << " bytes";
   }
@@ -191,8 +193,8 @@ TEST(JsonWriter, TimesAsFormatIsoUtc) {
   std::string expect;
   for (uint32_t t : times) expect += std::string(",\"") + jrn::format_iso_utc(t).c_str() + "\"";
   expect[0] = '[';
-  EXPECT_EQ(written([&] {
-              json_writer w;
+  EXPECT_EQ(written([&](jrn::output& out) {
+              json_writer w(out);
               w.begin_array();
               for (uint32_t t : times) w.iso_time(t);
               w.end_array();
@@ -212,8 +214,8 @@ TEST(JsonWriter, FixedAsPrintf) {
     expect += text;
   }
   expect[0] = '[';
-  EXPECT_EQ(written([&] {
-              json_writer w;
+  EXPECT_EQ(written([&](jrn::output& out) {
+              json_writer w(out);
               w.begin_array();
               for (double v : values) w.fixed(v, 4);
               w.end_array();

@@ -349,6 +349,33 @@ TEST(Save, NothingIsOverwritten) {
   EXPECT_EQ(r.err, "jrnscan: cannot make the directory plainfile/sub: Not a directory\n");
 }
 
+// The summary's progress line is on standard error too: a save that fails
+// in the run says so on a line of its own, the progress line erased first.
+TEST(Save, AFailureSaysItOnALineOfItsOwnBesideTheProgressLine) {
+  const sample s = every_kind();
+  golden::temp_file(s.bytes, "t.fwlog");
+  const std::string page = "t.fwlog.1." + padded(s.page) + ".3.page";
+  for (const std::string mode : {"--stats", "--check"}) {
+    const std::string dir = "taken" + mode;
+    mkdir(path_of(dir).c_str(), 0755);
+    golden::temp_file("mine", dir + "/" + page);
+    const golden::result r = golden::run({mode, "--progress", "--save", dir, "t.fwlog"});
+    EXPECT_EQ(r.status, 1) << mode;
+    EXPECT_EQ(r.out, "") << mode;  // the run ended before its summary
+    const std::string message =
+        "jrnscan: " + dir + "/" + page + " already exists; saved files are never overwritten\n";
+    const size_t at = r.err.find(message);
+    ASSERT_NE(at, std::string::npos) << mode << ": " << r.err;
+    const std::string before = r.err.substr(0, at);
+    EXPECT_NE(before.find("t.fwlog: "), std::string::npos) << mode << ": the line was drawn";
+    const std::string erase = "\r\033[K";
+    EXPECT_TRUE(before.size() >= erase.size() &&
+                before.compare(before.size() - erase.size(), erase.size(), erase) == 0)
+        << mode << ": " << r.err;
+    EXPECT_EQ(r.err.find("t.fwlog: ", at), std::string::npos) << mode << ": not drawn again";
+  }
+}
+
 TEST(Save, AFileThatCannotBeWrittenEndsTheRunAndIsRemoved) {
   const sample s = every_kind();
   golden::temp_file(s.bytes, "t.fwlog");

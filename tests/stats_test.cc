@@ -741,16 +741,16 @@ class sink_driver {
  public:
   explicit sink_driver(const std::string& output_file) {
     fd_ = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    jrn::out_set_fd(fd_);
+    out_ = std::make_unique<jrn::output>(fd_);
     jrn::stats_options o;
     o.json = true;
     o.progress = 0;
-    sink_ = std::make_unique<jrn::stats_sink>(o, names_);
+    sink_ = std::make_unique<jrn::stats_sink>(*out_, diag_, o, names_);
     sink_->begin_input("direct", -1);
   }
   ~sink_driver() {
-    jrn::out_flush();
-    jrn::out_set_fd(1);
+    sink_.reset();
+    out_.reset();
     ::close(fd_);
   }
   void begin_log() {
@@ -784,6 +784,8 @@ class sink_driver {
  private:
   int fd_;
   jrn::node_map names_;
+  jrn::diagnostics diag_;
+  std::unique_ptr<jrn::output> out_;
   std::unique_ptr<jrn::stats_sink> sink_;
   int64_t offset_ = 0;
   uint32_t sequence_ = 0;

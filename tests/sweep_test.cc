@@ -43,17 +43,15 @@ class scanner {
     jrn::node_map names;
     reset(out_);
     reset(err_);
-    jrn::out_set_fd(fileno(out_));
     std::fflush(stderr);
     const int saved = dup(2);
     dup2(fileno(err_), 2);
     outcome r;
     r.status = jrn::scan_bytes(o, names, reinterpret_cast<const uint8_t*>(log.data()), log.size(),
-                               "t.fwlog");
+                               "t.fwlog", fileno(out_));
     std::fflush(stderr);
     dup2(saved, 2);
     close(saved);
-    jrn::out_set_fd(1);
     r.out = slurp(out_);
     r.err = slurp(err_);
     return r;

@@ -27,9 +27,10 @@ using jrn::format_fits;
 template <class F>
 std::string captured(F&& f) {
   std::FILE* file = std::tmpfile();
-  jrn::out_set_fd(fileno(file));
-  f();
-  jrn::out_set_fd(1);
+  {
+    jrn::output out(fileno(file));
+    f(out);
+  }
   std::rewind(file);
   std::string s;
   char buf[65536];
@@ -110,12 +111,29 @@ class TextLines : public ::testing::Test {
  protected:
   template <class V>
   std::string line(const char* fmt, V v) {
-    return captured([&] { sink.line(true, fmt, {v}); });
+    return captured([&](jrn::output&) { sink.line(true, fmt, {v}); });
   }
+  // What the fixture's sink writes while f runs (one sink for the whole
+  // test: its kept formats carry over from line to line).
+  template <class F>
+  std::string captured(F&& f) {
+    f(out);
+    out.flush();
+    const off_t end = lseek(fileno(file), 0, SEEK_END);
+    std::string s(static_cast<size_t>(end - read_), '\0');
+    if (!s.empty() && pread(fileno(file), &s[0], s.size(), read_) != static_cast<ssize_t>(s.size()))
+      s.clear();
+    read_ = end;
+    return s;
+  }
+  ~TextLines() override { std::fclose(file); }
 
   jrn::filter_settings filter;
   jrn::node_map names;
-  jrn::text_sink sink{filter, names, jrn::text_options{}};
+  std::FILE* file = std::tmpfile();
+  off_t read_ = 0;
+  jrn::output out{fileno(file)};
+  jrn::text_sink sink{out, filter, names, jrn::text_options{}};
 };
 
 // Formats are kept by address: each must stay put for the whole run.
@@ -183,7 +201,7 @@ TEST_F(TextLines, NodesAsTheirDisplay) {
 
 TEST_F(TextLines, LinesOfSeveralValues) {
   static const char fmt[] = "  op = %s (%d)\n  o_pgno = 0x%x\n  ofs = %lld, %05d%%\n";
-  EXPECT_EQ(captured([&] {
+  EXPECT_EQ(captured([&](jrn::output&) {
               sink.line(true, fmt,
                         {jrn::namef(jrn::fid::op, "SPLIT"), jrn::i32f(jrn::fid::op_code, 7),
                          jrn::hexf(jrn::fid::o_pgno, 0xbeef), jrn::i64f(jrn::fid::size, -3),
@@ -239,8 +257,8 @@ TEST(TextHexDump, AsTheReference) {
     for (const size_t start : {size_t{0}, size_t{0xff8}, size_t{0xfff8}}) {
       for (size_t n = 0; n <= 48; ++n) {
         const std::string b = bytes.substr(start, n);
-        EXPECT_EQ(captured([&] {
-                    jrn::dump_hex(reinterpret_cast<const uint8_t*>(b.data()),
+        EXPECT_EQ(captured([&](jrn::output& out) {
+                    jrn::dump_hex(out, reinterpret_cast<const uint8_t*>(b.data()),
                                   static_cast<uint32_t>(b.size()));
                   }),
                   reference_dump(b))
@@ -248,11 +266,11 @@ TEST(TextHexDump, AsTheReference) {
       }
     }
     // A dump larger than the report buffer, behind a part-filled buffer.
-    const std::string whole = captured([&] {
-      jrn::out_str("x\n");
-      jrn::dump_hex(reinterpret_cast<const uint8_t*>(bytes.data()),
+    const std::string whole = captured([&](jrn::output& out) {
+      out.str("x\n");
+      jrn::dump_hex(out, reinterpret_cast<const uint8_t*>(bytes.data()),
                     static_cast<uint32_t>(bytes.size()));
-      jrn::dump_hex(reinterpret_cast<const uint8_t*>(bytes.data()),
+      jrn::dump_hex(out, reinterpret_cast<const uint8_t*>(bytes.data()),
                     static_cast<uint32_t>(bytes.size()));
     });
     EXPECT_TRUE(whole == "x\n" + reference_dump(bytes) + reference_dump(bytes)) << simd;

@@ -34,7 +34,6 @@
 #include "cli/options.h"
 #include "cli/run.h"
 #include "json_reader.h"
-#include "report/out.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"
 
@@ -42,7 +41,7 @@ namespace {
 
 std::string mode;
 jrn::run_options options;
-int out_fd = -1;  // a memory file that takes the output of the modes checked
+int out_fd = -1;  // the report: a memory file for the modes checked, else /dev/null
 
 void load_small_map(jrn::node_map& names) {
   char path[] = "/tmp/jrnscan-fuzz-map-XXXXXX";
@@ -103,7 +102,6 @@ bool checked_mode() {
 }
 
 std::string take_output() {
-  jrn::out_flush();
   std::string text;
   const off_t n = lseek(out_fd, 0, SEEK_END);
   text.resize(static_cast<size_t>(n > 0 ? n : 0));
@@ -181,10 +179,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   set_options();
   if (checked_mode()) {
     out_fd = memfd_create("fuzz-out", 0);
-    jrn::out_set_fd(out_fd);
   } else {
     const int null_fd = open("/dev/null", O_WRONLY);
-    jrn::out_set_fd(null_fd >= 0 ? null_fd : -1);
+    out_fd = null_fd >= 0 ? null_fd : -1;
   }
   return 0;
 }
@@ -206,13 +203,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int fd = memfd_create("fuzz", 0);
     if (fd >= 0) {
       if (write(fd, data, size) == static_cast<ssize_t>(size) && lseek(fd, 0, SEEK_SET) == 0) {
-        status = jrn::scan_fd(options, names, fd, "fuzz");
+        status = jrn::scan_fd(options, names, fd, "fuzz", out_fd);
         scanned = true;
       }
       close(fd);
     }
   }
-  if (!scanned) status = jrn::scan_bytes(options, names, data, size, "fuzz");
+  if (!scanned) status = jrn::scan_bytes(options, names, data, size, "fuzz", out_fd);
   if (checked_mode()) check_output(take_output(), status);
   if (!save_dir.empty()) check_saved(save_dir);
   return 0;

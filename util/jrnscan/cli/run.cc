@@ -31,24 +31,25 @@ namespace jrn {
 
 namespace {
 
-void announce_filters(const filter_settings& f, bool utc) {
-  if (f.node_id) out_printf("** Filter node id: #%d\n", f.node_id);
+void announce_filters(output& out_, const filter_settings& f, bool utc) {
+  if (f.node_id) out_.printf("** Filter node id: #%d\n", f.node_id);
   if (f.from_time)
-    out_printf("** Filter from time: %s (%d)\n", format_time(f.from_time, utc).c_str(),
-               static_cast<int>(f.from_time));
+    out_.printf("** Filter from time: %s (%d)\n", format_time(f.from_time, utc).c_str(),
+                static_cast<int>(f.from_time));
   if (f.to_time)
-    out_printf("** Filter to time: %s (%d)\n", format_time(f.to_time, utc).c_str(),
-               static_cast<int>(f.to_time));
-  if (f.from_txn) out_printf("** Filter from txn: %u\n", f.from_txn);
-  if (f.to_txn) out_printf("** Filter to txn: %u\n", f.to_txn);
-  if (f.from_seq) out_printf("** Filter from seq: %u\n", f.from_seq);
-  if (f.to_seq) out_printf("** Filter to seq: %u\n", f.to_seq);
-  if (f.page) out_printf("** Filter page: %u (0x%x)\n", f.page, f.page);
-  if (f.recno) out_printf("** Filter record number: %u\n", f.recno);
-  if (f.pattern) out_printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
+    out_.printf("** Filter to time: %s (%d)\n", format_time(f.to_time, utc).c_str(),
+                static_cast<int>(f.to_time));
+  if (f.from_txn) out_.printf("** Filter from txn: %u\n", f.from_txn);
+  if (f.to_txn) out_.printf("** Filter to txn: %u\n", f.to_txn);
+  if (f.from_seq) out_.printf("** Filter from seq: %u\n", f.from_seq);
+  if (f.to_seq) out_.printf("** Filter to seq: %u\n", f.to_seq);
+  if (f.page) out_.printf("** Filter page: %u (0x%x)\n", f.page, f.page);
+  if (f.recno) out_.printf("** Filter record number: %u\n", f.recno);
+  if (f.pattern) out_.printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
 }
 
-std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names) {
+std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names, output& out,
+                                       diagnostics& diag) {
   if (o.mode == output_mode::stats) {
     stats_options s;
     s.json = o.json;
@@ -57,7 +58,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     s.top = o.top;
     s.progress = o.progress;
     s.filter = o.filter;
-    return std::make_unique<stats_sink>(s, names);
+    return std::make_unique<stats_sink>(out, diag, s, names);
   }
   if (o.mode == output_mode::check) {
     check_options k;
@@ -65,22 +66,23 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.utc = o.utc;
     k.progress = o.progress;
     k.json = o.json;
-    return std::make_unique<check_sink>(k);
+    return std::make_unique<check_sink>(out, diag, k);
   }
-  if (o.json) return std::make_unique<json_sink>(o.filter, names);
+  if (o.json) return std::make_unique<json_sink>(out, o.filter, names);
   text_options t;
   t.escape = escapes_for(o.escape, 1);
   t.utc = o.utc;
   t.offsets = o.offsets;
-  return std::make_unique<text_sink>(o.filter, names, t);
+  return std::make_unique<text_sink>(out, o.filter, names, t);
 }
 
 // The run's back-end: the one the mode chooses, and beside it the saver of
 // --save. Null when the save directory cannot be used (already said).
-std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map& names) {
-  std::unique_ptr<report_sink> sink = make_sink(o, names);
+std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map& names, output& out,
+                                           diagnostics& diag) {
+  std::unique_ptr<report_sink> sink = make_sink(o, names, out, diag);
   if (o.save_dir.empty()) return sink;
-  auto saver = std::make_unique<save_sink>(names);
+  auto saver = std::make_unique<save_sink>(names, diag);
   if (!saver->open(o.save_dir)) return nullptr;
   return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
 }
@@ -141,35 +143,47 @@ int scan_operand(scan_context& c, const char* operand, const char* name, bool fo
 
 namespace {
 
+// The end of a run: the back-ends' last words, unless a back-end halted
+// the run (what they would print is dropped then), and the exit status.
+int end_run(int status, diagnostics& diag, report_sink& sink, output& out) {
+  if (!diag.halted()) sink.finish();
+  out.flush();
+  // The back-end goes before the message path does.
+  diag.set_sink(nullptr);
+  diag.on_before_message(nullptr, nullptr);
+  const bool failed = status != 0 || diag.halted() || diag.malformed_seen();
+  // A back-end with a verdict of its own (the check) can fail the run too.
+  return (failed || sink.exit_status() > 0) ? 1 : 0;
+}
+
 // size: of the input in bytes, or -1 when unknown.
 int scan_one(const run_options& o, node_map& names, byte_source& in, const char* log_name,
-             int64_t size) {
+             int64_t size, int out_fd) {
   diagnostics diag;
-  std::unique_ptr<report_sink> sink = make_run_sink(o, names);
+  output out(out_fd, &diag);
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag);
   if (!sink) return 1;
   diag.set_sink(sink.get());
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
   sink->begin_input(log_name, size);
   const int status = scan_input(*c, in, log_name);
-  sink->finish();
-  out_flush();
-  return (status != 0 || diag.malformed_seen() || sink->exit_status() > 0) ? 1 : 0;
+  return end_run(status, diag, *sink, out);
 }
 
 }  // namespace
 
 int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_t size,
-               const char* log_name) {
+               const char* log_name, int out_fd) {
   memory_source in(data, size);
-  return scan_one(o, names, in, log_name, static_cast<int64_t>(size));
+  return scan_one(o, names, in, log_name, static_cast<int64_t>(size), out_fd);
 }
 
-int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name) {
+int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name, int out_fd) {
   struct stat st;
   const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   fd_source in(fd);
-  return scan_one(o, names, in, log_name, regular ? static_cast<int64_t>(st.st_size) : -1);
+  return scan_one(o, names, in, log_name, regular ? static_cast<int64_t>(st.st_size) : -1, out_fd);
 }
 
 int jrnscan_main(int argc, char** argv) {
@@ -179,11 +193,12 @@ int jrnscan_main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
 
   diagnostics diag;
-  std::unique_ptr<report_sink> sink = make_run_sink(o, names);
+  output out(1, &diag);
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag);
   if (!sink) return 1;
   diag.set_sink(sink.get());
   if (o.follow) catch_stop_signals();
-  if (o.mode == output_mode::text && !o.json) announce_filters(o.filter, o.utc);
+  if (o.mode == output_mode::text && !o.json) announce_filters(out, o.filter, o.utc);
 
   // Every operand is read, in order, into the one report; the status is
   // the worst of them.
@@ -194,13 +209,10 @@ int jrnscan_main(int argc, char** argv) {
   std::vector<std::string> shown;
   for (const char* operand : o.operands) shown.push_back(shown_name(o, operand));
   for (size_t i = 0; i < o.operands.size(); ++i) {
-    if (c->stop) break;
+    if (c->stop || diag.halted()) break;
     if (scan_operand(*c, o.operands[i], shown[i].c_str(), o.follow) != 0) status = 1;
   }
-  sink->finish();
-  out_flush();
-  // A back-end with a verdict of its own (the check) can fail the run too.
-  return (status != 0 || diag.malformed_seen() || sink->exit_status() > 0) ? 1 : 0;
+  return end_run(status, diag, *sink, out);
 }
 
 }  // namespace jrn

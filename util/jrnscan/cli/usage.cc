@@ -110,10 +110,12 @@ const char* const kind_names[] = {"REC",          "PAGE",  "CLUSTER", "NODEMETA"
                                   "BEFORE_IMAGE", "AUDIT", "CONTEXT", "SLAVE_SYNC"};
 const char kind_letters[] = {'1', '2', '3', '4', '5', '6', '7', 'S'};
 
+// 0, or 1 when standard output could not be written (said).
 int print_text(const char* text) {
-  out_str(text);
-  out_flush();
-  return 0;
+  output out_;
+  out_.str(text);
+  out_.flush();
+  return out_.failed() ? 1 : 0;
 }
 
 }  // namespace
@@ -141,18 +143,20 @@ int print_version_banner() { return print_text(version_banner); }
 int print_version() { return print_text("jrnscan " JRNSCAN_VERSION "\n"); }
 
 int list_opcodes() {
+  output out_;
   for (unsigned code = 0; code < 256 && opcode_known(static_cast<uint8_t>(code)); ++code)
-    out_printf("%u %s\n", code, opcode_lookup(static_cast<uint8_t>(code)).name);
-  out_flush();
-  return 0;
+    out_.printf("%u %s\n", code, opcode_lookup(static_cast<uint8_t>(code)).name);
+  out_.flush();
+  return out_.failed() ? 1 : 0;
 }
 
 int list_kinds() {
+  output out_;
   for (size_t i = 0; i < sizeof kind_letters; ++i)
-    out_printf("%c %s\n", kind_letters[i], kind_names[i]);
-  out_printf("C EOF_CONT\nF EOF_FINISH\n");
-  out_flush();
-  return 0;
+    out_.printf("%c %s\n", kind_letters[i], kind_names[i]);
+  out_.printf("C EOF_CONT\nF EOF_FINISH\n");
+  out_.flush();
+  return out_.failed() ? 1 : 0;
 }
 
 // A bit of filter_settings::kinds that no tag letter has: set for the end

@@ -11,7 +11,8 @@ namespace jrn {
 int command_line_error();
 // The classic usage on standard error, ended by the hint when asked; 2.
 int print_usage(bool with_hint);
-// --help, the classic -version banner, --version: on standard output; 0.
+// --help, the classic -version banner, --version: on standard output; 0
+// (1 when standard output cannot be written, said).
 int print_help();
 int print_version_banner();
 int print_version();

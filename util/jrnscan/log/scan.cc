@@ -120,7 +120,8 @@ int scan_log(scan_context& c) {
   const bool old_layout = h.minor < 1;
 
   for (;;) {
-    if (c.stop || c.in->stop_requested() || !c.in->fetch_between_tags())
+    // A back-end that cannot go on halts the run here, between tags.
+    if (c.stop || c.diag.halted() || c.in->stop_requested() || !c.in->fetch_between_tags())
       return log_ended(c, log_end::stopped);
     c.tag = tag_summary();
     c.lines = false;
@@ -182,7 +183,14 @@ void report_read_error(void* ctx, int err, int64_t position) {
                  static_cast<long long>(position), strerror(err));
 }
 
-void flush_before_wait(void* ctx) { static_cast<report_sink*>(ctx)->flush(); }
+// The report is flushed before the input is waited for. A run halted by a
+// back-end (the report could not be written) waits no longer: the followed
+// input ends where what was written so far ends.
+void flush_before_wait(void* ctx) {
+  scan_context& c = *static_cast<scan_context*>(ctx);
+  c.out.flush();
+  if (c.diag.halted()) c.in->stop_following();
+}
 
 }  // namespace
 
@@ -190,7 +198,7 @@ int scan_input(scan_context& c, byte_source& in, const char* log_name) {
   c.in = &in;
   c.log_name = log_name;
   in.on_error(report_read_error, &c);
-  in.on_wait(flush_before_wait, &c.out);
+  in.on_wait(flush_before_wait, &c);
   const int status = scan_stream(c);
   c.in = nullptr;
   return status;

@@ -40,7 +40,10 @@ const char* end_key(log_end how) {
 
 }  // namespace
 
-check_sink::check_sink(const check_options& o) : opt_(o), progress_(o.progress) {}
+check_sink::check_sink(output& out, diagnostics& diag, const check_options& o)
+    : out_(out), diag_(diag), opt_(o), progress_(o.progress) {
+  diag.on_before_message([](void* p) { static_cast<progress_meter*>(p)->clear(); }, &progress_);
+}
 
 void check_sink::begin_input(const char* name, int64_t size) {
   input_name_ = name;
@@ -53,7 +56,7 @@ void check_sink::input_failed(const char* name) {
   ++inputs_failed_;
   ++all_errors_;
   if (opt_.json) {
-    json_writer w;
+    json_writer w(out_);
     w.begin_object();
     w.ascii(json_key("type"), "check_input");
     w.string(json_key("input"), name, std::strlen(name));
@@ -67,12 +70,12 @@ int check_sink::exit_status() const {
   return (all_errors_ > 0 || (opt_.strict && all_warnings_ > 0)) ? 1 : 0;
 }
 
+// Through the run's message path: the progress line is erased and what
+// was said on standard output goes out first.
 void check_sink::say(const char* fmt, ...) {
-  progress_.clear();
-  out_flush();  // what was said on standard output comes first
   va_list ap;
   va_start(ap, fmt);
-  std::vfprintf(stderr, fmt, ap);
+  diag_.vsay(fmt, ap);
   va_end(ap);
 }
 
@@ -277,34 +280,35 @@ void check_sink::end_log(log_end how, int64_t offset) {
 }
 
 void check_sink::print_log_text(log_end how) {
-  out_printf("%s: ", log_label_.c_str());
+  out_.printf("%s: ", log_label_.c_str());
   if (errors_ == 0 && warnings_ == 0) {
-    out_str("ok");
+    out_.str("ok");
   } else {
     if (errors_ > 0)
-      out_printf("%llu %s", static_cast<unsigned long long>(errors_),
-                 plural(errors_, "error", "errors"));
-    if (errors_ > 0 && warnings_ > 0) out_str(", ");
+      out_.printf("%llu %s", static_cast<unsigned long long>(errors_),
+                  plural(errors_, "error", "errors"));
+    if (errors_ > 0 && warnings_ > 0) out_.str(", ");
     if (warnings_ > 0)
-      out_printf("%llu %s", static_cast<unsigned long long>(warnings_),
-                 plural(warnings_, "warning", "warnings"));
+      out_.printf("%llu %s", static_cast<unsigned long long>(warnings_),
+                  plural(warnings_, "warning", "warnings"));
   }
-  out_printf(", %llu %s", static_cast<unsigned long long>(tags_), plural(tags_, "tag", "tags"));
+  out_.printf(", %llu %s", static_cast<unsigned long long>(tags_), plural(tags_, "tag", "tags"));
   if (tags_ > 0) {
     const time_text first = format_time(first_ts_, opt_.utc);
     const time_text last = format_time(last_ts_, opt_.utc);
-    out_printf(", sequence %u to %u, %s to %s", first_seq_, last_seq_, first.c_str(), last.c_str());
+    out_.printf(", sequence %u to %u, %s to %s", first_seq_, last_seq_, first.c_str(),
+                last.c_str());
   }
-  out_printf(", %s", log_end_text(how));
+  out_.printf(", %s", log_end_text(how));
   if (unread_ > 0)
-    out_printf(", then %lld bytes that are not a log", static_cast<long long>(unread_));
+    out_.printf(", then %lld bytes that are not a log", static_cast<long long>(unread_));
   else if (unread_ < 0)
-    out_str(", then more bytes that are not a log");
-  out_str("\n");
+    out_.str(", then more bytes that are not a log");
+  out_.str("\n");
 }
 
 void check_sink::print_log_json(log_end how, int64_t offset) {
-  json_writer w;
+  json_writer w(out_);
   w.begin_object();
   w.ascii(json_key("type"), "check");
   w.string(json_key("log"), input_name_.data(), input_name_.size());
@@ -351,13 +355,13 @@ void check_sink::print_log_json(log_end how, int64_t offset) {
 
 void check_sink::flush() {
   progress_.clear();
-  out_flush();
+  out_.flush();
 }
 
 void check_sink::finish() {
   progress_.end_input();
   if (opt_.json) {
-    json_writer w;
+    json_writer w(out_);
     w.begin_object();
     w.ascii(json_key("type"), "check_run");
     w.u64(json_key("logs"), logs_);
@@ -369,32 +373,32 @@ void check_sink::finish() {
     w.ascii(json_key("verdict"), exit_status() != 0 ? "failed" : "ok");
     w.end_object();
     w.end_line();
-    out_flush();
+    out_.flush();
     return;
   }
   // "check: 3 logs: 2 errors in 1 log, 1 warning, 1 input not opened: failed"
-  out_printf("check: %llu %s", static_cast<unsigned long long>(logs_),
-             plural(logs_, "log", "logs"));
+  out_.printf("check: %llu %s", static_cast<unsigned long long>(logs_),
+              plural(logs_, "log", "logs"));
   const uint64_t log_errors = all_errors_ - inputs_failed_;
   const char* sep = ": ";
   if (log_errors > 0) {
-    out_printf("%s%llu %s in %llu %s", sep, static_cast<unsigned long long>(log_errors),
-               plural(log_errors, "error", "errors"),
-               static_cast<unsigned long long>(logs_with_errors_),
-               plural(logs_with_errors_, "log", "logs"));
+    out_.printf("%s%llu %s in %llu %s", sep, static_cast<unsigned long long>(log_errors),
+                plural(log_errors, "error", "errors"),
+                static_cast<unsigned long long>(logs_with_errors_),
+                plural(logs_with_errors_, "log", "logs"));
     sep = ", ";
   }
   if (all_warnings_ > 0) {
-    out_printf("%s%llu %s", sep, static_cast<unsigned long long>(all_warnings_),
-               plural(all_warnings_, "warning", "warnings"));
+    out_.printf("%s%llu %s", sep, static_cast<unsigned long long>(all_warnings_),
+                plural(all_warnings_, "warning", "warnings"));
     sep = ", ";
   }
   if (inputs_failed_ > 0) {
-    out_printf("%s%llu %s not opened", sep, static_cast<unsigned long long>(inputs_failed_),
-               plural(inputs_failed_, "input", "inputs"));
+    out_.printf("%s%llu %s not opened", sep, static_cast<unsigned long long>(inputs_failed_),
+                plural(inputs_failed_, "input", "inputs"));
   }
-  out_str(exit_status() != 0 ? ": failed\n" : ": ok\n");
-  out_flush();
+  out_.str(exit_status() != 0 ? ": failed\n" : ": ok\n");
+  out_.flush();
 }
 
 }  // namespace jrn

@@ -29,7 +29,9 @@
 #include <utility>
 #include <vector>
 
+#include "report/out.h"
 #include "report/progress.h"
+#include "scan/diag.h"
 #include "scan/report.h"
 
 namespace jrn {
@@ -47,7 +49,9 @@ class check_sink : public report_sink {
   // Findings kept for a log's JSON object; the rest are counted.
   static constexpr size_t findings_kept = 100;
 
-  explicit check_sink(const check_options& o);
+  // The verdicts go to out, the findings through diag (which erases the
+  // progress line first).
+  check_sink(output& out, diagnostics& diag, const check_options& o);
 
   bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
@@ -75,6 +79,8 @@ class check_sink : public report_sink {
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
 
+  output& out_;
+  diagnostics& diag_;
   check_options opt_;
   progress_meter progress_;
   std::string input_name_ = "(input)";

@@ -156,15 +156,15 @@ full_lines_fn full_lines = best_full_lines();
 
 void dump_hex_use_simd(bool on) { full_lines = on ? best_full_lines() : full_lines_plain; }
 
-void dump_hex(const uint8_t* data, uint32_t length) {
+void dump_hex(output& out_, const uint8_t* data, uint32_t length) {
   // Full lines go in batches, as many as the report buffer has room for.
   const uint32_t full = length / 16;
   for (uint32_t line_no = 0; line_no < full;) {
-    char* const start = out_reserve(max_line);
-    const size_t room = (out_buf.capacity - out_buf.len) / max_line;
+    char* const start = out_.reserve(max_line);
+    const size_t room = out_.room() / max_line;
     const uint32_t count = full - line_no < room ? full - line_no : static_cast<uint32_t>(room);
     char* const end = full_lines(start, data + 16 * line_no, 16 * line_no, count);
-    out_commit(static_cast<size_t>(end - start));
+    out_.commit_to(end);
     line_no += count;
   }
   const uint32_t n = length % 16;
@@ -174,12 +174,12 @@ void dump_hex(const uint8_t* data, uint32_t length) {
   // column.
   uint8_t row[16] = {};
   std::memcpy(row, data + 16 * full, n);
-  char* const line = out_reserve(max_line);
+  char* const line = out_.reserve(max_line);
   char* const end = full_lines(line, row, 16 * full, 1);
   char* const hex = end - 68;  // 48 hex columns, " |", 16 characters, "|\n"
   std::memset(hex + 3 * n, ' ', 48 - 3 * n);
   std::memset(hex + 50 + n, ' ', 16 - n);
-  out_commit(static_cast<size_t>(end - line));
+  out_.commit_to(end);
 }
 
 }  // namespace jrn

@@ -5,7 +5,10 @@
 
 namespace jrn {
 
-void dump_hex(const uint8_t* data, uint32_t length);
+class output;
+
+// Into the report out.
+void dump_hex(output& out, const uint8_t* data, uint32_t length);
 
 // Full lines are formatted with SSSE3 where the processor has it; tests
 // switch to the portable formatter to compare the two.

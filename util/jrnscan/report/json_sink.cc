@@ -247,7 +247,7 @@ void json_sink::problem(problem_kind kind, int64_t offset, const char* text) {
   early_malformed_ = text;
 }
 
-void json_sink::flush() { out_flush(); }
+void json_sink::flush() { out_.flush(); }
 
 void json_sink::finish() {
   if (tag_open_) close_tag(-1);

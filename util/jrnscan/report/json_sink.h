@@ -15,7 +15,9 @@ namespace jrn {
 
 class json_sink : public report_sink {
  public:
-  json_sink(const filter_settings& f, const node_map& names) : filter_(f), names_(names) {}
+  // The report goes to out.
+  json_sink(output& out, const filter_settings& f, const node_map& names)
+      : out_(out), filter_(f), names_(names), w_(out) {}
 
   bool wants_lines() const override { return true; }
   void begin_log(const char* log_name, const fwlog_header& h) override;
@@ -42,6 +44,7 @@ class json_sink : public report_sink {
   // a tag whose body could not be read to its end.
   void close_tag(int64_t length);
 
+  output& out_;
   const filter_settings& filter_;
   const node_map& names_;
   json_writer w_;

@@ -161,10 +161,10 @@ void json_key_refused(const char* name) {
 void json_writer::key(const char* name) {
   const size_t n = std::strlen(name);
   if (n > piece) {  // not a name any caller has; written all the same
-    if (comma_) out_char(',');
-    out_char('"');
-    out_write(name, n);
-    out_write("\":", 2);
+    if (comma_) out_.put(',');
+    out_.put('"');
+    out_.write(name, n);
+    out_.write("\":", 2);
     comma_ = false;
     return;
   }
@@ -174,7 +174,7 @@ void json_writer::key(const char* name) {
   q += n;
   *q++ = '"';
   *q++ = ':';
-  out_commit(static_cast<size_t>(q - cursor()));
+  out_.commit_to(q);
   comma_ = false;
 }
 
@@ -190,11 +190,11 @@ void json_writer::string(const char* s, size_t n) {
   }
   char* q = open(1);
   *q++ = '"';
-  out_commit(static_cast<size_t>(q - cursor()));
+  out_.commit_to(q);
   for (size_t done = 0; done < n;) {
     const size_t run = n - done < piece ? n - done : piece;
-    q = json_put_text(out_reserve(6 * run), p + done, run);
-    out_commit(static_cast<size_t>(q - cursor()));
+    q = json_put_text(out_.reserve(6 * run), p + done, run);
+    out_.commit_to(q);
     done += run;
   }
   closer('"');
@@ -202,10 +202,10 @@ void json_writer::string(const char* s, size_t n) {
 
 void json_writer::ascii(const char* s, size_t n) {
   if (n > piece) {
-    if (comma_) out_char(',');
-    out_char('"');
-    out_write(s, n);
-    out_char('"');
+    if (comma_) out_.put(',');
+    out_.put('"');
+    out_.write(s, n);
+    out_.put('"');
     comma_ = true;
     return;
   }
@@ -228,11 +228,11 @@ void json_writer::hex(const uint8_t* p, size_t n) {
   }
   char* q = open(1);
   *q++ = '"';
-  out_commit(static_cast<size_t>(q - cursor()));
+  out_.commit_to(q);
   for (size_t done = 0; done < n;) {
     const size_t run = n - done < piece ? n - done : piece;
-    q = json_put_hex(out_reserve(2 * run), p + done, run);
-    out_commit(static_cast<size_t>(q - cursor()));
+    q = json_put_hex(out_.reserve(2 * run), p + done, run);
+    out_.commit_to(q);
     done += run;
   }
   closer('"');
@@ -248,8 +248,8 @@ void json_writer::fixed(double v, int decimals) {
 
 void json_writer::raw(const char* s, size_t n) {
   if (n > piece) {
-    if (comma_) out_char(',');
-    out_write(s, n);
+    if (comma_) out_.put(',');
+    out_.write(s, n);
     comma_ = true;
     return;
   }

@@ -106,6 +106,9 @@ class json_writer {
   // shorter ones in one reservation.
   static constexpr size_t piece = 16384;
 
+  // Writes into the run's report.
+  explicit json_writer(output& out) : out_(out) {}
+
   // Containers, as a value or as a member of the enclosing object.
   void begin_object() { opener('{'); }
   void begin_array() { opener('['); }
@@ -115,14 +118,14 @@ class json_writer {
   void end_array() { closer(']'); }
   // Ends a line of JSON Lines (behind its top-level value).
   void end_line() {
-    out_char('\n');
+    out_.put('\n');
     comma_ = false;
   }
 
   // A member name; its value follows.
   void key(const json_key& k) {
     char* q = open(k, 0);
-    out_commit(static_cast<size_t>(q - cursor()));
+    out_.commit_to(q);
     comma_ = false;
   }
   // The same for a name that needs no escaping, of any length.
@@ -195,41 +198,40 @@ class json_writer {
  private:
   static constexpr size_t time_room = 42;  // a time_text and its quotes
 
-  char* cursor() const { return out_buf.data + out_buf.len; }
   // Room for a comma and n bytes of a value; the comma is written when a
   // value came before in the same container.
   char* open(size_t n) {
-    char* q = out_reserve(n + 1);
+    char* q = out_.reserve(n + 1);
     *q = ',';
     return q + comma_;
   }
   // Room for the member name and n bytes of its value, the name written.
   char* open(const json_key& k, size_t n) {
     const size_t skip = !comma_, size = k.size_;  // read before the bytes are stored
-    char* q = out_reserve(n + json_key::span);
+    char* q = out_.reserve(n + json_key::span);
     std::memcpy(q, k.text_ + skip, json_key::span);
     return q + size - skip;
   }
   // The value ends at end.
   void close(char* end) {
-    out_commit(static_cast<size_t>(end - cursor()));
+    out_.commit_to(end);
     comma_ = true;
   }
   void opener(char c) {
     char* q = open(1);
     *q++ = c;
-    out_commit(static_cast<size_t>(q - cursor()));
+    out_.commit_to(q);
     comma_ = false;
   }
   void opener(const json_key& k, char c) {
     char* q = open(k, 1);
     *q++ = c;
-    out_commit(static_cast<size_t>(q - cursor()));
+    out_.commit_to(q);
     comma_ = false;
   }
   void closer(char c) {
-    *out_reserve(1) = c;
-    out_commit(1);
+    *out_.reserve(1) = c;
+    out_.commit(1);
     comma_ = true;
   }
   void literal(const char* s, size_t n) {
@@ -252,6 +254,7 @@ class json_writer {
   // day only the time of day changes.
   char* put_time(char* q, uint32_t t);
 
+  output& out_;
   bool comma_ = false;
   bool have_time_ = false;
   bool same_day_ok_ = false;  // the kept text's day holds for its whole day

@@ -9,93 +9,115 @@
 #include <cstring>
 #include <vector>
 
+#include "scan/diag.h"
+
 namespace jrn {
 
-out_buffer out_buf;
+namespace {
 
-// A report that cannot be written is a failed run: the reader would take
-// a cut report for a whole one. The run ends at once (a reader that went
-// away must not make the tool read the rest of a huge log for nothing).
-[[noreturn]] static void write_failed(int err) {
-  out_buf.len = 0;
-  std::fprintf(stderr, "jrnscan: write error: %s\n", std::strerror(err));
-  std::exit(1);
+// Where a report goes that has no buffer of its own (its allocation
+// failed): written into and thrown away.
+char spill[output::capacity];
+
+}  // namespace
+
+output::output(int fd, diagnostics* diag) : fd_(fd), diag_(diag) {
+  data_ = static_cast<char*>(std::malloc(capacity));
+  if (!data_) {
+    data_ = spill;
+    fail("malloc", ENOMEM);
+  }
+  cur_ = data_;
+  end_ = data_ + capacity;
 }
 
-static void write_all(int fd, const char* p, size_t n) {
-  if (fd < 0) return;
+output::~output() {
+  flush();
+  if (data_ != spill) std::free(data_);
+}
+
+// A report that cannot be written is a failed run: the reader would take
+// a cut report for a whole one. The run halts at the next tag (a reader
+// that went away must not make the tool read the rest of a huge log for
+// nothing); what is printed from here on is dropped.
+void output::write_failed(int err) {
+  cur_ = data_;
+  if (!failed_) fail("jrnscan: write error", err);
+}
+
+void output::fail(const char* what, int err) {
+  failed_ = true;
+  if (!diag_) {
+    std::fprintf(stderr, "%s: %s\n", what, std::strerror(err));
+    return;
+  }
+  diag_->say("%s: %s\n", what, std::strerror(err));
+  diag_->halt();
+}
+
+void output::write_all(const char* p, size_t n) {
+  if (fd_ < 0 || failed_ || (diag_ && diag_->halted())) return;
   while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
+    ssize_t w = ::write(fd_, p, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      write_failed(errno);
+      return write_failed(errno);
     }
-    if (w == 0) write_failed(EIO);
+    if (w == 0) return write_failed(EIO);
     p += w;
     n -= static_cast<size_t>(w);
   }
 }
 
-void out_flush() {
-  if (out_buf.len == 0) return;
-  write_all(out_buf.fd, out_buf.data, out_buf.len);
-  out_buf.len = 0;
+void output::flush() {
+  if (cur_ == data_) return;
+  const size_t n = static_cast<size_t>(cur_ - data_);
+  cur_ = data_;  // before the write: a failure says a message, which flushes
+  write_all(data_, n);
 }
 
-char* out_slow_reserve(size_t n) {
-  if (!out_buf.data) {
-    out_buf.data = static_cast<char*>(std::malloc(out_buf.capacity));
-    if (!out_buf.data) {
-      std::perror("malloc");
-      std::exit(1);
-    }
-  }
-  if (out_buf.capacity - out_buf.len < n) out_flush();
-  return out_buf.data + out_buf.len;
+char* output::slow_reserve(size_t) {
+  flush();
+  return cur_;
 }
 
-void out_write_slow(const char* p, size_t n) {
-  if (n >= out_buf.capacity / 2) {
-    out_flush();
-    write_all(out_buf.fd, p, n);
+void output::write_slow(const char* p, size_t n) {
+  if (n >= capacity / 2) {
+    flush();
+    write_all(p, n);
     return;
   }
-  std::memcpy(out_reserve(n), p, n);
-  out_commit(n);
+  std::memcpy(reserve(n), p, n);
+  commit(n);
 }
 
-void out_printf(const char* fmt, ...) {
+void output::printf(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  char* dst = out_reserve(256);
-  size_t room = out_buf.capacity - out_buf.len;
+  char* dst = reserve(256);
+  size_t room = this->room();
   int n = std::vsnprintf(dst, room, fmt, ap);
   va_end(ap);
   if (n < 0) return;
   if (static_cast<size_t>(n) < room) {
-    out_commit(static_cast<size_t>(n));
+    commit(static_cast<size_t>(n));
     return;
   }
   // Longer than what is left of the buffer: again into an empty buffer,
   // or, for a text larger than the whole buffer, on its own.
-  if (static_cast<size_t>(n) < out_buf.capacity) {
-    out_flush();
+  if (static_cast<size_t>(n) < capacity) {
+    flush();
     va_start(ap, fmt);
-    std::vsnprintf(out_buf.data, out_buf.capacity, fmt, ap);
+    std::vsnprintf(cur_, capacity, fmt, ap);
     va_end(ap);
-    out_commit(static_cast<size_t>(n));
+    commit(static_cast<size_t>(n));
     return;
   }
   std::vector<char> big(static_cast<size_t>(n) + 1);
   va_start(ap, fmt);
   std::vsnprintf(big.data(), big.size(), fmt, ap);
   va_end(ap);
-  out_write(big.data(), static_cast<size_t>(n));
-}
-
-void out_set_fd(int fd) {
-  out_flush();
-  out_buf.fd = fd;
+  write(big.data(), static_cast<size_t>(n));
 }
 
 }  // namespace jrn

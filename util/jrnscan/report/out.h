@@ -1,5 +1,6 @@
-// The report writer: everything the tool prints on standard output goes
-// through one large buffer that is written out in big blocks.
+// The report writer: everything a run prints on standard output goes
+// through one large buffer that is written out in big blocks. The run owns
+// it and hands it to the back-ends.
 #pragma once
 
 #include <cstddef>
@@ -8,43 +9,68 @@
 
 namespace jrn {
 
-struct out_buffer {
+class diagnostics;
+
+class output {
+ public:
   static constexpr size_t capacity = 1 << 20;
-  char* data = nullptr;
-  size_t len = 0;
-  int fd = 1;  // -1 discards the report (used by the fuzzer)
-};
-extern out_buffer out_buf;
 
-void out_flush();
-// Makes room for n more bytes (n is small: one formatted line) and returns
-// where they go; out_commit tells how many were written.
-char* out_slow_reserve(size_t n);
-inline char* out_reserve(size_t n) {
-  if (out_buf.data && out_buf.capacity - out_buf.len >= n) return out_buf.data + out_buf.len;
-  return out_slow_reserve(n);
-}
-inline void out_commit(size_t n) { out_buf.len += n; }
+  // fd -1 discards the report (used by the fuzzer). A failure to write is
+  // said through diag (on standard error when there is none) and halts the
+  // run there.
+  explicit output(int fd = 1, diagnostics* diag = nullptr);
+  ~output();
+  output(const output&) = delete;
+  output& operator=(const output&) = delete;
 
-// Writes n bytes: into the buffer when they fit in what is left of it,
-// else through out_write_slow (which writes very large texts on their own).
-void out_write_slow(const char* p, size_t n);
-inline void out_write(const char* p, size_t n) {
-  if (out_buf.data && out_buf.capacity - out_buf.len >= n) {
-    std::memcpy(out_buf.data + out_buf.len, p, n);
-    out_buf.len += n;
-    return;
+  void flush();
+  // The report could not be written (said once); what follows is dropped.
+  bool failed() const { return failed_; }
+
+  // Makes room for n more bytes (n is small: one formatted line) and
+  // returns where they go; commit tells how many were written, or
+  // commit_to where they ended.
+  char* reserve(size_t n) {
+    if (static_cast<size_t>(end_ - cur_) >= n) return cur_;
+    return slow_reserve(n);
   }
-  out_write_slow(p, n);
-}
-inline void out_str(const char* s) { out_write(s, std::strlen(s)); }
-inline void out_char(char c) {
-  *out_reserve(1) = c;
-  out_commit(1);
-}
-void out_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+  void commit(size_t n) { cur_ += n; }
+  void commit_to(char* end) { cur_ = end; }
+  // Where the next byte goes, and the room left behind it.
+  char* cursor() const { return cur_; }
+  size_t room() const { return static_cast<size_t>(end_ - cur_); }
 
-// Redirects the report (tests and the fuzzer); -1 throws it away.
-void out_set_fd(int fd);
+  // Writes n bytes: into the buffer when they fit in what is left of it,
+  // else through write_slow (which writes very large texts on their own).
+  void write(const char* p, size_t n) {
+    if (static_cast<size_t>(end_ - cur_) >= n) {
+      std::memcpy(cur_, p, n);
+      cur_ += n;
+      return;
+    }
+    write_slow(p, n);
+  }
+  void str(const char* s) { write(s, std::strlen(s)); }
+  void put(char c) {
+    *reserve(1) = c;
+    commit(1);
+  }
+  void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+ private:
+  char* slow_reserve(size_t n);
+  void write_slow(const char* p, size_t n);
+  void write_all(const char* p, size_t n);
+  void write_failed(int err);
+  // Says "<what>: <system's text>" and drops the rest of the report.
+  void fail(const char* what, int err);
+
+  char* cur_;   // the buffer's first free byte
+  char* end_;   // the end of the buffer
+  char* data_;  // the buffer
+  int fd_;
+  bool failed_ = false;
+  diagnostics* diag_;
+};
 
 }  // namespace jrn

@@ -99,8 +99,7 @@ bool save_sink::open(const std::string& dir) {
   // Named in messages as DIR/NAME.
   while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
   if (!make_dirs(dir) || (dir_fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0) {
-    std::fprintf(stderr, "jrnscan: cannot make the directory %s: %s\n", dir.c_str(),
-                 std::strerror(errno));
+    diag_.say("jrnscan: cannot make the directory %s: %s\n", dir.c_str(), std::strerror(errno));
     return false;
   }
   // Owner only until the run's end says what its inputs allow.
@@ -111,26 +110,24 @@ bool save_sink::open(const std::string& dir) {
     const int err = errno;
     const std::string path = dir_ + "/" + manifest_name;
     if (err == EEXIST)
-      std::fprintf(stderr, "jrnscan: %s already exists; saved files are never overwritten\n",
-                   path.c_str());
+      diag_.say("jrnscan: %s already exists; saved files are never overwritten\n", path.c_str());
     else
-      std::fprintf(stderr, "jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
+      diag_.say("jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
     return false;
   }
   return true;
 }
 
 void save_sink::fail(const std::string& name, int err) {
-  // What was reported goes out first; then the run ends, as it does when
-  // the report itself cannot be written.
-  out_flush();
+  // What was reported goes out first (the message path flushes it); then
+  // the run halts, as it does when the report itself cannot be written.
+  failed_ = true;
   const std::string path = dir_ + "/" + name;
   if (err == EEXIST)
-    std::fprintf(stderr, "jrnscan: %s already exists; saved files are never overwritten\n",
-                 path.c_str());
+    diag_.say("jrnscan: %s already exists; saved files are never overwritten\n", path.c_str());
   else
-    std::fprintf(stderr, "jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
-  std::exit(1);
+    diag_.say("jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
+  diag_.halt();
 }
 
 void save_sink::begin_input(const char* name, int64_t size) {
@@ -217,6 +214,7 @@ void save_sink::data(bool, fid id, const uint8_t* p, uint32_t n, uint32_t, bool)
 void save_sink::tag_done(const tag_summary&) { wanted_ = false; }
 
 void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
+  if (failed_) return;
   char name[base_limit + 96];
   int len = std::snprintf(name, sizeof name, "%s.%012lld.%u", prefix_.c_str(),
                           static_cast<long long>(tag_.offset), tag_.sequence);
@@ -226,23 +224,22 @@ void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
   const std::string file(name);
 
   const int fd = openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file_mode_);
-  if (fd < 0) fail(file, errno);
+  if (fd < 0) return fail(file, errno);
   int err = 0;
   if (!write_whole(fd, reinterpret_cast<const char*>(p), n)) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err != 0) {
     // No cut file is left behind to be taken for a whole one.
     unlinkat(dir_fd_, name, 0);
-    fail(file, err);
+    return fail(file, err);
   }
-  write_manifest(file, n);
-  ++saved_;
+  if (write_manifest(file, n)) ++saved_;
 }
 
 // {"file", "log", "offset", "sequence", "time", "tag", "node_id", "node",
 //  then "opcode" (REC), "key" (PAGE), "recno" (FIXREC, BEFORE_IMAGE),
 //  "image" (CLUSTER), and "size"}.
-void save_sink::write_manifest(const std::string& file, uint32_t n) {
+bool save_sink::write_manifest(const std::string& file, uint32_t n) {
   std::string& s = scratch_;
   s.assign("{\"file\":\"");
   s += file;  // plain characters only
@@ -298,8 +295,10 @@ void save_sink::write_manifest(const std::string& file, uint32_t n) {
     }
     unlinkat(dir_fd_, file.c_str(), 0);
     fail(manifest_name, err);
+    return false;
   }
   manifest_size_ += static_cast<int64_t>(s.size());
+  return true;
 }
 
 // The manifest is as readable as every input allows (the umask applies

@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <string>
 
+#include "scan/diag.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
 
@@ -45,7 +46,8 @@ namespace jrn {
 
 class save_sink : public report_sink {
  public:
-  explicit save_sink(const node_map& names) : names_(names) {}
+  // Its messages go through diag; a file it cannot write halts the run.
+  save_sink(const node_map& names, diagnostics& diag) : names_(names), diag_(diag) {}
   ~save_sink() override;
   save_sink(const save_sink&) = delete;
   save_sink& operator=(const save_sink&) = delete;
@@ -73,12 +75,16 @@ class save_sink : public report_sink {
 
  private:
   void save(const char* suffix, const uint8_t* p, uint32_t n);
-  void write_manifest(const std::string& file, uint32_t n);
-  // Ends the run: "<DIR>/<name> already exists; ..." for EEXIST, else
-  // "cannot write <DIR>/<name>: <system's text>".
-  [[noreturn]] void fail(const std::string& name, int err);
+  // False when the line could not be written (said, the run halted).
+  bool write_manifest(const std::string& file, uint32_t n);
+  // Says "<DIR>/<name> already exists; ..." for EEXIST, else "cannot
+  // write <DIR>/<name>: <system's text>", and halts the run: nothing more
+  // is saved.
+  void fail(const std::string& name, int err);
 
   const node_map& names_;
+  diagnostics& diag_;
+  bool failed_ = false;
   std::string dir_;
   int dir_fd_ = -1;
   int manifest_fd_ = -1;

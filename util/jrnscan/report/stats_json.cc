@@ -55,8 +55,9 @@ void counts(json_writer& w, uint64_t count, int64_t bytes, double part) {
 
 }  // namespace
 
-void stats_print::print_json_filters(const filter_settings& f, const std::string& pattern) {
-  json_writer w;
+void stats_print::print_json_filters(output& out, const filter_settings& f,
+                                     const std::string& pattern) {
+  json_writer w(out);
   w.begin_object();
   w.begin_object(json_key("filters"));
   if (f.node_id)
@@ -102,11 +103,11 @@ void stats_print::print_json_filters(const filter_settings& f, const std::string
     w.null(json_key("kinds"));
   }
   w.end_object();
-  out_str(",\n");  // the document goes on with its logs
+  out.str(",\n");  // the document goes on with its logs
 }
 
 void stats_sink::print_json(const summary& s, bool is_total) {
-  json_writer w;
+  json_writer w(out_);
   w.begin_object();
   if (is_total) {
     w.u64(json_key("logs"), s.logs);

@@ -54,7 +54,7 @@ inline bool nodes_exact(const stats_detail::txn_entry& e) {
 
 // The head of the JSON document: the filters in force, every key (null
 // for a filter not given). pattern: the opcode pattern's text.
-void print_json_filters(const filter_settings& f, const std::string& pattern);
+void print_json_filters(output& out, const filter_settings& f, const std::string& pattern);
 
 }  // namespace stats_print
 }  // namespace jrn

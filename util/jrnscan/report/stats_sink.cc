@@ -152,8 +152,10 @@ inline void note_node(summary& s, txn_entry& e, int32_t node) {
 using stats_detail::node_entry;
 using stats_detail::txn_entry;
 
-stats_sink::stats_sink(const stats_options& o, const node_map& names)
-    : opt_(o),
+stats_sink::stats_sink(output& out, diagnostics& diag, const stats_options& o,
+                       const node_map& names)
+    : out_(out),
+      opt_(o),
       pattern_(o.filter.pattern ? std::string(o.filter.pattern, static_cast<size_t>(std::max(
                                                                     0, o.filter.pattern_len)))
                                 : std::string()),
@@ -168,6 +170,7 @@ stats_sink::stats_sink(const stats_options& o, const node_map& names)
   total_.histogram.set_utc(o.utc);
   recent_txns_.forget(&log_.no_txn);
   recent_nodes_.forget(&log_.no_node);
+  diag.on_before_message([](void* p) { static_cast<progress_meter*>(p)->clear(); }, &progress_);
 }
 
 void stats_sink::begin_input(const char* name, int64_t size) {
@@ -314,7 +317,7 @@ void stats_sink::end_log(log_end how, int64_t offset) {
   progress_.clear();
   print_filters();
   if (opt_.json) {
-    out_str(json_logs_ ? ",\n" : "\"logs\":[\n");
+    out_.str(json_logs_ ? ",\n" : "\"logs\":[\n");
     json_logs_ = true;
     print_json(log_, false);
   } else {
@@ -376,7 +379,7 @@ void stats_sink::merge_log_into_total() {
 
 void stats_sink::flush() {
   progress_.clear();
-  out_flush();
+  out_.flush();
 }
 
 void stats_sink::finish() {
@@ -386,13 +389,13 @@ void stats_sink::finish() {
   const summary& all = several ? total_ : log_;
   if (opt_.json) {
     print_filters();
-    out_str(json_logs_ ? "\n],\"total\":" : "\"logs\":[],\"total\":");
+    out_.str(json_logs_ ? "\n],\"total\":" : "\"logs\":[],\"total\":");
     print_json(all, true);
-    out_str("}\n");
+    out_.str("}\n");
   } else if (several) {
     print_text(all, true);
   }
-  out_flush();
+  out_.flush();
 }
 
 }  // namespace jrn

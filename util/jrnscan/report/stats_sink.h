@@ -32,9 +32,11 @@
 #include <vector>
 
 #include "report/id_set.h"
+#include "report/out.h"
 #include "report/progress.h"
 #include "report/time_histogram.h"
 #include "report/top_counts.h"
+#include "scan/diag.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
@@ -158,7 +160,9 @@ class stats_sink : public report_sink {
   // and for the total).
   static constexpr uint64_t max_more_nodes = 1u << 20;
 
-  stats_sink(const stats_options& o, const node_map& names);
+  // The summary goes to out; the progress line is erased before every
+  // message said through diag.
+  stats_sink(output& out, diagnostics& diag, const stats_options& o, const node_map& names);
 
   bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
@@ -181,6 +185,7 @@ class stats_sink : public report_sink {
   void print_json(const summary& s, bool is_total);
   void merge_log_into_total();
 
+  output& out_;
   stats_options opt_;
   std::string pattern_;  // the opcode pattern filter, kept
   const node_map& names_;

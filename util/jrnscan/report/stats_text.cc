@@ -118,15 +118,15 @@ bool any_filter(const filter_settings& f) {
 }
 
 // "5 to 9", "from 5", "to 9".
-void out_range(const char* label, const std::string& from, const std::string& to) {
+void range_line(output& out_, const char* label, const std::string& from, const std::string& to) {
   if (from.empty() && to.empty()) return;
-  out_printf("  %-18s ", label);
+  out_.printf("  %-18s ", label);
   if (!from.empty() && !to.empty())
-    out_printf("%s to %s\n", from.c_str(), to.c_str());
+    out_.printf("%s to %s\n", from.c_str(), to.c_str());
   else if (!from.empty())
-    out_printf("from %s\n", from.c_str());
+    out_.printf("from %s\n", from.c_str());
   else
-    out_printf("to %s\n", to.c_str());
+    out_.printf("to %s\n", to.c_str());
 }
 
 std::string number_or_none(uint32_t n) { return n ? std::to_string(n) : std::string(); }
@@ -141,7 +141,7 @@ struct bar_style {
   }
 };
 
-void print_histogram(const time_histogram& h) {
+void print_histogram(output& out_, const time_histogram& h) {
   std::vector<time_histogram::row> rows;
   const int64_t width = h.rows(rows);
   if (width == 0) return;
@@ -150,8 +150,8 @@ void print_histogram(const time_histogram& h) {
   char count_text[24];
   const int count_width =
       std::snprintf(count_text, sizeof count_text, "%llu", static_cast<unsigned long long>(widest));
-  out_printf("\n  activity: counted tags per %s (%zu %s)\n", width_text(width).c_str(), rows.size(),
-             plural(rows.size(), "row", "rows"));
+  out_.printf("\n  activity: counted tags per %s (%zu %s)\n", width_text(width).c_str(),
+              rows.size(), plural(rows.size(), "row", "rows"));
   // "    <time>  <count>  <bar>"
   const int prefix = 4 + 19 + 2 + count_width + 2;
   const int bar_cols = std::max(10, terminal_columns() - prefix - 1);
@@ -173,8 +173,8 @@ void print_histogram(const time_histogram& h) {
       }
     }
     // The bucket's start as its clock shows it.
-    out_printf("    %-19s  %*llu  %s\n", format_time(clamp_time(r.clock), true).c_str(),
-               count_width, static_cast<unsigned long long>(r.count), bar.c_str());
+    out_.printf("    %-19s  %*llu  %s\n", format_time(clamp_time(r.clock), true).c_str(),
+                count_width, static_cast<unsigned long long>(r.count), bar.c_str());
   }
 }
 
@@ -203,33 +203,33 @@ void stats_sink::print_filters() {
   head_printed_ = true;
   const filter_settings& f = opt_.filter;
   if (opt_.json) {
-    stats_print::print_json_filters(f, pattern_);
+    stats_print::print_json_filters(out_, f, pattern_);
     return;
   }
   if (!any_filter(f)) return;
-  out_str("\nFilters (only the tags they let through are counted):\n");
-  if (f.node_id) out_printf("  %-18s #%d\n", "node", f.node_id);
-  out_range("time", f.from_time ? format_time(f.from_time, opt_.utc).c_str() : "",
-            f.to_time ? format_time(f.to_time, opt_.utc).c_str() : "");
-  out_range("sequence", number_or_none(f.from_seq), number_or_none(f.to_seq));
-  out_range("transaction", number_or_none(f.from_txn), number_or_none(f.to_txn));
-  if (f.page) out_printf("  %-18s %u (0x%x)\n", "page", f.page, f.page);
-  if (f.recno) out_printf("  %-18s %u\n", "record number", f.recno);
-  if (f.pattern) out_printf("  %-18s \"%s\"\n", "opcode pattern", pattern_.c_str());
+  out_.str("\nFilters (only the tags they let through are counted):\n");
+  if (f.node_id) out_.printf("  %-18s #%d\n", "node", f.node_id);
+  range_line(out_, "time", f.from_time ? format_time(f.from_time, opt_.utc).c_str() : "",
+             f.to_time ? format_time(f.to_time, opt_.utc).c_str() : "");
+  range_line(out_, "sequence", number_or_none(f.from_seq), number_or_none(f.to_seq));
+  range_line(out_, "transaction", number_or_none(f.from_txn), number_or_none(f.to_txn));
+  if (f.page) out_.printf("  %-18s %u (0x%x)\n", "page", f.page, f.page);
+  if (f.recno) out_.printf("  %-18s %u\n", "record number", f.recno);
+  if (f.pattern) out_.printf("  %-18s \"%s\"\n", "opcode pattern", pattern_.c_str());
   if (f.kinds & 0xff)
-    out_printf("  %-18s %s (end tags always)\n", "tag kinds", kinds_text(f.kinds, ", ").c_str());
+    out_.printf("  %-18s %s (end tags always)\n", "tag kinds", kinds_text(f.kinds, ", ").c_str());
 }
 
 void stats_sink::print_text(const summary& s, bool is_total) {
   if (is_total) {
-    out_printf("\nAll %llu logs\n", static_cast<unsigned long long>(s.logs));
+    out_.printf("\nAll %llu logs\n", static_cast<unsigned long long>(s.logs));
   } else {
-    out_printf("\nLog: %s", input_name_.c_str());
-    if (log_index_ > 1) out_printf(" (log %u of the input)", log_index_);
-    out_char('\n');
+    out_.printf("\nLog: %s", input_name_.c_str());
+    if (log_index_ > 1) out_.printf(" (log %u of the input)", log_index_);
+    out_.put('\n');
     if (have_header_)
-      out_printf("  signature %.10s, version %d.%02d, file sequence %d\n", header_.signature,
-                 header_.major, header_.minor, header_.file_sequence);
+      out_.printf("  signature %.10s, version %d.%02d, file sequence %d\n", header_.signature,
+                  header_.major, header_.minor, header_.file_sequence);
   }
   // The tags counted (those the filters let through): how many, and their
   // sequence and time range.
@@ -237,71 +237,71 @@ void stats_sink::print_text(const summary& s, bool is_total) {
   const unsigned long long counted_tags = s.counted_tags(), read_tags = s.tags();
   if (s.any_tag) {
     if (counted_tags == read_tags)
-      out_printf("  %llu %s, sequence %u to %u\n", counted_tags,
-                 plural(counted_tags, "tag", "tags"), s.first_seq, s.last_seq);
+      out_.printf("  %llu %s, sequence %u to %u\n", counted_tags,
+                  plural(counted_tags, "tag", "tags"), s.first_seq, s.last_seq);
     else
-      out_printf("  %llu of %llu tags counted, sequence %u to %u\n", counted_tags, read_tags,
-                 s.first_seq, s.last_seq);
+      out_.printf("  %llu of %llu tags counted, sequence %u to %u\n", counted_tags, read_tags,
+                  s.first_seq, s.last_seq);
     const std::string first = times(s.first_ts);
-    out_printf("  time %s to %s (%s)\n", first.c_str(), times(s.last_ts),
-               duration_text(static_cast<int64_t>(s.last_ts) - s.first_ts).c_str());
+    out_.printf("  time %s to %s (%s)\n", first.c_str(), times(s.last_ts),
+                duration_text(static_cast<int64_t>(s.last_ts) - s.first_ts).c_str());
   } else if (read_tags != 0) {
-    out_printf("  no tags counted (%llu read)\n", read_tags);
+    out_.printf("  no tags counted (%llu read)\n", read_tags);
   } else {
-    out_str("  no tags\n");
+    out_.str("  no tags\n");
   }
   if (!is_total)
-    out_printf("  ended by %s at offset %lld\n", log_end_text(end_how_),
-               static_cast<long long>(end_offset_));
-  out_printf("  malformed items: %llu\n", static_cast<unsigned long long>(s.malformed));
+    out_.printf("  ended by %s at offset %lld\n", log_end_text(end_how_),
+                static_cast<long long>(end_offset_));
+  out_.printf("  malformed items: %llu\n", static_cast<unsigned long long>(s.malformed));
 
   // The byte identity.
   const int64_t counted = s.counted_bytes();
   const int64_t cut = s.bytes_read - s.header_bytes - s.tag_bytes();
-  out_printf("\n  %-26s %16lld\n", "bytes read", static_cast<long long>(s.bytes_read));
-  out_printf("    %-24s %16lld\n", "file header", static_cast<long long>(s.header_bytes));
-  out_printf("    %-24s %16lld  (%llu %s)\n", "tags counted", static_cast<long long>(counted),
-             counted_tags, plural(counted_tags, "tag", "tags"));
-  out_printf("    %-24s %16lld  (%llu %s)\n", "tags filtered out",
-             static_cast<long long>(s.filtered_bytes),
-             static_cast<unsigned long long>(s.filtered_tags),
-             plural(s.filtered_tags, "tag", "tags"));
+  out_.printf("\n  %-26s %16lld\n", "bytes read", static_cast<long long>(s.bytes_read));
+  out_.printf("    %-24s %16lld\n", "file header", static_cast<long long>(s.header_bytes));
+  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags counted", static_cast<long long>(counted),
+              counted_tags, plural(counted_tags, "tag", "tags"));
+  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags filtered out",
+              static_cast<long long>(s.filtered_bytes),
+              static_cast<unsigned long long>(s.filtered_tags),
+              plural(s.filtered_tags, "tag", "tags"));
   if (s.dropped_tags != 0)
-    out_printf("    %-24s %16lld  (%llu %s)\n", "malformed tags left out",
-               static_cast<long long>(s.dropped_bytes),
-               static_cast<unsigned long long>(s.dropped_tags),
-               plural(s.dropped_tags, "tag", "tags"));
-  out_printf("    %-24s %16lld\n", "cut short at the end", static_cast<long long>(cut));
+    out_.printf("    %-24s %16lld  (%llu %s)\n", "malformed tags left out",
+                static_cast<long long>(s.dropped_bytes),
+                static_cast<unsigned long long>(s.dropped_tags),
+                plural(s.dropped_tags, "tag", "tags"));
+  out_.printf("    %-24s %16lld\n", "cut short at the end", static_cast<long long>(cut));
   if (s.unread_unknown) {
-    out_printf("  %-26s %16s", "bytes not read", "unknown");
+    out_.printf("  %-26s %16s", "bytes not read", "unknown");
     if (!is_total)
-      out_printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
+      out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
     else if (s.unread_bytes != 0)
-      out_printf("  (at least %lld)", static_cast<long long>(s.unread_bytes));
-    out_char('\n');
+      out_.printf("  (at least %lld)", static_cast<long long>(s.unread_bytes));
+    out_.put('\n');
   } else if (s.unread_bytes != 0) {
-    out_printf("  %-26s %16lld", "bytes not read", static_cast<long long>(s.unread_bytes));
-    if (!is_total) out_printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
-    out_char('\n');
+    out_.printf("  %-26s %16lld", "bytes not read", static_cast<long long>(s.unread_bytes));
+    if (!is_total) out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
+    out_.put('\n');
   }
 
   // Tag kinds and record opcodes.
   char label[64];
   if (counted_tags != 0) {
-    out_printf("\n  %-26s %12s %16s %7s\n", "tag kind", "count", "bytes", "share");
+    out_.printf("\n  %-26s %12s %16s %7s\n", "tag kind", "count", "bytes", "share");
     for (unsigned letter = 0; letter < 256; ++letter) {
       if (s.kind_count[letter] == 0) continue;
       std::snprintf(label, sizeof label, "%c %s", letter,
                     tag_kind_of(static_cast<uint8_t>(letter)).name);
-      out_printf("    %-24s %12llu %16lld %6.1f%%\n", label,
-                 static_cast<unsigned long long>(s.kind_count[letter]),
-                 static_cast<long long>(s.kind_bytes[letter]),
-                 100.0 * share(s.kind_bytes[letter], counted));
+      out_.printf("    %-24s %12llu %16lld %6.1f%%\n", label,
+                  static_cast<unsigned long long>(s.kind_count[letter]),
+                  static_cast<long long>(s.kind_bytes[letter]),
+                  100.0 * share(s.kind_bytes[letter], counted));
     }
-    out_printf("    %-24s %12llu %16lld %6.1f%%\n", "total", counted_tags,
-               static_cast<long long>(counted), counted > 0 ? 100.0 : 0.0);
+    out_.printf("    %-24s %12llu %16lld %6.1f%%\n", "total", counted_tags,
+                static_cast<long long>(counted), counted > 0 ? 100.0 : 0.0);
   } else {
-    out_str("\n  no tags counted\n");
+    out_.str("\n  no tags counted\n");
   }
   uint64_t records = 0;
   int64_t record_bytes = 0;
@@ -310,19 +310,19 @@ void stats_sink::print_text(const summary& s, bool is_total) {
     record_bytes += s.op_bytes[i];
   }
   if (records != 0) {
-    out_printf("\n  %-26s %12s %16s %7s\n", "record opcode", "count", "bytes", "share");
+    out_.printf("\n  %-26s %12s %16s %7s\n", "record opcode", "count", "bytes", "share");
     for (unsigned code = 0; code < 256; ++code) {
       if (s.op_count[code] == 0) continue;
       std::snprintf(label, sizeof label, "%3u %s", code,
                     opcode_lookup(static_cast<uint8_t>(code)).name);
-      out_printf("    %-24s %12llu %16lld %6.1f%%\n", label,
-                 static_cast<unsigned long long>(s.op_count[code]),
-                 static_cast<long long>(s.op_bytes[code]),
-                 100.0 * share(s.op_bytes[code], record_bytes));
+      out_.printf("    %-24s %12llu %16lld %6.1f%%\n", label,
+                  static_cast<unsigned long long>(s.op_count[code]),
+                  static_cast<long long>(s.op_bytes[code]),
+                  100.0 * share(s.op_bytes[code], record_bytes));
     }
-    out_printf("    %-24s %12llu %16lld %6.1f%%\n", "total",
-               static_cast<unsigned long long>(records), static_cast<long long>(record_bytes),
-               100.0);
+    out_.printf("    %-24s %12llu %16lld %6.1f%%\n", "total",
+                static_cast<unsigned long long>(records), static_cast<long long>(record_bytes),
+                100.0);
   }
 
   // The busiest nodes and transactions. While every key has its own
@@ -331,68 +331,68 @@ void stats_sink::print_text(const summary& s, bool is_total) {
     const auto nodes = top_entries<node_entry, int32_t>(s.nodes, opt_.top);
     const bool nodes_ok = all_exact(nodes);
     const unsigned long long node_count = s.node_ids.size();
-    out_printf("\n  top %zu %s by records (%llu %s; %llu %s without a node)\n", nodes.size(),
-               plural(nodes.size(), "node", "nodes"), node_count,
-               plural(node_count, "node", "nodes"),
-               static_cast<unsigned long long>(s.no_node.records),
-               plural(s.no_node.records, "record", "records"));
+    out_.printf("\n  top %zu %s by records (%llu %s; %llu %s without a node)\n", nodes.size(),
+                plural(nodes.size(), "node", "nodes"), node_count,
+                plural(node_count, "node", "nodes"),
+                static_cast<unsigned long long>(s.no_node.records),
+                plural(s.no_node.records, "record", "records"));
     if (!nodes_ok)
-      out_printf(
+      out_.printf(
           "  note: more nodes than the %u counters: a count is at most its \"error\" above the\n"
           "        true one, and where that is not 0 the bytes leave out the records before\n"
           "        the node got its counter\n",
           s.nodes.capacity());
     if (!nodes.empty()) {
       if (nodes_ok)
-        out_printf("    %12s %16s %12s  %s\n", "records", "bytes", "node", "name");
+        out_.printf("    %12s %16s %12s  %s\n", "records", "bytes", "node", "name");
       else
-        out_printf("    %12s %10s %16s %12s  %s\n", "records", "error", "bytes", "node", "name");
+        out_.printf("    %12s %10s %16s %12s  %s\n", "records", "error", "bytes", "node", "name");
     }
     for (const node_entry* e : nodes) {
       const int32_t id = static_cast<int32_t>(e->key);
       scratch_.clear();
       names_.append_display(id, false, opt_.escape, scratch_);
-      out_printf("    %12llu", static_cast<unsigned long long>(e->records));
-      if (!nodes_ok) out_printf(" %10llu", static_cast<unsigned long long>(e->error));
-      out_printf(" %16llu %12d  %s\n", static_cast<unsigned long long>(e->bytes), id,
-                 scratch_.c_str());
+      out_.printf("    %12llu", static_cast<unsigned long long>(e->records));
+      if (!nodes_ok) out_.printf(" %10llu", static_cast<unsigned long long>(e->error));
+      out_.printf(" %16llu %12d  %s\n", static_cast<unsigned long long>(e->bytes), id,
+                  scratch_.c_str());
     }
     const auto txns = top_entries<txn_entry, uint32_t>(s.txns, opt_.top);
     const bool txns_ok = all_exact(txns);
     const unsigned long long txn_count = s.txn_ids.size();
-    out_printf("\n  top %zu %s by records (%llu %s; %llu %s outside a transaction)\n", txns.size(),
-               plural(txns.size(), "transaction", "transactions"), txn_count,
-               plural(txn_count, "transaction", "transactions"),
-               static_cast<unsigned long long>(s.no_txn.records),
-               plural(s.no_txn.records, "record", "records"));
+    out_.printf("\n  top %zu %s by records (%llu %s; %llu %s outside a transaction)\n", txns.size(),
+                plural(txns.size(), "transaction", "transactions"), txn_count,
+                plural(txn_count, "transaction", "transactions"),
+                static_cast<unsigned long long>(s.no_txn.records),
+                plural(s.no_txn.records, "record", "records"));
     if (!txns_ok)
-      out_printf(
+      out_.printf(
           "  note: more transactions than the %u counters: a count is at most its \"error\"\n"
           "        above the true one, and where that is not 0 first time, duration and nodes\n"
           "        leave out the records before the transaction got its counter\n",
           s.txns.capacity());
     if (s.node_sets_capped)
-      out_printf(
+      out_.printf(
           "  note: more than %llu nodes of transactions beyond their first two; some node "
           "counts are too low\n",
           static_cast<unsigned long long>(max_more_nodes));
     if (!txns.empty()) {
       if (txns_ok)
-        out_printf("    %12s %12s %6s  %-19s  %-19s  %s\n", "transaction", "records", "nodes",
-                   "first", "last", "duration");
+        out_.printf("    %12s %12s %6s  %-19s  %-19s  %s\n", "transaction", "records", "nodes",
+                    "first", "last", "duration");
       else
-        out_printf("    %12s %12s %10s %6s  %-19s  %-19s  %s\n", "transaction", "records", "error",
-                   "nodes", "first", "last", "duration");
+        out_.printf("    %12s %12s %10s %6s  %-19s  %-19s  %s\n", "transaction", "records", "error",
+                    "nodes", "first", "last", "duration");
     }
     for (const txn_entry* e : txns) {
       const std::string first = times(e->first_ts);
-      out_printf("    %12u %12llu", e->key, static_cast<unsigned long long>(e->records));
-      if (!txns_ok) out_printf(" %10llu", static_cast<unsigned long long>(e->error));
-      out_printf(" %6u  %-19s  %-19s  %s\n", e->nodes, first.c_str(), times(e->last_ts),
-                 duration_text(static_cast<int64_t>(e->last_ts) - e->first_ts).c_str());
+      out_.printf("    %12u %12llu", e->key, static_cast<unsigned long long>(e->records));
+      if (!txns_ok) out_.printf(" %10llu", static_cast<unsigned long long>(e->error));
+      out_.printf(" %6u  %-19s  %-19s  %s\n", e->nodes, first.c_str(), times(e->last_ts),
+                  duration_text(static_cast<int64_t>(e->last_ts) - e->first_ts).c_str());
     }
   }
-  print_histogram(s.histogram);
+  print_histogram(out_, s.histogram);
 }
 
 }  // namespace jrn

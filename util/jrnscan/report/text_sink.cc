@@ -64,19 +64,21 @@ char* put_bytes(char* p, const char* s, size_t n) {
 }
 
 // s[0, n) right-aligned in width columns of blanks.
-void put_padded(const char* s, size_t n, int width) {
+void put_padded(output& out_, const char* s, size_t n, int width) {
   if (static_cast<size_t>(width) > n) {
     const size_t pad = static_cast<size_t>(width) - n;
-    std::memset(out_reserve(pad), ' ', pad);
-    out_commit(pad);
+    std::memset(out_.reserve(pad), ' ', pad);
+    out_.commit(pad);
   }
-  out_write(s, n);
+  out_.write(s, n);
 }
 
 }  // namespace
 
-text_sink::text_sink(const filter_settings& f, const node_map& names, const text_options& o)
-    : filter_(f),
+text_sink::text_sink(output& out, const filter_settings& f, const node_map& names,
+                     const text_options& o)
+    : out_(out),
+      filter_(f),
       names_(names),
       opt_(o),
       times_(o.utc),
@@ -84,17 +86,17 @@ text_sink::text_sink(const filter_settings& f, const node_map& names, const text
       nodes_(new node_text[node_slots]) {}
 
 void text_sink::begin_log(const char* log_name, const fwlog_header& h) {
-  out_printf("\nFile: %s\n", log_name);
-  if (h.audit_only) out_str("format: audit-only\n");
-  out_printf("version: %d.%02d\n", h.major, h.minor);
-  out_printf("byte order: %u\n", h.byte_order);
-  out_printf("character set: %s (%u)\n", charset_name(h.charset), h.charset);
-  out_printf("volume release: %u\n", h.release);
-  out_printf("volume set id: 0x%x\n", h.volume_set_id);
-  out_printf("volume generation: %u\n", h.volume_generation);
-  out_printf("file sequence: %d\n", h.file_sequence);
+  out_.printf("\nFile: %s\n", log_name);
+  if (h.audit_only) out_.str("format: audit-only\n");
+  out_.printf("version: %d.%02d\n", h.major, h.minor);
+  out_.printf("byte order: %u\n", h.byte_order);
+  out_.printf("character set: %s (%u)\n", charset_name(h.charset), h.charset);
+  out_.printf("volume release: %u\n", h.release);
+  out_.printf("volume set id: 0x%x\n", h.volume_set_id);
+  out_.printf("volume generation: %u\n", h.volume_generation);
+  out_.printf("file sequence: %d\n", h.file_sequence);
   // Where this log begins in its input: a file or stream may hold several.
-  if (opt_.offsets) out_printf("log offset: %lld\n", static_cast<long long>(h.start));
+  if (opt_.offsets) out_.printf("log offset: %lld\n", static_cast<long long>(h.start));
 }
 
 void text_sink::show_tag(const tag_summary& t) {
@@ -104,7 +106,7 @@ void text_sink::show_tag(const tag_summary& t) {
   const size_t time_len = times_.length();
   static const char seq[] = "\nsequence = ";
   static const char stamp[] = "\ntimestamp = ";
-  char* const start = out_reserve(sizeof seq + sizeof stamp + time_len + 64);
+  char* const start = out_.reserve(sizeof seq + sizeof stamp + time_len + 64);
   char* p = put_bytes(start, seq, sizeof seq - 1);
   p = put_i32(p, static_cast<int32_t>(t.sequence));
   p = put_bytes(p, stamp, sizeof stamp - 1);
@@ -117,19 +119,19 @@ void text_sink::show_tag(const tag_summary& t) {
   p = put_bytes(p, " (", 2);
   p = put_i32(p, static_cast<int32_t>(t.timestamp));
   p = put_bytes(p, ")\n", 2);
-  out_commit(static_cast<size_t>(p - start));
-  if (opt_.offsets) out_printf("offset = %lld\n", static_cast<long long>(t.offset));
+  out_.commit_to(p);
+  if (opt_.offsets) out_.printf("offset = %lld\n", static_cast<long long>(t.offset));
   if (t.letter == '1' && brief_view(filter_)) return;
   const char* name = tag_kind_of(t.letter).name;
   if (t.letter == '2') {
     // A PAGE tag's key is the number of the 8192-byte unit, counted from 1,
     // that holds its page image.
     const uint32_t key = static_cast<uint32_t>((t.body_offset >> 13) + 1);
-    out_printf("tag = %s (%d), key = %u (0x%x, ofs = %lld)\n", name, 50, key, key,
-               static_cast<long long>(t.body_offset));
+    out_.printf("tag = %s (%d), key = %u (0x%x, ofs = %lld)\n", name, 50, key, key,
+                static_cast<long long>(t.body_offset));
     return;
   }
-  out_printf("tag = %s (%d)\n", name, t.letter);
+  out_.printf("tag = %s (%d)\n", name, t.letter);
 }
 
 void text_sink::parse(const char* fmt, parsed_format& into) {
@@ -231,18 +233,18 @@ void text_sink::put_string(const format_conv& c, const field& f) {
   const size_t most = c.precision >= 0 ? static_cast<size_t>(c.precision) : SIZE_MAX;
   if (f.kind == field_kind::node) {
     const std::string& s = node_display(static_cast<int32_t>(f.num));
-    put_padded(s.data(), s.size() < most ? s.size() : most, c.width);
+    put_padded(out_, s.data(), s.size() < most ? s.size() : most, c.width);
     return;
   }
   if (f.kind == field_kind::text) {
     size_t shown_len;
     const char* shown =
         safe_text(f.str, f.len < most ? f.len : most, opt_.escape, scratch_, &shown_len);
-    put_padded(shown, shown_len, c.width);
+    put_padded(out_, shown, shown_len, c.width);
     return;
   }
   const char* s = f.str ? f.str : "";
-  put_padded(s, c.precision >= 0 ? strnlen(s, most) : std::strlen(s), c.width);
+  put_padded(out_, s, c.precision >= 0 ? strnlen(s, most) : std::strlen(s), c.width);
 }
 
 void text_sink::line(bool text_shown, const char* fmt, std::initializer_list<field> fields) {
@@ -252,7 +254,7 @@ void text_sink::line(bool text_shown, const char* fmt, std::initializer_list<fie
   const field* f = fields.begin();
   const field* const last = fields.end();
   for (const piece& pc : pf.pieces) {
-    char* const start = out_reserve(pc.room);
+    char* const start = out_.reserve(pc.room);
     const char* run = text + pc.at;
     for (uint32_t i = 0; i < pc.len; i += 16) std::memcpy(start + i, run + i, 16);
     char* p = start + pc.len;
@@ -260,28 +262,27 @@ void text_sink::line(bool text_shown, const char* fmt, std::initializer_list<fie
       if (pc.conv.conv != 's') {
         p = put_number(p, pc.conv, *f++);
       } else {
-        out_commit(pc.len);
+        out_.commit(pc.len);
         put_string(pc.conv, *f++);
         continue;
       }
     }
-    out_commit(static_cast<size_t>(p - start));
+    out_.commit_to(p);
   }
 }
 
 void text_sink::data(bool text_shown, fid, const uint8_t* p, uint32_t, uint32_t text_n,
                      bool ellipsis) {
   if (!text_shown) return;
-  dump_hex(p, text_n);
-  if (ellipsis) out_str("...\n");
+  dump_hex(out_, p, text_n);
+  if (ellipsis) out_.str("...\n");
 }
 
 void text_sink::words(bool text_shown, fid, const uint8_t* p, uint32_t count) {
   if (!text_shown || count == 0) return;
   static const char hex[] = "0123456789abcdef";
   for (uint32_t i = 0; i < count; ++i) {
-    char* q = out_reserve(12);
-    char* const start = q;
+    char* q = out_.reserve(12);
     if (i % 8 == 0) {
       *q++ = ' ';
       *q++ = ' ';
@@ -291,10 +292,10 @@ void text_sink::words(bool text_shown, fid, const uint8_t* p, uint32_t count) {
     *q++ = ' ';
     for (int d = 7; d >= 0; --d) *q++ = hex[(v >> (4 * d)) & 15];
     if (i % 8 == 7 || i + 1 == count) *q++ = '\n';
-    out_commit(static_cast<size_t>(q - start));
+    out_.commit_to(q);
   }
 }
 
-void text_sink::flush() { out_flush(); }
+void text_sink::flush() { out_.flush(); }
 
 }  // namespace jrn

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "report/out.h"
 #include "scan/filter.h"
 #include "scan/format_check.h"
 #include "scan/node_map.h"
@@ -22,7 +23,8 @@ struct text_options {
 
 class text_sink : public report_sink {
  public:
-  text_sink(const filter_settings& f, const node_map& names, const text_options& o);
+  // The report goes to out.
+  text_sink(output& out, const filter_settings& f, const node_map& names, const text_options& o);
 
   bool wants_lines() const override { return true; }
   void begin_log(const char* log_name, const fwlog_header& h) override;
@@ -88,6 +90,7 @@ class text_sink : public report_sink {
   static char* put_number(char* p, const format_conv& c, const field& f);
   void put_string(const format_conv& c, const field& f);
 
+  output& out_;
   const filter_settings& filter_;
   const node_map& names_;
   text_options opt_;

@@ -8,18 +8,32 @@
 namespace jrn {
 
 void diagnostics::flush() {
+  if (hook_) hook_(hook_arg_);
   if (sink_) sink_->flush();
 }
 
-void diagnostics::message(const char* fmt, ...) {
+void diagnostics::vsay(const char* fmt, va_list ap) {
+  if (halted_) return;  // the message that halted the run is the last
   flush();
+  std::vfprintf(stderr, fmt, ap);
+}
+
+void diagnostics::message(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::vfprintf(stderr, fmt, ap);
+  vsay(fmt, ap);
+  va_end(ap);
+}
+
+void diagnostics::say(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vsay(fmt, ap);
   va_end(ap);
 }
 
 void diagnostics::perror(const char* prefix) {
+  if (halted_) return;
   flush();
   std::perror(prefix);
 }
@@ -28,6 +42,7 @@ void diagnostics::malformed(const char* what, int64_t offset, const char* fmt, .
   malformed_seen_ = true;
   if (offset == last_reported_) return;
   last_reported_ = offset;
+  if (halted_) return;
   flush();
   char detail[256];
   va_list ap;

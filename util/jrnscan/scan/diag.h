@@ -1,7 +1,10 @@
-// Messages on standard error. The report is flushed first, so a combined
-// capture of both streams keeps the order in which things happened.
+// Messages on standard error, every one of a run through here. A progress
+// line drawn on standard error is erased first and the report is flushed,
+// so a message starts a line of its own and a combined capture of both
+// streams keeps the order in which things happened.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 namespace jrn {
@@ -11,6 +14,9 @@ class report_sink;
 class diagnostics {
  public:
   void message(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  // The same, for the back-ends' messages.
+  void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void vsay(const char* fmt, va_list ap);
   void perror(const char* prefix);
   // One line "<log name>: malformed <what> at offset <n>: <detail>" for an
   // item that breaks a size rule of the format (once per item, even if
@@ -26,10 +32,25 @@ class diagnostics {
   const char* log_name() const { return log_name_; }
   bool malformed_seen() const { return malformed_seen_; }
   void set_sink(report_sink* sink) { sink_ = sink; }
+  // Called before every message (the owner of a progress line erases it).
+  void on_before_message(void (*hook)(void*), void* arg) {
+    hook_ = hook;
+    hook_arg_ = arg;
+  }
+
+  // A back-end that cannot go on (its output cannot be written) halts the
+  // run: the scan stops at the next tag, no further input is read, what
+  // the report would still print is dropped, no further message is said,
+  // and the run fails.
+  void halt() { halted_ = true; }
+  bool halted() const { return halted_; }
 
  private:
   void flush();
   report_sink* sink_ = nullptr;
+  void (*hook_)(void*) = nullptr;
+  void* hook_arg_ = nullptr;
+  bool halted_ = false;
   const char* log_name_ = "";
   int64_t last_reported_ = -1;
   bool malformed_seen_ = false;
