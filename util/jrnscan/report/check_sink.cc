@@ -22,22 +22,6 @@ const char* plural(uint64_t n, const char* one, const char* many) { return n == 
 // judged.
 bool letter_known(uint8_t letter) { return tag_kind_of(letter).handler || is_end_tag(letter); }
 
-const char* end_key(log_end how) {
-  switch (how) {
-    case log_end::eof_finish: return "eof_finish";
-    case log_end::eof_cont: return "eof_cont";
-    case log_end::next_log: return "next_log";
-    case log_end::input_between: return "input_between";
-    case log_end::input_inside: return "input_inside";
-    case log_end::unknown_letter: return "unknown_letter";
-    case log_end::read_failure: return "read_failure";
-    case log_end::header_failure: return "header_failure";
-    case log_end::body_failure: return "body_failure";
-    case log_end::stopped: return "stopped";
-  }
-  return "?";
-}
-
 }  // namespace
 
 check_sink::check_sink(output& out, diagnostics& diag, const check_options& o)
@@ -331,7 +315,7 @@ void check_sink::print_log_json(log_end how, int64_t offset) {
     w.u64(json_key("last_timestamp"), last_ts_);
     w.iso_time(json_key("last_time"), last_ts_);
   }
-  w.ascii(json_key("end"), end_key(how));
+  w.ascii(json_key("end"), log_end_key(how));
   w.i64(json_key("end_offset"), offset);
   if (unread_ > 0)
     w.i64(json_key("unread_bytes"), unread_);

@@ -16,16 +16,7 @@
 
 namespace jrn {
 
-using stats_detail::node_entry;
-using stats_detail::txn_entry;
-using stats_print::all_exact;
-using stats_print::clamp_time;
-using stats_print::share;
-using stats_print::top_entries;
-
-namespace {
-
-const char* end_key(log_end how) {
+const char* log_end_key(log_end how) {
   switch (how) {
     case log_end::eof_finish: return "eof_finish";
     case log_end::eof_cont: return "eof_cont";
@@ -40,6 +31,15 @@ const char* end_key(log_end how) {
   }
   return "?";
 }
+
+using stats_detail::node_entry;
+using stats_detail::txn_entry;
+using stats_print::all_exact;
+using stats_print::clamp_time;
+using stats_print::share;
+using stats_print::top_entries;
+
+namespace {
 
 // A time as the keys give it: ISO 8601 UTC, then the seconds.
 void time_pair(json_writer& w, const json_key& time_key, const json_key& stamp_key, uint32_t t) {
@@ -127,7 +127,7 @@ void stats_sink::print_json(const summary& s, bool is_total) {
     } else {
       w.null(json_key("header"));
     }
-    w.ascii(json_key("end"), end_key(end_how_));
+    w.ascii(json_key("end"), log_end_key(end_how_));
     w.i64(json_key("end_offset"), end_offset_);
   }
   w.u64(json_key("tags"), s.tags());

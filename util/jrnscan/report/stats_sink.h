@@ -54,6 +54,8 @@ struct stats_options {
 
 // How a log ended, as the summaries say it ("end tag EOF_FINISH", ...).
 const char* log_end_text(log_end how);
+// The same as a JSON value: "eof_finish", "input_between", ...
+const char* log_end_key(log_end how);
 
 namespace stats_detail {
 
