@@ -178,12 +178,12 @@ void json_writer::key(const char* name) {
   comma_ = false;
 }
 
-void json_writer::string(const char* s, size_t n) {
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(s);
+template <size_t grow, typename Put>
+void json_writer::quoted(const uint8_t* p, size_t n, Put put) {
   if (n <= piece) {
-    char* q = open(6 * n + 2);
+    char* q = open(grow * n + 2);
     *q++ = '"';
-    q = json_put_text(q, p, n);
+    q = put(q, p, n);
     *q++ = '"';
     close(q);
     return;
@@ -193,11 +193,15 @@ void json_writer::string(const char* s, size_t n) {
   out_.commit_to(q);
   for (size_t done = 0; done < n;) {
     const size_t run = n - done < piece ? n - done : piece;
-    q = json_put_text(out_.reserve(6 * run), p + done, run);
+    q = put(out_.reserve(grow * run), p + done, run);
     out_.commit_to(q);
     done += run;
   }
   closer('"');
+}
+
+void json_writer::string(const char* s, size_t n) {
+  quoted<6>(reinterpret_cast<const uint8_t*>(s), n, json_put_text);
 }
 
 void json_writer::ascii(const char* s, size_t n) {
@@ -217,26 +221,7 @@ void json_writer::ascii(const char* s, size_t n) {
   close(q);
 }
 
-void json_writer::hex(const uint8_t* p, size_t n) {
-  if (n <= piece) {
-    char* q = open(2 * n + 2);
-    *q++ = '"';
-    q = json_put_hex(q, p, n);
-    *q++ = '"';
-    close(q);
-    return;
-  }
-  char* q = open(1);
-  *q++ = '"';
-  out_.commit_to(q);
-  for (size_t done = 0; done < n;) {
-    const size_t run = n - done < piece ? n - done : piece;
-    q = json_put_hex(out_.reserve(2 * run), p + done, run);
-    out_.commit_to(q);
-    done += run;
-  }
-  closer('"');
-}
+void json_writer::hex(const uint8_t* p, size_t n) { quoted<2>(p, n, json_put_hex); }
 
 void json_writer::fixed(double v, int decimals) {
   // Room for any double in fixed notation with up to 17 decimals.

@@ -212,6 +212,11 @@ class json_writer {
     std::memcpy(q, k.text_ + skip, json_key::span);
     return q + size - skip;
   }
+  // A string value of n bytes that put (q, p, n) -> end encodes, at most
+  // grow output bytes for each input byte: in one piece when it is short,
+  // else piece by piece.
+  template <size_t grow, typename Put>
+  void quoted(const uint8_t* p, size_t n, Put put);
   // The value ends at end.
   void close(char* end) {
     out_.commit_to(end);
