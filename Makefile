@@ -11,8 +11,8 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Generates the sample log (and its node name map), shows it, checks it and
-# summarises it.
+# Generates the sample log (and its node name map), shows it, checks it,
+# summarises it, and shows its first JSON lines and the check as JSON.
 # run and test first install what the machine lacks (tools/install-deps.sh).
 run:
 	@bash tools/install-deps.sh build
@@ -23,6 +23,8 @@ run:
 	TZ=UTC $(BUILD)/jrnscan sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan --check sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan --stats --top 3 sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --json --limit 2 sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --check --json sample/sample.fwlog
 
 test:
 	@bash tools/install-deps.sh test
