@@ -44,6 +44,9 @@ enum long_only : int {
   opt_progress,
   opt_no_progress,
   opt_save,
+  opt_order,
+  opt_recursive,
+  opt_member_limit,
 };
 
 const char short_options[] = "n:at:s:x:p:r:o:vM:f";
@@ -54,6 +57,11 @@ const struct option long_options[] = {
     {"seq", required_argument, nullptr, 's'},
     {"txn", required_argument, nullptr, 'x'},
     {"record", required_argument, nullptr, 'r'},
+    // --recursive came later: the abbreviations that meant --record still
+    // do (an exact name wins over a longer one it begins).
+    {"r", required_argument, nullptr, 'r'},
+    {"re", required_argument, nullptr, 'r'},
+    {"rec", required_argument, nullptr, 'r'},
     {"page", required_argument, nullptr, 'p'},
     {"opcode", required_argument, nullptr, 'o'},
     {"all", no_argument, nullptr, 'a'},
@@ -76,6 +84,9 @@ const struct option long_options[] = {
     {"no-progress", no_argument, nullptr, opt_no_progress},
     {"follow", no_argument, nullptr, 'f'},
     {"save", required_argument, nullptr, opt_save},
+    {"order", required_argument, nullptr, opt_order},
+    {"recursive", no_argument, nullptr, opt_recursive},
+    {"member-limit", required_argument, nullptr, opt_member_limit},
     {"list-opcodes", no_argument, nullptr, opt_list_opcodes},
     {"list-kinds", no_argument, nullptr, opt_list_kinds},
     {"help", no_argument, nullptr, opt_help},
@@ -251,6 +262,29 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
           o.save_dir = optarg;
         }
         break;
+      case opt_order:
+        if (std::strcmp(optarg, "given") == 0) {
+          o.order = read_order::given;
+        } else if (std::strcmp(optarg, "sequence") == 0) {
+          o.order = read_order::sequence;
+        } else {
+          std::fprintf(stderr, "%s: --order takes given or sequence, not '%s'\n", invocation,
+                       optarg);
+          bad = true;
+        }
+        break;
+      case opt_recursive: o.recursive = true; break;
+      case opt_member_limit: {
+        uint64_t bytes;
+        if (!parse_size(optarg, &bytes) || bytes == 0 || bytes > (uint64_t{1} << 62)) {
+          std::fprintf(stderr, "%s: --member-limit takes a size such as 64G or 500M, not '%s'\n",
+                       invocation, optarg);
+          bad = true;
+        } else {
+          o.member_limit = static_cast<int64_t>(bytes);
+        }
+        break;
+      }
       case opt_offsets:
         o.offsets = true;
         given.offsets = true;

@@ -14,6 +14,13 @@ namespace jrn {
 
 enum class output_mode { text, stats, check };
 
+// The order the logs of the operands are read in (--order).
+enum class read_order {
+  automatic,  // by file sequence when an operand is a directory or an archive
+  given,      // the operands' order, each archive's members in its own order
+  sequence,   // per series (volume set id, volume generation), by file sequence
+};
+
 struct run_options {
   filter_settings filter;
   output_mode mode = output_mode::text;  // text or JSON report, --stats, --check
@@ -27,6 +34,11 @@ struct run_options {
   uint64_t limit = 0;
   uint32_t top = 10;
   std::string save_dir;
+  read_order order = read_order::automatic;
+  bool recursive = false;  // directory operands: their subdirectories too
+  // A compressed log or archive member that decompresses to more bytes
+  // than this ends with a failure there.
+  int64_t member_limit = int64_t{64} << 30;
   std::vector<const char*> operands;
 };
 

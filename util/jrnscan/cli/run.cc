@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/follow.h"
 #include "cli/options.h"
 #include "io/follow_source.h"
 #include "io/source.h"
@@ -58,6 +59,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     s.top = o.top;
     s.progress = o.progress;
     s.filter = o.filter;
+    s.series = o.order == read_order::sequence;
     return std::make_unique<stats_sink>(out, diag, s, names);
   }
   if (o.mode == output_mode::check) {
@@ -66,6 +68,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.utc = o.utc;
     k.progress = o.progress;
     k.json = o.json;
+    k.series = o.order == read_order::sequence;
     return std::make_unique<check_sink>(out, diag, k);
   }
   if (o.json) return std::make_unique<json_sink>(out, o.filter, names);
@@ -87,20 +90,6 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
 }
 
-// Reads a descriptor as one input: followed as it grows (--follow), or as
-// far as it goes.
-int scan_descriptor(scan_context& c, int fd, const char* path, const char* log_name, bool follow) {
-  struct stat st;
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  c.out.begin_input(log_name, regular ? static_cast<int64_t>(st.st_size) : -1);
-  if (follow) {
-    follow_source in(fd, path);
-    return scan_input(c, in, log_name);
-  }
-  fd_source in(fd);
-  return scan_input(c, in, log_name);
-}
-
 // An operand's name as messages and the report show it. A file name may
 // hold bytes a terminal acts on; they are escaped when standard error or
 // the text report escapes (one name serves both, as the back-ends write it
@@ -118,8 +107,12 @@ std::string shown_name(const run_options& o, const char* operand) {
 
 // Reads one operand as its own input, shown as name; returns its exit
 // status.
-int scan_operand(scan_context& c, const char* operand, const char* name, bool follow) {
-  if (std::strcmp(operand, "-") == 0) return scan_descriptor(c, 0, nullptr, name, follow);
+int scan_operand(scan_context& c, const char* operand, const char* name) {
+  if (std::strcmp(operand, "-") == 0) {
+    c.out.begin_input(name, -1);
+    fd_source in(0);
+    return scan_input(c, in, name);
+  }
   const int fd = ::open(operand, O_RDONLY);
   if (fd < 0) {
     c.diag.perror(name);
@@ -127,14 +120,17 @@ int scan_operand(scan_context& c, const char* operand, const char* name, bool fo
     return 1;
   }
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool have_stat = fstat(fd, &st) == 0;
+  if (have_stat && S_ISDIR(st.st_mode)) {
     ::close(fd);
     errno = EISDIR;
     c.diag.perror(name);
     c.out.input_failed(name);
     return 1;
   }
-  const int status = scan_descriptor(c, fd, operand, name, follow);
+  c.out.begin_input(name, have_stat && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1);
+  fd_source in(fd);
+  const int status = scan_input(c, in, name);
   ::close(fd);
   return status;
 }
@@ -210,7 +206,9 @@ int jrnscan_main(int argc, char** argv) {
   for (const char* operand : o.operands) shown.push_back(shown_name(o, operand));
   for (size_t i = 0; i < o.operands.size(); ++i) {
     if (c->stop || diag.halted()) break;
-    if (scan_operand(*c, o.operands[i], shown[i].c_str(), o.follow) != 0) status = 1;
+    const int s = o.follow ? follow_operand(*c, o, o.operands[i], shown[i].c_str())
+                           : scan_operand(*c, o.operands[i], shown[i].c_str());
+    if (s != 0) status = 1;
   }
   return end_run(status, diag, *sink, out);
 }

@@ -40,6 +40,10 @@ struct check_options {
   bool strict = false;  // warnings fail the run too
   bool utc = false;
   bool json = false;  // the verdicts as JSON Lines
+  // The inputs are an archive read in file sequence order: continuity is
+  // judged per series once all logs are read (first and last file
+  // sequence, gaps, duplicates, the boundaries between files).
+  bool series = false;
   int progress = -1;
 };
 

@@ -50,6 +50,9 @@ struct stats_options {
   uint32_t top = 10;
   int progress = -1;
   filter_settings filter;  // shown at the top of the summary
+  // The inputs are an archive read in file sequence order: totals per
+  // series (volume set id and volume generation) too.
+  bool series = false;
 };
 
 // How a log ended, as the summaries say it ("end tag EOF_FINISH", ...).

@@ -149,6 +149,12 @@ class report_sink {
   virtual void begin_input(const char* /*name*/, int64_t /*size*/) {}
   // An input could not be opened (the reason is already on standard error).
   virtual void input_failed(const char* /*name*/) {}
+  // An input of an archive was passed over unread because its tags lie
+  // outside the --since/--until window: its name, size in bytes (-1 when
+  // unknown), and the time range its first tag and its end (or the next
+  // file's first tag) give.
+  virtual void input_skipped(const char* /*name*/, int64_t /*size*/, uint32_t /*first_ts*/,
+                             uint32_t /*last_ts*/) {}
   // The exit status the back-end asks for once the run is over: 0 or 1, or
   // -1 for no opinion (the run's own status stands).
   virtual int exit_status() const { return -1; }
