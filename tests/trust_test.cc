@@ -189,14 +189,17 @@ TEST(ReadErrors, AreNotTheEndOfTheLog) {
   }
 }
 
-TEST(Operands, DirectoriesAndUnreadableOnesAreSaidAndTheRestRead) {
+TEST(Operands, EmptyDirectoriesAndUnreadableOnesAreSaidAndTheRestRead) {
   const std::string log = log_builder().at(1, 0).end().str();
   golden::temp_file(log, "t.fwlog");
   mkdir((golden::work_dir() + "/adir").c_str(), 0700);
+  // With a directory among them the operands are read by file sequence:
+  // what holds no log comes first, in the order given.
   golden::result r = golden::run({"adir", "t.fwlog", "nosuch.fwlog"});
-  EXPECT_EQ(r.err, "adir: Is a directory\nnosuch.fwlog: No such file or directory\n");
+  EXPECT_EQ(r.err,
+            "adir: is a directory without files\nnosuch.fwlog: No such file or directory\n");
   EXPECT_NE(r.out.find("\nFile: t.fwlog\n"), std::string::npos);
-  EXPECT_NE(r.both.find("adir: Is a directory\n\nFile: t.fwlog"), std::string::npos);
+  EXPECT_NE(r.both.find("No such file or directory\n\nFile: t.fwlog"), std::string::npos);
   EXPECT_EQ(r.status, 1);
   // A malformed item in one of several logs makes the status 1 as well.
   log_builder bad;

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/follow.h"
+#include "cli/inputs.h"
 #include "cli/options.h"
 #include "io/follow_source.h"
 #include "io/source.h"
@@ -90,49 +92,97 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
 }
 
-// An operand's name as messages and the report show it. A file name may
-// hold bytes a terminal acts on; they are escaped when standard error or
-// the text report escapes (one name serves both, as the back-ends write it
-// to either). JSON escapes control characters itself, so there only
-// standard error counts.
-std::string shown_name(const run_options& o, const char* operand) {
-  if (std::strcmp(operand, "-") == 0) return "(stdin)";
-  std::string name;
-  if (escapes_for(o.escape, 2) || (!o.json && escapes_for(o.escape, 1)))
-    append_escaped_file_name(operand, std::strlen(operand), name);
-  else
-    name = operand;
-  return name;
+// The names of the inputs read: messages and back-ends may name an input
+// after its scan, so each name lives as long as the run.
+using name_store = std::deque<std::string>;
+
+// A member's name: the operand's, and behind a colon the member's path in
+// its tar, escaped as file names are.
+const char* member_name(const run_options& o, const input_operand& in, const std::string& shown,
+                        name_store& names) {
+  if (in.path().empty()) {
+    names.push_back(shown);
+  } else {
+    names.push_back(shown + ":" + shown_file_name(o, in.path().c_str()));
+  }
+  return names.back().c_str();
 }
 
-// Reads one operand as its own input, shown as name; returns its exit
-// status.
-int scan_operand(scan_context& c, const char* operand, const char* name) {
-  if (std::strcmp(operand, "-") == 0) {
-    c.out.begin_input(name, -1);
-    fd_source in(0);
-    return scan_input(c, in, name);
+// Reads every member of an opened operand, each as its own input; returns
+// the operand's exit status.
+int scan_members(scan_context& c, const run_options& o, input_operand& in, const std::string& shown,
+                 name_store& names) {
+  int status = 0;
+  while (!c.stop && !c.diag.halted() && in.next()) {
+    if (!in.trouble().empty()) {
+      c.diag.message("%s: %s\n", shown.c_str(), in.trouble().c_str());
+      status = 1;
+    }
+    const char* name = member_name(o, in, shown, names);
+    c.out.begin_input(name, in.source().size());
+    if (scan_input(c, in.source(), name) != 0) status = 1;
   }
-  const int fd = ::open(operand, O_RDONLY);
+  if (!in.trouble().empty()) {
+    c.diag.message("%s: %s\n", shown.c_str(), in.trouble().c_str());
+    status = 1;
+  }
+  return status;
+}
+
+// Reads one file or standard input of the plan at its turn; returns its
+// exit status.
+int scan_unit(scan_context& c, const run_options& o, input_unit& u, name_store& names) {
+  names.push_back(u.shown);
+  const char* name = names.back().c_str();
+  if (u.error != 0) {
+    errno = u.error;
+    c.diag.perror(name);
+    c.out.input_failed(name);
+    return 1;
+  }
+  if (!u.trouble.empty()) {
+    c.diag.message("%s: %s\n", name, u.trouble.c_str());
+    c.out.input_failed(name);
+    return 1;
+  }
+  if (u.held) return scan_members(c, o, *u.held, u.shown, names);
+  const bool is_stdin = u.path == "-";
+  const int fd = is_stdin ? 0 : ::open(u.path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     c.diag.perror(name);
     c.out.input_failed(name);
     return 1;
   }
   struct stat st;
-  const bool have_stat = fstat(fd, &st) == 0;
-  if (have_stat && S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     errno = EISDIR;
     c.diag.perror(name);
     c.out.input_failed(name);
     return 1;
   }
-  c.out.begin_input(name, have_stat && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1);
-  fd_source in(fd);
-  const int status = scan_input(c, in, name);
-  ::close(fd);
+  int status = 1;
+  if (std::unique_ptr<input_operand> in = input_operand::open(fd, u.shown, reading_options(o))) {
+    status = scan_members(c, o, *in, u.shown, names);
+  } else {
+    c.diag.perror(name);
+    c.out.input_failed(name);
+  }
+  if (!is_stdin) ::close(fd);
   return status;
+}
+
+// Whether a unit of an archive read in sequence order lies wholly outside
+// the --since/--until window (the check reads everything).
+bool outside_window(const run_options& o, const input_plan& plan, size_t i, uint32_t* first,
+                    uint32_t* last) {
+  const filter_settings& f = o.filter;
+  if (o.mode == output_mode::check || (!f.from_time && !f.to_time)) return false;
+  bool last_known = false;
+  if (!unit_time_range(plan, i, first, last, &last_known)) return false;
+  if (!last_known) *last = *first;
+  if (f.to_time && *first > f.to_time) return true;
+  return f.from_time && last_known && *last < f.from_time;
 }
 
 }  // namespace
@@ -152,9 +202,10 @@ int end_run(int status, diagnostics& diag, report_sink& sink, output& out) {
   return (failed || sink.exit_status() > 0) ? 1 : 0;
 }
 
-// size: of the input in bytes, or -1 when unknown.
-int scan_one(const run_options& o, node_map& names, byte_source& in, const char* log_name,
-             int64_t size, int out_fd) {
+// A run of its own over one input: read calls scan(context) between the
+// back-end's setup and its last words.
+template <typename Read>
+int scan_one(const run_options& o, node_map& names, int out_fd, Read read) {
   diagnostics diag;
   output out(out_fd, &diag);
   std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag);
@@ -162,8 +213,7 @@ int scan_one(const run_options& o, node_map& names, byte_source& in, const char*
   diag.set_sink(sink.get());
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
-  sink->begin_input(log_name, size);
-  const int status = scan_input(*c, in, log_name);
+  const int status = read(*c);
   return end_run(status, diag, *sink, out);
 }
 
@@ -171,15 +221,24 @@ int scan_one(const run_options& o, node_map& names, byte_source& in, const char*
 
 int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_t size,
                const char* log_name, int out_fd) {
-  memory_source in(data, size);
-  return scan_one(o, names, in, log_name, static_cast<int64_t>(size), out_fd);
+  return scan_one(o, names, out_fd, [&](scan_context& c) {
+    memory_source in(data, size);
+    c.out.begin_input(log_name, static_cast<int64_t>(size));
+    return scan_input(c, in, log_name);
+  });
 }
 
 int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name, int out_fd) {
-  struct stat st;
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  fd_source in(fd);
-  return scan_one(o, names, in, log_name, regular ? static_cast<int64_t>(st.st_size) : -1, out_fd);
+  return scan_one(o, names, out_fd, [&](scan_context& c) {
+    name_store shown;
+    std::unique_ptr<input_operand> in = input_operand::open(fd, log_name, reading_options(o));
+    if (!in) {
+      c.diag.perror(log_name);
+      c.out.input_failed(log_name);
+      return 1;
+    }
+    return scan_members(c, o, *in, log_name, shown);
+  });
 }
 
 int jrnscan_main(int argc, char** argv) {
@@ -187,6 +246,13 @@ int jrnscan_main(int argc, char** argv) {
   run_options o;
   const int parsed = parse_command_line(argc, argv, o, names);
   if (parsed >= 0) return parsed;
+  // The operands are looked into first: the order, and with it what the
+  // back-ends report, depends on what they hold.
+  input_plan plan;
+  if (!o.follow) {
+    plan = plan_inputs(o);
+    o.order = order_inputs(plan, o.order);
+  }
 
   diagnostics diag;
   output out(1, &diag);
@@ -196,19 +262,31 @@ int jrnscan_main(int argc, char** argv) {
   if (o.follow) catch_stop_signals();
   if (o.mode == output_mode::text && !o.json) announce_filters(out, o.filter, o.utc);
 
-  // Every operand is read, in order, into the one report; the status is
-  // the worst of them.
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
   int status = 0;
-  // The names outlive each operand's scan: messages may name it later.
-  std::vector<std::string> shown;
-  for (const char* operand : o.operands) shown.push_back(shown_name(o, operand));
-  for (size_t i = 0; i < o.operands.size(); ++i) {
+  name_store shown;
+  if (o.follow) {
+    // Followed operands are read as they are written, in the order given.
+    for (const char* operand : o.operands) {
+      if (c->stop || diag.halted()) break;
+      shown.push_back(shown_file_name(o, operand));
+      if (follow_operand(*c, o, operand, shown.back().c_str()) != 0) status = 1;
+    }
+    return end_run(status, diag, *sink, out);
+  }
+  // Every file is read, in the plan's order, into the one report; the
+  // status is the worst of them.
+  for (size_t i = 0; i < plan.units.size(); ++i) {
     if (c->stop || diag.halted()) break;
-    const int s = o.follow ? follow_operand(*c, o, o.operands[i], shown[i].c_str())
-                           : scan_operand(*c, o.operands[i], shown[i].c_str());
-    if (s != 0) status = 1;
+    input_unit& u = plan.units[i];
+    uint32_t first = 0, last = 0;
+    if (o.order == read_order::sequence && outside_window(o, plan, i, &first, &last)) {
+      shown.push_back(u.shown);
+      sink->input_skipped(shown.back().c_str(), u.size, first, last);
+      continue;
+    }
+    if (scan_unit(*c, o, u, shown) != 0) status = 1;
   }
   return end_run(status, diag, *sink, out);
 }

@@ -15,8 +15,8 @@ class node_map;
 // tests use it.
 int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_t size,
                const char* log_name, int out_fd = 1);
-// The same over a file descriptor, read in blocks as the tool reads its
-// operands.
+// The same over a file descriptor, read as the tool reads an operand: a
+// compressed log or a tar archive by the logs it holds.
 int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name, int out_fd = 1);
 
 // The whole run: options, announcements, the scan of every operand.

@@ -193,21 +193,17 @@ std::unique_ptr<input_operand> input_operand::open(int fd, const std::string& na
   // A log starts with its signature; a compression with its magic bytes.
   {
     fd_reader raw(fd, nullptr, 0);
+    // A read that fails here is read as a plain log: its reads meet the
+    // failure again and say at which offset.
     read_head(raw, in->head_, magic_bytes);
-    if (raw.err() != 0) {
-      errno = raw.err();
-      return nullptr;
-    }
+    if (raw.err() != 0) return in;
     const uint8_t* h = in->head_.data();
     const size_t n = in->head_.size();
     if (n >= 4 && std::memcmp(h, "DRAV", 4) == 0) return in;
     in->compression_ = compression_of(h, n);
     if (in->compression_ == nullptr && n == magic_bytes) {
       read_head(raw, in->head_, tar_block);
-      if (raw.err() != 0) {
-        errno = raw.err();
-        return nullptr;
-      }
+      if (raw.err() != 0) return in;
     }
   }
   if (in->compression_ != nullptr) {

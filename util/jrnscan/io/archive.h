@@ -49,8 +49,9 @@ class fd_reader;
 class input_operand {
  public:
   // Reads the first bytes of fd to tell what it holds (for a pipe, as
-  // many as that takes, up to 512). Null with errno set when they cannot
-  // be read. fd is not closed here and stays open while the operand is
+  // many as that takes, up to 512). When they cannot be read, it is taken
+  // as a plain log, whose reads meet the failure again and say where (the
+  // result is never null). fd is not closed here and stays open while the operand is
   // used. name: the operand as messages name it; members of a tar are
   // named "name:path".
   static std::unique_ptr<input_operand> open(int fd, const std::string& name,
