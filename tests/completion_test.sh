@@ -86,7 +86,7 @@ check() {
 bin=$scratch/none
 check '--help' jrnscan --he
 check '--limit= --list-kinds --list-opcodes' jrnscan --li
-check '--offsets --opcode=' jrnscan --o
+check '--offsets --opcode= --order=' jrnscan --o
 check '--save= --seq= --since= --stats --strict' jrnscan -v --s
 check '--name-memory= --no-progress --node=' jrnscan --n
 # -help and -version only as the first argument, and nothing after them.

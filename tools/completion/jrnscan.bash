@@ -7,10 +7,11 @@ _jrnscan_short_opts='-v -n -t -s -x -r -p -o -a -M -f'
 # Short options that take a value.
 _jrnscan_short_args='ntsxrpoM'
 _jrnscan_long_flags='--help --version --verbose --all --json --stats --check --strict
-  --progress --no-progress --follow --offsets --utc --list-opcodes --list-kinds'
+  --progress --no-progress --follow --offsets --utc --list-opcodes --list-kinds
+  --recursive'
 # Long options that take a value, as "--name=value" or "--name value".
 _jrnscan_long_args='--node --time --seq --txn --record --page --opcode --map --escape
-  --name-memory --top --limit --kind --since --until --save'
+  --name-memory --top --limit --kind --since --until --save --order --member-limit'
 _jrnscan_kinds='REC PAGE CLUSTER NODEMETA BEFORE_IMAGE AUDIT CONTEXT SLAVE_SYNC'
 # Used when the program cannot list its opcodes itself.
 _jrnscan_opcodes='EOT IGNORE CHECKPOINT BEGIN NODE NODEDELETE NODEPAGE NODECLUSTER
@@ -95,6 +96,9 @@ _jrnscan_values() {
       ;;
     --save)
       _jrnscan_paths -d "$value" "$prefix"
+      ;;
+    --order)
+      mapfile -t COMPREPLY < <(compgen -W 'given sequence' -P "$prefix" -- "$value")
       ;;
     *)
       # Numbers, ranges and times: nothing to offer.

@@ -111,6 +111,10 @@ read_ahead_settings read_ahead_for(int fd) {
   // A terminal or a socket is read when the scan needs its bytes, as
   // typed or sent.
   how.threaded = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  // A file that one block holds is read at once: a thread to read it ahead
+  // would cost more than it saves (a directory of many small logs).
+  if (how.threaded && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(how.block_bytes))
+    how.threaded = false;
   return how;
 }
 

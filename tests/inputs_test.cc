@@ -1,0 +1,195 @@
+// Directories, compressed logs and tar archives as operands: read in the
+// order of the server's writing whatever their names and forms, each log
+// reported as if read plain, what is wrong with one member said with its
+// name while the rest is read, and files outside a time window passed
+// over.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "golden.h"
+#include "logbuild/archive_writer.h"
+#include "logbuild/log_builder.h"
+
+using logbuild::compression;
+using logbuild::header_fields;
+using logbuild::log_builder;
+
+namespace {
+
+const uint32_t t0 = 1700000000;  // 2023-11-14 22:13:20
+
+// Log n of a series of volume set 0x5eed: records and a before-image, the
+// end tag EOF_CONT (EOF_FINISH for the last), sequences and times going on
+// from log n - 1's (100 s apart).
+std::string series_log(int32_t n, bool last = false) {
+  header_fields h;
+  h.file_sequence = n;
+  log_builder b(h);
+  const uint32_t seq = 3 * static_cast<uint32_t>(n - 1);
+  const uint32_t ts = t0 + 100 * static_cast<uint32_t>(n - 1);
+  b.at(seq + 1, ts).fixrec(logbuild::PUT, 10 + n, 100, n, "record " + std::to_string(n));
+  b.at(seq + 2, ts + 1).fixrec(logbuild::DELETE, 10 + n, 100, n, "");
+  b.at(seq + 3, ts + 2).end(last ? 'F' : 'C');
+  return b.str();
+}
+
+void make_dir(const std::string& name) { mkdir((golden::work_dir() + "/" + name).c_str(), 0700); }
+
+// The report with each "File: NAME" line's name left out, to compare the
+// logs' reports whatever the files are called.
+std::string without_names(const std::string& report) {
+  std::string out;
+  size_t at = 0;
+  while (at < report.size()) {
+    size_t end = report.find('\n', at);
+    end = end == std::string::npos ? report.size() : end + 1;
+    const std::string line = report.substr(at, end - at);
+    out += line.rfind("File: ", 0) == 0 ? "File:\n" : line;
+    at = end;
+  }
+  return out;
+}
+
+TEST(Archives, LogsAreReadBySequenceWhateverTheirNamesAndForms) {
+  make_dir("mixed");
+  // File sequences 1 to 5, named against their order, in every form: a
+  // plain file, gzip, zstd, and a bzip2 tar holding xz-compressed 4 and
+  // plain 5.
+  golden::temp_file(series_log(1), "mixed/zz.fwlog");
+  golden::temp_file(logbuild::compress(series_log(2), compression::gzip), "mixed/b.gz");
+  golden::temp_file(logbuild::compress(series_log(3), compression::zstd), "mixed/a");
+  golden::temp_file(logbuild::tar_bytes({{"day/", "", logbuild::tar_member::directory},
+                                         {"day/000004.fwlog.xz",
+                                          logbuild::compress(series_log(4), compression::xz)},
+                                         {"day/000005.fwlog", series_log(5, true)}},
+                                        compression::bzip2),
+                    "mixed/c.tar.bz2");
+  std::vector<std::string> plain;
+  for (int n = 1; n <= 5; ++n)
+    plain.push_back(golden::temp_file(series_log(n, n == 5), "p" + std::to_string(n)));
+
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"-a", "-v"}, {"--json", "-a"}, {"--check"}}) {
+    std::vector<std::string> args = options;
+    args.push_back("mixed");
+    const golden::result archive = golden::run(args);
+    args = options;
+    args.insert(args.end(), plain.begin(), plain.end());
+    const golden::result reference = golden::run(args);
+    SCOPED_TRACE(options[0]);
+    EXPECT_EQ(archive.err, "");
+    EXPECT_EQ(archive.status, 0);
+    if (options[0] == "-a") {
+      EXPECT_EQ(without_names(archive.out), without_names(reference.out));
+      // Members are named by the archive and their path in it.
+      EXPECT_NE(archive.out.find("\nFile: mixed/c.tar.bz2:day/000004.fwlog.xz\n"),
+                std::string::npos);
+    }
+    if (options[0] == "--json") {
+      EXPECT_NE(archive.out.find("\"mixed/c.tar.bz2:day/000005.fwlog\""), std::string::npos);
+    }
+    if (options[0] == "--check") {
+      EXPECT_NE(archive.out.find("file sequences 1 to 5"), std::string::npos) << archive.out;
+    }
+  }
+  // --order=given reads the names' order; standard input may be compressed.
+  const golden::result given = golden::run({"--order=given", "--check", "mixed"});
+  EXPECT_LT(given.out.find("mixed/a:"), given.out.find("mixed/zz.fwlog:"));
+  const golden::result piped =
+      golden::run({"-a", "-"}, logbuild::compress(series_log(1), compression::zstd));
+  const golden::result direct = golden::run({"-a", plain[0]});
+  EXPECT_EQ(without_names(piped.out), without_names(direct.out));
+  EXPECT_EQ(piped.status, 0);
+}
+
+TEST(Archives, WhatIsWrongWithAMemberIsSaidByNameAndTheRestIsRead) {
+  make_dir("bad");
+  // A gzip stream damaged in its middle: zlib's check finds it.
+  std::string big;
+  {
+    header_fields h;
+    h.file_sequence = 1;
+    log_builder b(h);
+    for (int i = 0; i < 2000; ++i)
+      b.fixrec(logbuild::PUT, 7, 100, i, std::string(50, 'a' + i % 26));
+    big = b.end('C').str();
+  }
+  std::string gz = logbuild::compress(big, compression::gzip);
+  for (size_t i = gz.size() / 2; i < gz.size() / 2 + 16; ++i) gz[i] = static_cast<char>(~gz[i]);
+  golden::temp_file(gz, "bad/1.gz");
+  // A tar with a text member, cut short in its last member.
+  std::string tar = logbuild::tar_bytes(
+      {{"notes.txt", "not a log\n"}, {"3.fwlog", series_log(3)}, {"4.fwlog", series_log(4)}});
+  tar.resize(tar.size() - 1024 - 200);
+  golden::temp_file(tar, "bad/3.tar");
+  golden::temp_file(series_log(2), "bad/2.fwlog");
+  ASSERT_EQ(symlink("loop", (golden::work_dir() + "/bad/loop").c_str()), 0);
+  const golden::result r = golden::run({"--check", "bad"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bad/loop: Too many levels of symbolic links\n"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("bad/1.gz: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bad/3.tar:notes.txt: bad file format\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bad/3.tar"), std::string::npos) << r.err;
+  // The sound logs are read and judged all the same.
+  EXPECT_NE(r.out.find("bad/2.fwlog: ok"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("bad/3.tar:3.fwlog: ok"), std::string::npos) << r.out;
+
+  // A member bigger than --member-limit ends there, said.
+  golden::temp_file(logbuild::compress(big, compression::zstd), "big.zst");
+  const golden::result limited = golden::run({"--check", "--member-limit=64K", "big.zst"});
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_NE(limited.err.find("big.zst"), std::string::npos) << limited.err;
+  EXPECT_EQ(golden::run({"--check", "big.zst"}).status, 0);
+}
+
+TEST(Archives, ManyFilesAndDirectoriesThatLeadBack) {
+  // Ten thousand files of one series, and a link back up with --recursive.
+  make_dir("many");
+  make_dir("many/sub");
+  const int files = 10000;
+  for (int n = 1; n <= files; ++n) {
+    header_fields h;
+    h.file_sequence = n;
+    log_builder b(h);
+    b.at(static_cast<uint32_t>(n), t0 + static_cast<uint32_t>(n)).end(n == files ? 'F' : 'C');
+    golden::temp_file(b.str(), (n % 2 ? "many/" : "many/sub/") + std::to_string(files - n));
+  }
+  ASSERT_EQ(symlink("..", (golden::work_dir() + "/many/sub/up").c_str()), 0);
+  golden::result r = golden::run({"--check", "many"});
+  // Without --recursive, only the top directory's files: every second one.
+  EXPECT_NE(r.out.find("5000 logs, file sequences 1 to 9999"), std::string::npos) << r.err;
+  r = golden::run({"--check", "--recursive", "many"});
+  EXPECT_EQ(r.err,
+            "many/sub/up: is a directory read before (a link leads back to it); not read again\n");
+  EXPECT_NE(r.out.find(": ok, 10000 logs, file sequences 1 to 10000\n"), std::string::npos);
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(Archives, FilesOutsideTheTimeWindowAreNotRead) {
+  make_dir("days");
+  // File n's tags lie at t0 + 100 (n - 1) and the two seconds behind.
+  golden::temp_file(series_log(1), "days/1");
+  golden::temp_file(logbuild::compress(series_log(2), compression::gzip), "days/2.gz");
+  golden::temp_file(series_log(3), "days/3");
+  golden::temp_file(series_log(4, true), "days/4");
+  // 22:15:30 to 22:16:50: file 1 (plain) ended at 22:13:22 and file 4
+  // begins at 22:18:20; file 2 (compressed, from 22:15:00) is taken to last
+  // until file 3 begins (22:16:40), inside the window.
+  const golden::result r = golden::run(
+      {"-a", "--utc", "--since=2023-11-14 22:15:30", "--until=2023-11-14 22:16:50", "days"});
+  EXPECT_EQ(r.out.find("File: days/1\n"), std::string::npos);
+  EXPECT_NE(r.out.find("File: days/2.gz\n"), std::string::npos);
+  EXPECT_NE(r.out.find("File: days/3\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("File: days/4\n"), std::string::npos);
+  EXPECT_EQ(r.status, 0);
+  // The check reads every file whatever the window.
+  const golden::result check = golden::run({"--check", "--since=2023-11-14 22:15:30", "days"});
+  EXPECT_NE(check.out.find("4 logs"), std::string::npos) << check.out;
+}
+
+}  // namespace
