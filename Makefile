@@ -41,9 +41,9 @@ test-sanitize:
 test-tsan:
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-	cmake --build build-tsan -j$(JOBS) --target archive_test
+	cmake --build build-tsan -j$(JOBS) --target jrnscan archive_test inputs_test
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 TZ=UTC \
-	  ctest --output-on-failure --no-tests=error -R '^(ArchiveTest|ReadAheadTest)\.'
+	  ctest --output-on-failure --no-tests=error -R '^(ArchiveTest|ReadAheadTest|Archives)\.'
 
 # The end-to-end tests with every jrnscan run under valgrind memcheck.
 test-valgrind: build

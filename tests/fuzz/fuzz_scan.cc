@@ -11,8 +11,12 @@
 //   check       --check --strict
 //   check-json  --check --json
 //   save        -a --save DIR (the saver beside the report)
-// Inputs of odd length are read through a file descriptor in blocks, as
-// the tool reads its operands; the others from memory. The output is not
+//   archive-check       --check --json over an archive in sequence order
+//   archive-stats       --stats --json over an archive in sequence order
+//   archive-report      -a -v over an archive in sequence order
+// Inputs of odd length, and every input of the archive modes, are read
+// through a file descriptor as the tool reads an operand (a compressed log
+// or a tar by the logs it holds); the others from memory. The output is not
 // only run: the JSON modes' output must be strict JSON of the expected
 // shape, the check's verdict must agree with the exit status, and every
 // file of a saver's manifest must exist with the size it gives. A breach
@@ -89,11 +93,27 @@ void set_options() {
     f.image_like_only = 0;
   } else if (mode == "save") {
     f.image_like_only = 0;
+  } else if (mode == "archive-check" || mode == "archive-stats" || mode == "archive-report") {
+    options.order = jrn::read_order::sequence;
+    options.progress = 0;
+    f.image_like_only = 0;
+    if (mode == "archive-check") {
+      options.mode = jrn::output_mode::check;
+      options.json = true;
+    } else if (mode == "archive-stats") {
+      options.mode = jrn::output_mode::stats;
+      options.json = true;
+    } else {
+      f.detail_level = 1;
+    }
   }
 }
 
+bool archive_mode() { return mode.rfind("archive-", 0) == 0; }
+
 bool checked_mode() {
-  return mode != "default" && mode != "all" && mode != "page" && mode != "pattern" && mode != "map";
+  return mode != "default" && mode != "all" && mode != "page" && mode != "pattern" &&
+         mode != "map" && mode != "archive-report";
 }
 
 [[noreturn]] void breach(const char* what, const std::string& detail) {
@@ -128,10 +148,10 @@ std::vector<json_reader::value> json_lines(const std::string& text, const char* 
 void check_output(const std::string& text, int status) {
   if (mode == "json") {
     json_lines(text);
-  } else if (mode == "stats-json") {
+  } else if (mode == "stats-json" || mode == "archive-stats") {
     const json_reader::result r = json_reader::parse(text);
     if (!r.ok() || !r.v.is_object()) breach("summary is not one JSON object", r.message());
-  } else if (mode == "check-json") {
+  } else if (mode == "check-json" || mode == "archive-check") {
     const std::vector<json_reader::value> lines = json_lines(text);
     if (lines.empty() || lines.back()["type"].text != "check_run")
       breach("no run object last", text);
@@ -199,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   int status = 0;
   bool scanned = false;
-  if (size % 2 == 1) {
+  if (size % 2 == 1 || archive_mode()) {
     const int fd = memfd_create("fuzz", 0);
     if (fd >= 0) {
       if (write(fd, data, size) == static_cast<ssize_t>(size) && lseek(fd, 0, SEEK_SET) == 0) {

@@ -4,7 +4,8 @@
 #   tests/fuzz/run.sh [seconds per option set] [option sets...]
 #
 # Option sets: default all page pattern map json stats stats-json check
-# check-json save (see fuzz_scan.cc). The seed
+# check-json save archive-check archive-stats archive-report (see
+# fuzz_scan.cc). The seed
 # corpus is written by the project's generator; corpora and any crashing
 # inputs stay in FUZZ_DIR (default /tmp/jrnscan-fuzz). Needs clang.
 set -euo pipefail
@@ -12,7 +13,8 @@ set -euo pipefail
 secs=${1:-60}
 shift || true
 modes=("$@")
-[ ${#modes[@]} -gt 0 ] || modes=(default all page pattern map json stats stats-json check check-json save)
+[ ${#modes[@]} -gt 0 ] || modes=(default all page pattern map json stats stats-json check check-json save
+  archive-check archive-stats archive-report)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-fuzz
 work=${FUZZ_DIR:-/tmp/jrnscan-fuzz}
@@ -55,6 +57,51 @@ for name in sorted(os.listdir(seeds)):
     header = 28 if b"1.00" in data[10:16] else 36
     open(os.path.join(seeds, f"letter-{base}.fwlog"), "wb").write(
         data[:header] + b"X" + data[header + 1:])
+PY
+# Compressed logs and tar archives of several logs (the reading of every
+# operand goes through the decompressing source), whole, cut and changed.
+"$build/fwgen" --seed 6 --tags 40 --logs 3 --series "$seeds/series" >/dev/null
+python3 - "$seeds" <<'PY'
+import bz2, gzip, io, lzma, os, random, shutil, subprocess, sys, tarfile
+seeds = sys.argv[1]
+rng = random.Random(2)
+logs = [open(os.path.join(seeds, "series", n), "rb").read()
+        for n in sorted(os.listdir(os.path.join(seeds, "series")))]
+shutil.rmtree(os.path.join(seeds, "series"))
+def zstd(data):
+    try:
+        return subprocess.run(["zstd", "-q", "-c"], input=data, capture_output=True,
+                              check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+forms = {"gz": lambda d: gzip.compress(d, mtime=0), "bz2": bz2.compress, "xz": lzma.compress,
+         "zst": zstd}
+out = {}
+for ext, pack in forms.items():
+    packed = pack(logs[0])
+    if packed is not None:
+        out[f"z-{ext}"] = packed
+buf = io.BytesIO()
+with tarfile.open(fileobj=buf, mode="w", format=tarfile.PAX_FORMAT) as tar:
+    for i, data in enumerate(reversed(logs)):
+        member = gzip.compress(data, mtime=0) if i == 1 else data
+        info = tarfile.TarInfo(f"day/{i}.fwlog")
+        info.size = len(member)
+        tar.addfile(info, io.BytesIO(member))
+    info = tarfile.TarInfo("notes.txt")
+    info.size = 5
+    tar.addfile(info, io.BytesIO(b"notes"))
+out["tar"] = buf.getvalue()
+out["tar-xz"] = lzma.compress(out["tar"])
+for name, data in out.items():
+    open(os.path.join(seeds, f"{name}.arc"), "wb").write(data)
+    cut = rng.randrange(1, len(data))
+    open(os.path.join(seeds, f"cut-{name}.arc"), "wb").write(data[:cut])
+    flipped = bytearray(data)
+    for _ in range(3):
+        i = rng.randrange(len(flipped))
+        flipped[i] ^= 1 << rng.randrange(8)
+    open(os.path.join(seeds, f"flip-{name}.arc"), "wb").write(bytes(flipped))
 PY
 
 for mode in "${modes[@]}"; do

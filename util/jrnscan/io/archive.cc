@@ -6,6 +6,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -263,7 +264,15 @@ void input_operand::open_tar(byte_reader& bytes) {
 
 read_ahead_settings input_operand::member_reading() const {
   read_ahead_settings how = options_.read_ahead;
-  how.threaded = how.threaded && read_ahead_for(fd_).threaded;
+  if (kind_ == input_kind::plain) {
+    how.threaded = how.threaded && read_ahead_for(fd_).threaded;
+  } else {
+    // Decompressing is worth a thread of its own however small the file:
+    // its bytes are many more.
+    struct stat st;
+    how.threaded =
+        how.threaded && fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  }
   return how;
 }
 
