@@ -16,6 +16,9 @@
 # W7 zstd:     the W1 log compressed with zstd -1, read through the input
 #              layer's decompressing source (bench/read_source, every member
 #              to its end), against zstd -dc.
+# W8 series:   W1's options on a directory of 64 logs of 16 MiB (the same
+#              mix, written by fwgen --series), against W1 per byte; "n/a"
+#              while jrnscan refuses a directory.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 set -euo pipefail
 
@@ -43,6 +46,17 @@ gen() {  # name mix MiB
 gen w1 fixrec 1024
 gen w2 page 256
 gen w4 fixrec 4096
+# A series of logs, one file each, in a directory of its own.
+gen_series() {  # name mix MiB logs
+  local d=$data/$1
+  if [ ! -d "$d" ] || [ "$(cat "$d.args" 2>/dev/null)" != "$2 $3 $4" ]; then
+    echo "generating $1 ($4 files, $3 MiB in all, $2)..." >&2
+    rm -rf "$d" "$d.args"
+    "$fwgen" --seed 7 --mix "$2" --size "$3" --logs "$4" --series "$d"
+    echo "$2 $3 $4" >"$d.args"
+  fi
+}
+gen_series w8 fixrec 1024 64
 
 now() { date +%s%N; }
 # Runs a command with its output thrown away; prints nanoseconds.
@@ -60,15 +74,19 @@ w1=$data/w1.fwlog
 w2=$data/w2.fwlog
 w4=$data/w4.fwlog
 w7=$data/w1.fwlog.zst
+w8=$data/w8
 none="-x 4294967295"
 if [ ! -s "$w7" ] || [ "$w1" -nt "$w7" ]; then
   echo "compressing w1 with zstd -1..." >&2
   zstd -q -1 -f "$w1" -o "$w7"
 fi
 
-cat "$w1" "$w2" "$w7" >/dev/null  # warm the page cache
+cat "$w1" "$w2" "$w7" "$w8"/* >/dev/null  # warm the page cache
+# W8 runs only when jrnscan reads a directory (it ends well on this one).
+w8_ok=0
+if "$jrnscan" $none "$w8" >/dev/null 2>&1; then w8_ok=1; fi
 
-declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8
 for ((i = 0; i < runs; i++)); do
   t_w1+=("$(clock "$jrnscan" $none "$w1")")
   t_dd+=("$(clock dd if="$w1" of=/dev/null bs=1M)")
@@ -80,6 +98,7 @@ for ((i = 0; i < runs; i++)); do
   t_w7+=("$(clock "$jrnscan" --check --json "$w1")")
   t_zst+=("$(clock "$read_source" "$w7")")
   t_zstd+=("$(clock zstd -dc "$w7")")
+  if [ $w8_ok = 1 ]; then t_w8+=("$(clock "$jrnscan" $none "$w8")"); fi
 done
 # The hex-dump references are slow; three runs give their median.
 for ((i = 0; i < (runs < 3 ? runs : 3); i++)); do
@@ -92,6 +111,9 @@ mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
 mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}"); mw4=$(m "${t_w4[@]}")
 mw5=$(m "${t_w5[@]}"); mw6=$(m "${t_w6[@]}"); mw7=$(m "${t_w7[@]}")
 mzst=$(m "${t_zst[@]}"); mzstd=$(m "${t_zstd[@]}")
+mw8=""
+if [ $w8_ok = 1 ]; then mw8=$(m "${t_w8[@]}"); fi
+s8=$(cat "$w8"/* | wc -c)
 
 w3_out=$("$jrnscan" -v "$w1" | wc -c)
 w3_recs=$("$jrnscan" -v "$w1" | grep -c '^ transaction_id: ' || true)
@@ -103,7 +125,7 @@ rss4=$(rss "$w4")
 awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
     -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
     -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" -v w4="$mw4" -v o4="$w4_out" \
-    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" 'BEGIN {
+    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" -v w8="$mw8" -v s8="$s8" 'BEGIN {
   printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
   printf "%-34s %14s   %s\n", "workload", "result", "target"
   printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
@@ -122,7 +144,14 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %9.0f MB/s\n", "W6j --check --json, log read", s1 / (w7 / 1e9) / 1e6
   printf "%-34s %9.0f MB/s\n", "W7 zstd -1 log, decompressed read", s1 / (zst / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.8 x\n", "W7 speed / zstd -dc speed", zstd / zst
+  if (w8 != "") {
+    printf "%-34s %9.0f MB/s\n", "W8 directory of 64 x 16 MiB, read", s8 / (w8 / 1e9) / 1e6
+    printf "%-34s %11.2f x    >= 1 x\n", "W8 speed / W1 speed, per byte", (s8 / w8) / (s1 / w1)
+  } else {
+    printf "%-34s %14s\n", "W8 directory of 64 x 16 MiB, read", "n/a"
+    printf "%-34s %14s   >= 1 x\n", "W8 speed / W1 speed, per byte", "n/a"
+  }
   printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
   printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
-  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f  W7 %.3f  zstd -dc %.3f\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9, zst/1e9, zstd/1e9
+  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f  W7 %.3f  zstd -dc %.3f  W8 %s\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9, zst/1e9, zstd/1e9, (w8 != "") ? sprintf("%.3f", w8/1e9) : "n/a"
 }'

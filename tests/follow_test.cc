@@ -1,7 +1,8 @@
 // --follow: a log read while it is still being written, in pieces cut in
 // the middle of tags; the run's end at the end tag, by a signal, and when
 // the file shrinks or is replaced; the report let out before a read from a
-// pipe waits.
+// pipe waits; a directory followed from file to file as the server
+// switches files, and where a followed file's log continues.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cstdio>
 #include <fstream>
@@ -20,6 +22,7 @@
 #include "golden.h"
 #include "logbuild/log_builder.h"
 
+using logbuild::header_fields;
 using logbuild::log_builder;
 
 namespace {
@@ -157,8 +160,8 @@ struct sample {
   std::string bytes;
   std::vector<size_t> starts;
 };
-sample six_tags(char end_letter = 'F') {
-  log_builder b;
+sample six_tags(char end_letter = 'F', const header_fields& h = header_fields()) {
+  log_builder b(h);
   sample s;
   auto mark = [&] { s.starts.push_back(b.str().size()); };
   b.at(1, 1700000000);
@@ -177,6 +180,21 @@ sample six_tags(char end_letter = 'F') {
   b.end(end_letter);
   s.bytes = b.str();
   return s;
+}
+
+header_fields series_file(uint32_t volume_set, uint32_t generation, int32_t file_sequence) {
+  header_fields h;
+  h.volume_set_id = volume_set;
+  h.volume_generation = generation;
+  h.file_sequence = file_sequence;
+  return h;
+}
+
+// Sets a file's modification time to seconds before now.
+void age(const std::string& name, int seconds) {
+  struct utimbuf t;
+  t.actime = t.modtime = time(nullptr) - seconds;
+  ASSERT_EQ(utime(path_of(name).c_str(), &t), 0);
 }
 
 // The report of the whole file read at once: what following must add up to.
@@ -234,6 +252,18 @@ TEST(Follow, GoesOnIntoALogThatStartsBehindTheEndTag) {
   EXPECT_EQ(r.finish(), 0);
   EXPECT_EQ(r.out, at_once(name).out);
   EXPECT_EQ(r.err, "");
+
+  // Nothing behind the end tag yet: a further log appended shortly after
+  // is still read.
+  const std::string late = "late.fwlog";
+  golden::temp_file(first.bytes, late);
+  running l({"-a", "-f", late});
+  EXPECT_TRUE(l.shows("EOF_CONT"));
+  pause_ms(200);
+  append(late, second.str());
+  EXPECT_EQ(l.finish(), 0);
+  EXPECT_EQ(l.out, at_once(late).out);
+  EXPECT_EQ(l.err, "");
 }
 
 TEST(Follow, BytesBehindTheEndTagAreCountedWithoutWaiting) {
@@ -335,4 +365,74 @@ TEST(Follow, APipeIsReadAsItComesAndTheReportIsFlushedBeforeEachWait) {
     EXPECT_EQ(r.finish(), 0);
     EXPECT_EQ(r.out, golden::run({"-a", "-"}, s.bytes).out);
   }
+}
+
+TEST(Follow, ADirectoryIsFollowedIntoTheFileThatContinuesItsLog) {
+  // Series 0x1234 generation 2 is the one written last; another series
+  // has a file with the sequence that comes next, and a file that is no
+  // log lies beside them.
+  ASSERT_EQ(mkdir(path_of("live").c_str(), 0700), 0);
+  golden::temp_file(six_tags('C', series_file(0x1234, 2, 5)).bytes, "live/000005.fwlog");
+  golden::temp_file(six_tags('F', series_file(0x77, 1, 7)).bytes, "live/other.fwlog");
+  golden::temp_file("not a log", "live/notes.txt");
+  age("live/000005.fwlog", 100);
+  age("live/other.fwlog", 50);
+  const sample six = six_tags('C', series_file(0x1234, 2, 6));
+  golden::temp_file(six.bytes.substr(0, six.starts[2]), "live/000006.fwlog");
+
+  running r({"-a", "-f", "live"});
+  ASSERT_TRUE(r.shows("recno = 3")) << r.out << r.err;
+  append("live/000006.fwlog", six.bytes.substr(six.starts[2]));
+  EXPECT_TRUE(r.shows("EOF_CONT"));
+  pause_ms(400);
+  EXPECT_TRUE(r.still_running()) << "ended at EOF_CONT";
+  // The server's next file: its header comes in two writes.
+  const sample seven = six_tags('F', series_file(0x1234, 2, 7));
+  golden::temp_file(seven.bytes.substr(0, 20), "live/000007.fwlog");
+  pause_ms(300);
+  EXPECT_TRUE(r.still_running());
+  append("live/000007.fwlog", seven.bytes.substr(20));
+  EXPECT_EQ(r.finish(), 0);
+  EXPECT_EQ(r.out, golden::run({"-a", "live/000006.fwlog", "live/000007.fwlog"}).out);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Follow, ADirectoryWithoutALogIsWaitedOnAndASignalEndsTheWaitForTheNextFile) {
+  ASSERT_EQ(mkdir(path_of("empty").c_str(), 0700), 0);
+  running r({"-a", "-f", "empty/"});
+  pause_ms(300);
+  EXPECT_TRUE(r.still_running());
+  golden::temp_file(six_tags('C', series_file(0x99, 1, 1)).bytes, "empty/a.fwlog");
+  ASSERT_TRUE(r.shows("EOF_CONT")) << r.err;
+  pause_ms(400);
+  EXPECT_TRUE(r.still_running()) << "ended at EOF_CONT";
+  const int64_t sent = now_ms();
+  r.signal_it(SIGTERM);
+  EXPECT_EQ(r.finish(), 0);
+  EXPECT_LT(now_ms() - sent, 900);
+  EXPECT_EQ(r.out, at_once("empty/a.fwlog").out);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Follow, AFollowedFileThatEndsWithEofContSaysWhereItsLogContinues) {
+  ASSERT_EQ(mkdir(path_of("cont").c_str(), 0700), 0);
+  golden::temp_file(six_tags('C', series_file(0x1234, 2, 7)).bytes, "cont/000007.fwlog");
+  golden::temp_file(six_tags('F', series_file(0x1234, 2, 8)).bytes, "cont/000008.fwlog");
+  // The next file is there: said at once.
+  const int64_t started = now_ms();
+  running r({"-a", "-f", "cont/000007.fwlog"});
+  EXPECT_EQ(r.finish(), 0);
+  EXPECT_LT(now_ms() - started, 900);
+  EXPECT_EQ(r.out, at_once("cont/000007.fwlog").out);
+  EXPECT_EQ(r.err,
+            "cont/000007.fwlog: the log continues in file sequence 8 of volume set 0x1234 "
+            "generation 2: cont/000008.fwlog\n");
+
+  // Not there: said after the wait for a further log in the same file.
+  golden::temp_file(six_tags('C', series_file(0x4321, 5, 41)).bytes, "alone.fwlog");
+  running a({"-a", "-f", "alone.fwlog"});
+  EXPECT_EQ(a.finish(), 0);
+  EXPECT_EQ(a.err,
+            "alone.fwlog: the log continues in file sequence 42 of volume set 0x4321 "
+            "generation 5: not in .\n");
 }

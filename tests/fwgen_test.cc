@@ -1,18 +1,28 @@
 // The log generator: its logs are deterministic, hold every kind of tag and
-// record, and are read by jrnscan to their end without a message.
+// record, and are read by jrnscan to their end without a message; a series
+// of files is its stream cut between the logs, and its compressed files and
+// tars give those bytes back. The archive writer of the tests writes what
+// the input layer reads.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "golden.h"
+#include "io/archive.h"
+#include "logbuild/archive_writer.h"
+#include "logbuild/log_builder.h"
+#include "scan/log_peek.h"
 
 extern char** environ;
 
@@ -77,6 +87,70 @@ std::string log_of(const std::vector<std::string>& args) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   return r.out;
+}
+
+using named_bytes = std::vector<std::pair<std::string, std::string>>;
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The files of a directory, in the order of their names.
+named_bytes files_in(const std::string& dir) {
+  named_bytes out;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d))
+      if (e->d_name[0] != '.') out.push_back({e->d_name, slurp(dir + "/" + e->d_name)});
+    closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The members of an operand as the tool's input layer reads them, each to
+// its end without a failure; how the operand is compressed ("" if not).
+named_bytes members_of(const std::string& path, std::string* compression = nullptr) {
+  named_bytes out;
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  auto in = fd >= 0 ? jrn::input_operand::open(fd, "op", {}) : nullptr;
+  EXPECT_TRUE(in != nullptr) << path;
+  while (in && in->next()) {
+    std::string bytes;
+    char buf[65536];
+    for (size_t n; (n = in->source().read(buf, sizeof buf)) > 0;) bytes.append(buf, n);
+    EXPECT_EQ(in->source().error(), 0) << in->name() << ": " << in->source().failure_text();
+    out.push_back({in->name(), bytes});
+  }
+  if (in) {
+    EXPECT_EQ(in->trouble(), "") << path;
+    if (compression) *compression = in->compression() ? in->compression() : "";
+  }
+  in.reset();
+  if (fd >= 0) ::close(fd);
+  return out;
+}
+
+jrn::log_peek peek(const std::string& log) {
+  return jrn::peek_log(reinterpret_cast<const uint8_t*>(log.data()), log.size());
+}
+
+std::string file_name(int32_t file_sequence) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%06d.fwlog", file_sequence);
+  return name;
+}
+
+// The verdicts of --check on each log, without the log's name: "ok, 225
+// tags, sequence 1 to 225, <first> to <last>, end tag EOF_CONT".
+std::vector<std::string> log_verdicts(const std::string& out) {
+  std::vector<std::string> v;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find(" tags, sequence ");
+    if (at != std::string::npos) v.push_back(line.substr(line.rfind(": ", at) + 2));
+  }
+  return v;
 }
 
 TEST(Fwgen, SameSeedGivesSameBytesOtherSeedOthers) {
@@ -210,25 +284,191 @@ TEST(Fwgen, MapFileLoadsAndNamesTheNodes) {
   EXPECT_NE(golden::scan(slurp(file)).out.find(" node_id: SHOP.ORDERS (#102)"), std::string::npos);
 }
 
+TEST(Fwgen, SeriesIsTheStreamCutBetweenItsLogs) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--logs", "4", "--tags", "900", "--first-sequence", "41"},
+      {"--logs", "3", "--size", "0.5", "--version", "1.00", "--mix", "fixrec"}};
+  for (const std::vector<std::string>& args : cases) {
+    const std::string what = ::testing::PrintToString(args);
+    const std::string stream = log_of(args);
+    const std::string dir = scratch() + "/series";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    gen_result g = fwgen(args + std::vector<std::string>{"--series", dir});
+    ASSERT_EQ(g.status, 0) << what << g.err;
+    EXPECT_EQ(g.out + g.err, "") << what;
+    const named_bytes files = files_in(dir);
+    const int32_t first = args.size() > 4 && args[4] == "--first-sequence" ? 41 : 1;
+    ASSERT_EQ(files.size(), static_cast<size_t>(std::stoi(args[1]))) << what;
+    std::string joined;
+    jrn::end_peek before;
+    std::vector<std::string> check = {"--check"};
+    for (size_t i = 0; i < files.size(); ++i) {
+      const std::string& log = files[i].second;
+      const int32_t file_sequence = first + static_cast<int32_t>(i);
+      EXPECT_EQ(files[i].first, file_name(file_sequence)) << what;
+      const jrn::log_peek head = peek(log);
+      ASSERT_TRUE(head.is_log && head.has_first_tag && log.size() > 64) << what << " " << i;
+      EXPECT_EQ(head.volume_set_id, 0x5eedu);
+      EXPECT_EQ(head.volume_generation, 3u);
+      EXPECT_EQ(head.file_sequence, file_sequence) << what;
+      const jrn::end_peek end = jrn::peek_end_tag(
+          reinterpret_cast<const uint8_t*>(log.data() + log.size() - 9), head.minor);
+      ASSERT_TRUE(end.is_end) << what << " " << i;
+      EXPECT_EQ(end.letter, i + 1 < files.size() ? 'C' : 'F') << what << " " << i;
+      // Tag sequences and time go on from one file to the next.
+      if (i > 0) {
+        EXPECT_EQ(head.first_sequence, before.sequence + 1) << what << " " << i;
+        EXPECT_GE(head.first_timestamp, before.timestamp) << what << " " << i;
+      }
+      before = end;
+      joined += log;
+      check.push_back(dir + "/" + files[i].first);
+    }
+    EXPECT_TRUE(joined == stream) << what;
+    // Each file is a whole log: checked one by one they give the verdicts
+    // of the stream's logs.
+    golden::result files_check = golden::run(check),
+                   stream_check = golden::scan(stream, {"--check"});
+    EXPECT_EQ(files_check.status, 0) << files_check.both;
+    EXPECT_EQ(files_check.err, "");
+    EXPECT_EQ(log_verdicts(files_check.out).size(), files.size()) << files_check.out;
+    EXPECT_EQ(log_verdicts(files_check.out), log_verdicts(stream_check.out));
+    EXPECT_NE(files_check.out.find("\ncheck: " + args[1] + " logs: ok\n"), std::string::npos)
+        << files_check.out;
+  }
+}
+
+TEST(Fwgen, CompressedFilesAndTarsGiveTheSeriesBytesBack) {
+  const std::vector<std::string> args = {"--logs", "3", "--tags", "600", "--seed", "3"};
+  const std::string stream = log_of(args);
+  ASSERT_EQ(fwgen(args + std::vector<std::string>{"--series", scratch() + "/plain"}).status, 0);
+  const named_bytes plain = files_in(scratch() + "/plain");
+  ASSERT_EQ(plain.size(), 3u);
+  // A tar's members lie in a folder named by the day of their first tag.
+  std::vector<std::string> in_tar;
+  for (const auto& f : plain) {
+    const time_t t = peek(f.second).first_timestamp;
+    struct tm tm;
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", gmtime_r(&t, &tm));
+    in_tar.push_back(std::string("op:") + day + "/" + f.first);
+  }
+  for (const char* c : {"gzip", "zstd", "xz", "bzip2"}) {
+    logbuild::compression z;
+    ASSERT_TRUE(logbuild::compression_named(c, &z));
+    const std::string dir = scratch() + "/series-" + c, file = scratch() + "/stream-" + c;
+    ASSERT_EQ(fwgen(args + std::vector<std::string>{"--series", dir, "--compress", c}).status, 0);
+    const named_bytes files = files_in(dir);
+    ASSERT_EQ(files.size(), plain.size()) << c;
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(files[i].first, plain[i].first + logbuild::compression_suffix(z));
+      std::string how;
+      const named_bytes got = members_of(dir + "/" + files[i].first, &how);
+      EXPECT_EQ(how, c);
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_TRUE(got[0].second == plain[i].second) << c << " " << files[i].first;
+    }
+    ASSERT_EQ(fwgen(args + std::vector<std::string>{"-o", file, "--compress", c}).status, 0);
+    const named_bytes got = members_of(file);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_TRUE(got[0].second == stream) << c;
+  }
+  for (const char* c : {"", "gzip", "zstd", "xz", "bzip2"}) {
+    const std::string tar = scratch() + "/logs-" + c + ".tar";
+    std::vector<std::string> a = args + std::vector<std::string>{"--tar", tar};
+    if (*c) a = a + std::vector<std::string>{"--compress", c};
+    ASSERT_EQ(fwgen(a).status, 0) << c;
+    const std::string bytes = slurp(tar);
+    ASSERT_EQ(fwgen(a).status, 0);
+    EXPECT_TRUE(slurp(tar) == bytes) << c << ": written again, other bytes";
+    const named_bytes got = members_of(tar);
+    ASSERT_EQ(got.size(), plain.size()) << c;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].first, in_tar[i]);
+      EXPECT_TRUE(got[i].second == plain[i].second) << c << " " << got[i].first;
+    }
+  }
+  // Output that cannot be written is a failure, said in one line.
+  golden::temp_file("", "not-a-dir");
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--series", golden::work_dir() + "/not-a-dir"},
+                                             {"--series", golden::work_dir() + "/no/dir"},
+                                             {"--tar", "/dev/full", "--compress", "xz"},
+                                             {"-o", "/dev/full", "--compress", "zstd"}}) {
+    gen_result r = fwgen(bad);
+    EXPECT_EQ(r.status, 1) << ::testing::PrintToString(bad);
+    EXPECT_EQ(r.err.rfind("fwgen: cannot ", 0), 0u) << r.err;
+    EXPECT_EQ(count(r.err, "\n"), 1u) << r.err;
+  }
+}
+
+TEST(ArchiveWriter, TarsAndCompressionsAreReadBackByTheInputLayer) {
+  logbuild::log_builder b;
+  b.fixrec(logbuild::PUT, 17, 7, 7, "abc").end();
+  const std::string log = b.str();
+  const std::string long_name = std::string(130, 'd') + "/" + std::string(130, 'f') + ".fwlog";
+  using m = logbuild::tar_member;
+  const std::vector<m> members = {
+      {"2023-11-16/", "", m::directory},
+      {"2023-11-16/000001.fwlog", log, m::file, 1700000000},
+      {"latest", "2023-11-16/000001.fwlog", m::symlink},
+      {"000002.fwlog.gz", logbuild::compress(log + log, logbuild::compression::gzip)},
+      {long_name, log}};
+  for (const char* c : {"none", "gzip", "zstd", "xz", "bzip2"}) {
+    logbuild::compression z;
+    ASSERT_TRUE(logbuild::compression_named(c, &z));
+    golden::temp_file(logbuild::compress(log, z), "w.data");
+    std::string how;
+    named_bytes got = members_of(golden::work_dir() + "/w.data", &how);
+    EXPECT_EQ(how, z == logbuild::compression::none ? "" : c);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].second, log) << c;
+    // Only the regular files are members of the tar.
+    golden::temp_file(logbuild::tar_bytes(members, z), "w.tar");
+    got = members_of(golden::work_dir() + "/w.tar");
+    ASSERT_EQ(got.size(), 3u) << c;
+    EXPECT_EQ(got[0], std::make_pair(std::string("op:2023-11-16/000001.fwlog"), log));
+    EXPECT_EQ(got[1], std::make_pair(std::string("op:000002.fwlog.gz"), log + log));
+    EXPECT_EQ(got[2], std::make_pair("op:" + long_name, log));
+  }
+  // The directory and the link are entries of their kinds.
+  const std::string listing = golden::work_dir() + "/w.list";
+  ASSERT_EQ(std::system(("tar tvf '" + golden::work_dir() + "/w.tar' > '" + listing + "'").c_str()),
+            0);
+  const std::string l = slurp(listing);
+  EXPECT_EQ(l.rfind("drwxr-xr-x 0/0 ", 0), 0u) << l;
+  EXPECT_NE(l.find(" 2023-11-14 22:13 2023-11-16/000001.fwlog\n"), std::string::npos) << l;
+  EXPECT_NE(l.find(" latest -> 2023-11-16/000001.fwlog\n"), std::string::npos) << l;
+}
+
 TEST(Fwgen, BadArgumentsExitWith2AndOneLine) {
-  const std::vector<std::vector<std::string>> cases = {{"--seed", "x"},
-                                                       {"--seed", "-1"},
-                                                       {"--tags", "0"},
-                                                       {"--tags", "12abc"},
-                                                       {"--version", "1.06"},
-                                                       {"--version", "2.00"},
-                                                       {"--version", "1.5"},
-                                                       {"--mix", "btree"},
-                                                       {"--logs", "0"},
-                                                       {"--size", "-1"},
-                                                       {"--size", "lots"},
-                                                       {"--tags", "5", "--size", "1"},
-                                                       {"--tags", "2", "--logs", "3"},
-                                                       {"--bogus"},
-                                                       {"-x"},
-                                                       {"--tags"},
-                                                       {"-o"},
-                                                       {"stray"}};
+  const std::vector<std::vector<std::string>> cases = {
+      {"--seed", "x"},
+      {"--seed", "-1"},
+      {"--tags", "0"},
+      {"--tags", "12abc"},
+      {"--version", "1.06"},
+      {"--version", "2.00"},
+      {"--version", "1.5"},
+      {"--mix", "btree"},
+      {"--logs", "0"},
+      {"--size", "-1"},
+      {"--size", "lots"},
+      {"--tags", "5", "--size", "1"},
+      {"--tags", "2", "--logs", "3"},
+      {"--first-sequence", "0"},
+      {"--first-sequence", "2147483647", "--logs", "2"},
+      {"--compress", "lz4"},
+      {"--compress", "none"},
+      {"--series", ""},
+      {"--series", "d", "--tar", "t"},
+      {"--series", "d", "-o", "f"},
+      {"--tar", "t", "-o", "f"},
+      {"--bogus"},
+      {"-x"},
+      {"--tags"},
+      {"-o"},
+      {"stray"}};
   for (const std::vector<std::string>& args : cases) {
     gen_result r = fwgen(args);
     const std::string what = ::testing::PrintToString(args);
@@ -243,8 +483,9 @@ TEST(Fwgen, HelpListsEveryOption) {
   gen_result r = fwgen({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* opt : {"--seed N", "--tags N", "--size MIB", "--version V", "--logs N",
-                          "--map FILE", "--mix KIND", "-o FILE"})
+  for (const char* opt :
+       {"--seed N", "--tags N", "--size MIB", "--version V", "--logs N", "--map FILE", "--mix KIND",
+        "-o FILE", "--first-sequence S", "--series DIR", "--tar FILE", "--compress Z"})
     EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
 }
 

@@ -76,7 +76,8 @@ class checker:
         # kind its "type" names, which gives a precise message, and against
         # the whole schema's oneOf.
         self.by_type = {}
-        for name in ("header", "tag", "check", "check_input", "check_run", "summary"):
+        for name in ("header", "tag", "check", "check_input", "check_run", "check_series",
+                     "summary"):
             one = {k: v for k, v in schema.items() if k != "oneOf"}
             one["$ref"] = "#/$defs/" + name
             self.by_type[name] = Draft202012Validator(one)
@@ -221,6 +222,13 @@ def validate(schema_path, jrnscan, fwgen):
             c.run(jrnscan, ["--json"], log, what)
             c.run(jrnscan, ["--stats", "--json"], log, what)
             c.run(jrnscan, ["--check", "--json"], log, what)
+            c.run(jrnscan, ["--check", "--json", "--order=sequence"], log, what)
+        # three.fwlog's series (of seed 5) with a file sequence read twice,
+        # differently, and a gap.
+        again = gen("again.fwlog", "--seed", "5", "--tags", "90")
+        far = gen("far.fwlog", "--seed", "5", "--tags", "60", "--first-sequence", "7")
+        c.run(jrnscan, ["--check", "--json", "--order=sequence", logs[6], again], far, "series")
+        c.run(jrnscan, ["--stats", "--json", "--order=sequence", logs[6], again], far, "series")
         # Node names from a map; every filter of the summary given.
         c.run(jrnscan, ["--json", "-a", "-v", "-M", node_map], mapped, "mapped.fwlog")
         c.run(jrnscan, ["--stats", "--json", "-M", node_map], mapped, "mapped.fwlog")
@@ -361,7 +369,8 @@ def manpage(schema_path, man_path):
     words = {"null", "true", "false"}
     parts = [
         ("JSON OUTPUT", None, ["header", "tag"]),
-        ("CHECKS", "the verdicts are JSON Lines", ["check", "check_input", "check_run"]),
+        ("CHECKS", "the verdicts are JSON Lines", ["check", "check_input", "check_run",
+                                                      "check_series"]),
         ("SUMMARIES", "the summary is one JSON document", ["summary"]),
     ]
     for title, start, names in parts:

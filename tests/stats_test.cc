@@ -134,12 +134,13 @@ struct stats_section {
   std::string text;
 };
 
-// The sections of a --stats report: one per log, then "All N logs".
+// The sections of a --stats report: one per log, one per series, then
+// "All N logs".
 std::vector<stats_section> parse_stats(const std::string& out) {
   std::vector<stats_section> sections;
   enum { none, kinds, opcodes, nodes, txns, hist } part = none;
   for (const std::string& line : lines_of(out)) {
-    if (starts_with(line, "Log: ") || starts_with(line, "All ")) {
+    if (starts_with(line, "Log: ") || starts_with(line, "Series: ") || starts_with(line, "All ")) {
       sections.emplace_back();
       part = none;
     }
@@ -739,11 +740,12 @@ namespace {
 // transactions and nodes, 40 bytes each, in logs of a 36-byte header.
 class sink_driver {
  public:
-  explicit sink_driver(const std::string& output_file) {
+  explicit sink_driver(const std::string& output_file, bool json = true, bool series = false) {
     fd_ = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     out_ = std::make_unique<jrn::output>(fd_);
     jrn::stats_options o;
-    o.json = true;
+    o.json = json;
+    o.series = series;
     o.progress = 0;
     sink_ = std::make_unique<jrn::stats_sink>(*out_, diag_, o, names_);
     sink_->begin_input("direct", -1);
@@ -753,8 +755,10 @@ class sink_driver {
     out_.reset();
     ::close(fd_);
   }
-  void begin_log() {
+  void begin_log(uint32_t volume_set_id = 0x5eed, int32_t file_sequence = 1) {
     jrn::fwlog_header h;
+    h.volume_set_id = volume_set_id;
+    h.file_sequence = file_sequence;
     std::memcpy(h.signature, "DRAV.FWLOG", 10);
     h.major = 1;
     h.minor = 5;
@@ -779,6 +783,7 @@ class sink_driver {
     offset_ += 40;
   }
   void end_log() { sink_->end_log(jrn::log_end::input_between, offset_); }
+  void skipped(const char* name, int64_t size) { sink_->input_skipped(name, size, 1, 2); }
   void finish() { sink_->finish(); }
 
  private:
@@ -1093,8 +1098,10 @@ TEST(Stats, EveryJsonKeyAndEndIsInTheManPage) {
   next.file_sequence = 2;
   b.next_log(next).fixrec(logbuild::PUT, 4, 100, 1, "y");
   const std::string log = b.str();
-  const json_reader::result j = json_reader::parse(
-      golden::scan(log.substr(0, log.size() - 3), {"--stats", "--json", "-x", "3"}).out);
+  const json_reader::result j =
+      json_reader::parse(golden::scan(log.substr(0, log.size() - 3),
+                                      {"--stats", "--json", "--order=sequence", "-x", "3"})
+                             .out);
   ASSERT_TRUE(j.ok());
   std::set<std::string> keys;
   std::vector<const json_reader::value*> todo = {&j.v};
@@ -1130,4 +1137,179 @@ TEST(Stats, EveryJsonKeyAndEndIsInTheManPage) {
         "read_failure", "header_failure", "body_failure", "stopped"}) {
     EXPECT_NE(section.find(std::string(".B ") + end + "\n"), std::string::npos) << end;
   }
+}
+
+// Logs of two series, in files that hold them out of file sequence order:
+// each series is its logs added up in file sequence order, whatever order
+// they were read in, and the series add up to the total.
+TEST(Stats, SeriesAreTheirLogsAddedUpInFileSequenceOrder) {
+  struct log_def {
+    std::string name;
+    uint32_t volume_set_id;
+    int32_t file_sequence;
+  };
+  // Series 0x200 has three logs, series 0x100 (listed first) two.
+  const std::vector<log_def> logs = {
+      {"a1", 0x200, 1}, {"a2", 0x200, 2}, {"a3", 0x200, 3}, {"b7", 0x100, 7}, {"b8", 0x100, 8}};
+  const std::vector<std::string> filter = {"-x", "2:9"};
+  std::map<std::string, std::string> bytes_of;
+  std::map<std::string, json_reader::value> alone;  // each log on its own
+  for (const log_def& l : logs) {
+    header_fields h;
+    h.volume_set_id = l.volume_set_id;
+    h.file_sequence = l.file_sequence;
+    log_builder b(h);
+    const uint32_t base = static_cast<uint32_t>(l.file_sequence) * 10;
+    b.at(base, 1700000000 + base * 60);
+    for (uint32_t i = 0; i < 3 + base % 7; ++i)
+      b.fixrec(logbuild::PUT, i % 12, 300 + i % 3, i, std::string(i, 'r'));
+    b.end(l.name == "a3" || l.name == "b8" ? 'F' : 'C');
+    // Bytes behind the last end tag are not read: in its series too.
+    bytes_of[l.name] = b.str() + (l.name == "a3" ? "junk" : "");
+    std::vector<std::string> args = {"--stats", "--json",
+                                     golden::temp_file(bytes_of[l.name], l.name + ".fwlog")};
+    args.insert(args.end(), filter.begin(), filter.end());
+    const json_reader::result one = json_reader::parse(golden::run(args).out);
+    ASSERT_TRUE(one.ok()) << l.name;
+    alone[l.name] = one.v.at("logs").items.at(0);
+  }
+  // Files are read by the series and file sequence of their first log:
+  // b7 a3, b8 a2, a1.
+  golden::temp_file(bytes_of["b7"] + bytes_of["a3"], "f1.fwlog");
+  golden::temp_file(bytes_of["b8"] + bytes_of["a2"], "f2.fwlog");
+  std::vector<std::string> args = {"--stats",  "--json",   "--order=sequence",
+                                   "f1.fwlog", "f2.fwlog", "a1.fwlog"};
+  args.insert(args.end(), filter.begin(), filter.end());
+  const golden::result r = golden::run(args);
+  const json_reader::result j = json_reader::parse(r.out);
+  ASSERT_TRUE(j.ok()) << j.message() << "\n" << r.out;
+  const auto& series = j.v.at("series").items;
+  ASSERT_EQ(series.size(), 2u) << r.out;
+  const json_reader::value& total = j.v.at("total");
+
+  const char* const added[] = {
+      "tags",   "malformed", "counted_tags", "filtered_out_tags", "malformed_left_out_tags",
+      "records"};
+  const char* const bytes[] = {
+      "read", "header", "counted", "filtered_out", "malformed_left_out", "cut_short", "unread"};
+  std::map<std::string, long long> over_series;
+  for (size_t i = 0; i < series.size(); ++i) {
+    const json_reader::value& s = series[i];
+    const uint32_t id = i == 0 ? 0x100 : 0x200;
+    SCOPED_TRACE("series " + std::to_string(id));
+    EXPECT_EQ(s.at("volume_set_id").num(), id);
+    EXPECT_EQ(s.at("volume_generation").num(), 3);
+    std::vector<const log_def*> mine;
+    for (const log_def& l : logs)
+      if (l.volume_set_id == id) mine.push_back(&l);
+    const json_reader::value& first = alone.at(mine.front()->name);
+    const json_reader::value& last = alone.at(mine.back()->name);
+    EXPECT_EQ(s.at("logs").num(), static_cast<long long>(mine.size()));
+    EXPECT_EQ(s.at("first_file_sequence").num(), mine.front()->file_sequence);
+    EXPECT_EQ(s.at("last_file_sequence").num(), mine.back()->file_sequence);
+    EXPECT_EQ(s.at("end").text, "eof_finish");
+    for (const char* k : {"first_sequence", "first_timestamp", "first_time"})
+      EXPECT_EQ(s.at(k).text, first.at(k).text) << k;
+    for (const char* k : {"last_sequence", "last_timestamp", "last_time"})
+      EXPECT_EQ(s.at(k).text, last.at(k).text) << k;
+    for (const char* k : added) {
+      long long sum = 0;
+      for (const log_def* l : mine) sum += alone.at(l->name).at(k).num();
+      EXPECT_EQ(s.at(k).num(), sum) << k;
+      over_series[k] += sum;
+    }
+    for (const char* k : bytes) {
+      long long sum = 0;
+      for (const log_def* l : mine) sum += alone.at(l->name).at("bytes").at(k).num();
+      EXPECT_EQ(s.at("bytes").at(k).num(), sum) << k;
+      over_series[std::string("bytes.") + k] += sum;
+    }
+  }
+  EXPECT_GT(over_series.at("filtered_out_tags"), 0);
+  EXPECT_EQ(over_series.at("bytes.unread"), 4);
+  for (const char* k : added) EXPECT_EQ(total.at(k).num(), over_series.at(k)) << k;
+  for (const char* k : bytes)
+    EXPECT_EQ(total.at("bytes").at(k).num(), over_series.at(std::string("bytes.") + k)) << k;
+  // The total's first and last tag in file sequence order, not in the
+  // order read.
+  EXPECT_EQ(total.at("first_time").text, series[0].at("first_time").text);
+  EXPECT_EQ(total.at("last_time").text, series[1].at("last_time").text);
+
+  // The text: a section per series between the logs and the total.
+  args.erase(args.begin() + 1);
+  const auto sections = parse_stats(golden::run(args).out);
+  ASSERT_EQ(sections.size(), 5u + 2u + 1u);
+  EXPECT_TRUE(starts_with(sections[5].text,
+                          "Series: volume set 0x100 generation 3\n"
+                          "  2 logs, file sequence 7 to 8\n"))
+      << sections[5].text;
+  EXPECT_NE(sections[6].text.find("  file sequence 3 ended by end tag EOF_FINISH\n"),
+            std::string::npos)
+      << sections[6].text;
+  EXPECT_TRUE(starts_with(sections[7].text, "All 5 logs in 2 series\n")) << sections[7].text;
+  expect_bytes_add_up(sections[6]);
+  EXPECT_EQ(sections[6].bytes.at("bytes read"), series[1].at("bytes").at("read").num());
+
+  // A file outside --since/--until is passed over unread, and said so.
+  const golden::result skipped = golden::run(
+      {"--stats", "--order=sequence", "--since", "2023-11-14 23:00:00", "a1.fwlog", "b8.fwlog"});
+  char line[160];
+  std::snprintf(line, sizeof line, "  %-26s %16zu  (1 file outside the time window)\n",
+                "bytes skipped", bytes_of.at("a1").size());
+  EXPECT_NE(skipped.out.find("\nAll 1 log in 1 series\n"), std::string::npos) << skipped.out;
+  EXPECT_NE(skipped.out.find(line), std::string::npos) << skipped.out;
+
+  // Without --order=sequence (plain files) the output has no series.
+  const golden::result plain = golden::run({"--stats", "--json", "a1.fwlog", "b7.fwlog"});
+  EXPECT_EQ(plain.out.find("series"), std::string::npos);
+  EXPECT_EQ(plain.out.find("skipped"), std::string::npos);
+}
+
+// Files of unknown size passed over for the time window, and the bound on
+// the series kept, fed to the summary directly.
+TEST(StatsCounting, SkippedFilesAndTheSeriesKept) {
+  const std::string text_out = golden::work_dir() + "/skipped.txt";
+  {
+    sink_driver d(text_out, false);
+    d.skipped("early.fwlog", 1000);
+    d.begin_log();
+    d.record(1, 1);
+    d.end_log();
+    d.skipped("late.fwlog.gz", -1);
+    d.skipped("later.fwlog", 234);
+    d.finish();
+  }
+  // One log, yet a total, which says what was skipped.
+  const std::string text = read_file(text_out);
+  EXPECT_NE(text.find("\nAll 1 log\n"), std::string::npos) << text;
+  char line[160];
+  std::snprintf(
+      line, sizeof line,
+      "  %-26s %16s  (at least 1234; 3 files outside the time window, 1 of unknown size)\n",
+      "bytes skipped", "unknown");
+  EXPECT_NE(text.find(line), std::string::npos) << text;
+
+  // One series more than are kept: its log is in the total only.
+  const std::string json_out = golden::work_dir() + "/series.json";
+  const uint32_t n = static_cast<uint32_t>(jrn::stats_sink::max_series) + 1;
+  {
+    sink_driver d(json_out, true, true);
+    for (uint32_t i = n; i >= 1; --i) {  // the highest set id first: it is kept
+      d.begin_log(i);
+      d.record(i, 1);
+      d.end_log();
+    }
+    d.skipped("early.fwlog", 1000);
+    d.finish();
+  }
+  const json_reader::result j = json_reader::parse(read_file(json_out));
+  ASSERT_TRUE(j.ok()) << j.message();
+  const auto& series = j.v.at("series").items;
+  ASSERT_EQ(series.size(), n - 1);
+  EXPECT_EQ(series.front().at("volume_set_id").num(), 2);
+  EXPECT_EQ(series.back().at("volume_set_id").num(), n);
+  const json_reader::value& total = j.v.at("total");
+  EXPECT_EQ(total.at("logs_in_series_not_kept").num(), 1);
+  EXPECT_EQ(total.at("records").num(), n);
+  EXPECT_EQ(total.at("skipped").at("bytes").num(), 1000);
 }

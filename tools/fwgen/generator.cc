@@ -69,7 +69,7 @@ generator::generator(const options& o) : o_(o), r_(o.seed), audit_ok_(o.version 
   db_in_log_.assign(databases().size(), false);
 }
 
-bool generator::run(const sink& out) {
+bool generator::run(const sink& out, const log_done& done) {
   for (int n = 0; n < o_.logs; ++n) {
     start_log(n);
     if (o_.mix == mix::realistic && tags_left() >= bound(EV_TXN)) {
@@ -81,13 +81,18 @@ bool generator::run(const sink& out) {
       if (b_->str().size() >= flush_at && !out(b_->take())) return false;
     }
     stamp();
-    b_->end(n + 1 < o_.logs ? 'C' : 'F');
+    const bool last = n + 1 == o_.logs;
+    b_->end(last ? 'F' : 'C');
+    // Each log is handed over whole before the next begins, so that the
+    // logs of the stream can go to files of their own.
+    if (!out(b_->take())) return false;
+    if (done && !done({h_.file_sequence, first_ts_, ts_, last})) return false;
   }
-  return out(b_->take());
+  return true;
 }
 
 void generator::start_log(int n) {
-  h_.file_sequence = n + 1;
+  h_.file_sequence = o_.first_sequence + n;
   if (b_)
     b_->next_log(h_);
   else
@@ -233,6 +238,7 @@ void generator::run_event(event e) {
 
 void generator::stamp() {
   ts_ += r_.below(3);
+  if (tags_in_log_ == 0) first_ts_ = ts_;
   b_->at(seq_++, ts_);
   ++tags_in_log_;
 }

@@ -25,7 +25,15 @@ struct options {
   uint64_t size = 0;    // bytes of the whole stream; when set, tags is ignored
   std::string version = "1.05";
   int logs = 1;
+  int32_t first_sequence = 1;  // file sequence of the first log; the others count up
   fwgen::mix mix = fwgen::mix::realistic;
+};
+
+// A log that has been written whole.
+struct log_info {
+  int32_t file_sequence;
+  uint32_t first_time, last_time;  // of its first tag and of its end tag
+  bool last;                       // ends with EOF_FINISH
 };
 
 // The text of a node name map (-M file) for the generator's databases, sets
@@ -36,9 +44,12 @@ class generator {
  public:
   // Receives the log in pieces; returns false when it cannot write.
   using sink = std::function<bool(const std::string&)>;
+  // Told of each log after its last bytes went to the sink; returns false
+  // when it cannot go on.
+  using log_done = std::function<bool(const log_info&)>;
 
   explicit generator(const options& o);
-  bool run(const sink& out);
+  bool run(const sink& out, const log_done& done = nullptr);
 
  private:
   struct set_state {
@@ -127,6 +138,7 @@ class generator {
   logbuild::header_fields h_;
   bool audit_ok_;  // version 1.01 and later: AUDIT, CONTEXT and BEFORE_IMAGE tags exist
   uint64_t tags_in_log_ = 0, log_tags_ = 0, log_bytes_ = 0;
+  uint32_t first_ts_ = 0;  // of the current log's first tag
   uint32_t seq_ = 1, ts_, txn_, next_session_, next_page_ = 0x40, vol_pages_;
   uint32_t vol_extends_ = 0, serial_ = 0, checkpoints_ = 0, syncs_ = 0;
   uint32_t temp_node_ = 0, temp_cluster_ = 0, temps_ = 0;

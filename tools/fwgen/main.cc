@@ -1,15 +1,19 @@
 // fwgen: writes a deterministic, realistic forward log (and optionally a
-// matching node name map) for trying out, testing and timing jrnscan.
+// matching node name map) for trying out, testing and timing jrnscan: as
+// one stream, as a series of files or as a tar of them, compressed if asked.
 #include <getopt.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "fwgen/generator.h"
+#include "fwgen/outputs.h"
 
 namespace {
 
@@ -29,6 +33,18 @@ const char usage[] =
     "  --logs N       N logs one after the other, each with its own header, EOF_CONT\n"
     "                 between them and EOF_FINISH at the end (default 1); --tags and\n"
     "                 --size are shared out among them\n"
+    "  --first-sequence S\n"
+    "                 file sequence of the first log's header (default 1); the logs\n"
+    "                 behind it count up from there\n"
+    "  --series DIR   write each log to a file of its own in DIR (made if missing),\n"
+    "                 named by its file sequence: 000001.fwlog, 000002.fwlog, ...; the\n"
+    "                 files are the stream of --logs cut between its logs\n"
+    "  --tar FILE     write those files as the members of a tar archive instead\n"
+    "                 (\"-\": standard output), in a folder per day of their first tag:\n"
+    "                 2023-11-14/000001.fwlog, ...\n"
+    "  --compress Z   compress with Z: gzip, zstd, xz or bzip2; each file of --series\n"
+    "                 (its name gets .gz, .zst, .xz or .bz2), the whole tar of --tar,\n"
+    "                 or else the stream\n"
     "  --map FILE     also write a node name map of the log's databases, sets and\n"
     "                 indexes for jrnscan -M (names in mixed case)\n"
     "  --mix KIND     realistic (default); page: PAGE tags only; fixrec: mostly FIXREC\n"
@@ -55,11 +71,22 @@ bool write_all(FILE* f, const std::string& s) {
   return std::fwrite(s.data(), 1, s.size(), f) == s.size();
 }
 
+// The output of the options; failure() says why when it cannot be opened.
+std::unique_ptr<fwgen::output> open_output(const std::string& out, const std::string& series,
+                                           const std::string& tar, int32_t first_sequence,
+                                           logbuild::compression c) {
+  if (!series.empty()) return fwgen::series_output(series, first_sequence, c);
+  if (!tar.empty()) return fwgen::tar_output(tar, c);
+  return fwgen::stream_output(out, c);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   fwgen::options o;
-  std::string out = "-", map;
+  std::string out = "-", map, series, tar;
+  bool out_given = false;
+  logbuild::compression compress = logbuild::compression::none;
   double mib = 0;
   bool tags_given = false;
   static const option long_opts[] = {{"seed", required_argument, nullptr, 's'},
@@ -67,6 +94,10 @@ int main(int argc, char** argv) {
                                      {"size", required_argument, nullptr, 'z'},
                                      {"version", required_argument, nullptr, 'v'},
                                      {"logs", required_argument, nullptr, 'l'},
+                                     {"first-sequence", required_argument, nullptr, 'f'},
+                                     {"series", required_argument, nullptr, 'D'},
+                                     {"tar", required_argument, nullptr, 'T'},
+                                     {"compress", required_argument, nullptr, 'c'},
                                      {"map", required_argument, nullptr, 'm'},
                                      {"mix", required_argument, nullptr, 'x'},
                                      {"help", no_argument, nullptr, 'h'},
@@ -96,6 +127,22 @@ int main(int argc, char** argv) {
         o.version = optarg;
         break;
       case 'l': o.logs = static_cast<int>(number("--logs", optarg, 1, 10000)); break;
+      case 'f':
+        o.first_sequence = static_cast<int32_t>(number("--first-sequence", optarg, 1, INT32_MAX));
+        break;
+      case 'D':
+        if (!*optarg) bad("--series needs a directory name");
+        series = optarg;
+        break;
+      case 'T':
+        if (!*optarg) bad("--tar needs a file name");
+        tar = optarg;
+        break;
+      case 'c':
+        if (!logbuild::compression_named(optarg, &compress) ||
+            compress == logbuild::compression::none)
+          bad(std::string("--compress must be gzip, zstd, xz or bzip2, not '") + optarg + "'");
+        break;
       case 'm': map = optarg; break;
       case 'x':
         if (std::strcmp(optarg, "realistic") == 0)
@@ -107,7 +154,10 @@ int main(int argc, char** argv) {
         else
           bad(std::string("--mix must be realistic, page or fixrec, not '") + optarg + "'");
         break;
-      case 'o': out = optarg; break;
+      case 'o':
+        out = optarg;
+        out_given = true;
+        break;
       case 'h': std::fputs(usage, stdout); return 0;
       case ':': bad(std::string("option ") + argv[optind - 1] + " needs an argument");
       default:
@@ -117,6 +167,11 @@ int main(int argc, char** argv) {
   }
   if (optind < argc) bad(std::string("unexpected argument '") + argv[optind] + "'");
   if (tags_given && mib > 0) bad("--tags and --size exclude each other");
+  if (!series.empty() && !tar.empty()) bad("--series and --tar exclude each other");
+  if (out_given && !series.empty()) bad("--series writes files of its own: -o goes without it");
+  if (out_given && !tar.empty()) bad("--tar names the output: -o goes without it");
+  if (o.first_sequence > INT32_MAX - (o.logs - 1))
+    bad("--first-sequence leaves no file sequence for the last of the --logs");
   if (mib > 0) {
     o.size = static_cast<uint64_t>(std::llround(mib * 1048576.0));
     if (o.size / static_cast<uint64_t>(o.logs) < 64)
@@ -132,17 +187,16 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  FILE* f = out == "-" ? stdout : std::fopen(out.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "fwgen: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
-    return 1;
+  std::unique_ptr<fwgen::output> w = open_output(out, series, tar, o.first_sequence, compress);
+  bool ok = w->failure().empty();
+  if (ok) {
+    fwgen::generator gen(o);
+    ok = gen.run([&w](const std::string& piece) { return w->write(piece); },
+                 [&w](const fwgen::log_info& log) { return w->log_done(log); }) &&
+         w->close();
   }
-  fwgen::generator gen(o);
-  bool ok = gen.run([f](const std::string& piece) { return write_all(f, piece); });
-  if (std::fflush(f) != 0 || (f != stdout && std::fclose(f) != 0)) ok = false;
   if (!ok) {
-    std::fprintf(stderr, "fwgen: cannot write %s: %s\n",
-                 out == "-" ? "standard output" : out.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "fwgen: %s\n", w->failure().c_str());
     return 1;
   }
   return 0;

@@ -432,10 +432,54 @@ value check_run_object() {
           {"logs_with_errors", count(), "", true},
           {"warnings", count(), "", true},
           {"inputs_not_opened", count(), "", true},
+          {"series", count(), "--order=sequence: the number of series", false},
+          {"series_errors", count(), "--order=sequence: errors of continuity across files", false},
+          {"series_with_errors", count(), "", false},
           {"strict", boolean(), "", true},
           {"verdict", one_of({"ok", "failed"}), "", true},
       },
       "--check --json: the last line, the verdict of the run.");
+}
+
+value check_series_object() {
+  value finding = object({
+      {"level", one_of({"error", "warning"}), "", true},
+      {"text", text(), "", true},
+  });
+  value range = obj({{"type", str("array")},
+                     {"prefixItems", arr({i32(), i32()})},
+                     {"minItems", atom("2")},
+                     {"maxItems", atom("2")}});
+  value duplicate = object({
+      {"file_sequence", i32(), "", true},
+      {"copies", u32(), "the logs read with that file sequence", true},
+      {"identical", boolean(), "whether every copy gave the same tags", true},
+  });
+  return object(
+      {
+          {"type", constant("check_series"), "", true},
+          {"volume_set_id", u32(), "", true},
+          {"volume_generation", u32(), "", true},
+          {"verdict", one_of({"ok", "warnings", "errors"}), "", true},
+          {"errors", count(), "", true},
+          {"warnings", count(), "", true},
+          {"logs", count(), "", true},
+          {"logs_not_judged", count(), "logs read after the most that are remembered", true},
+          {"logs_with_errors", count(), "", true},
+          {"first_file_sequence", i32(), "the lowest file sequence", true},
+          {"last_file_sequence", i32(), "the highest file sequence", true},
+          {"end", obj({{"enum", strings(log_ends)}}), "how the log of the last file sequence ended",
+           true},
+          {"missing_file_sequences", count(), "", true},
+          {"missing", array_of(range), "[from, to] of each gap, up to 100", true},
+          {"missing_omitted", count(), "", true},
+          {"duplicates", array_of(duplicate), "file sequences read more than once, up to 100",
+           true},
+          {"duplicates_omitted", count(), "", true},
+          {"findings", array_of(finding), "", true},
+          {"findings_omitted", count(), "", true},
+      },
+      "--check --json with --order=sequence: the verdict on one series, before the last line.");
 }
 
 // --- --stats --json ---
@@ -545,6 +589,26 @@ std::vector<key_def> summary_keys() {
   };
 }
 
+// A series: its own head, then the keys of a summary that add up over logs
+// (a series keeps no tables).
+value series_object() {
+  std::vector<key_def> keys = {
+      {"volume_set_id", u32(), "", true},
+      {"volume_generation", u32(), "", true},
+      {"logs", count(), "", true},
+      {"first_file_sequence", i32(), "the lowest file sequence", true},
+      {"last_file_sequence", i32(), "the highest file sequence", true},
+      {"end", obj({{"enum", strings(log_ends)}}), "how the log of the last file sequence ended",
+       true},
+  };
+  for (const key_def& k : summary_keys()) {
+    keys.push_back(k);
+    if (std::string(k.key) == "malformed_left_out_tags") break;
+  }
+  keys.push_back({"records", count(), "", true});
+  return object(keys);
+}
+
 value summary_object() {
   value header = object({
       {"signature", text(), "", true},
@@ -561,11 +625,24 @@ value summary_object() {
       {"end", obj({{"enum", strings(log_ends)}}), "how the log ended", true},
       {"end_offset", bytes64(), "", true},
   };
-  const std::vector<key_def> total_head = {{"logs", count(), "the number of logs", true}};
+  value skipped = object({
+      {"files", count(), "", true},
+      {"bytes", bytes64(), "of the files of known size", true},
+      {"files_of_unknown_size", count(), "", true},
+  });
+  const std::vector<key_def> total_head = {
+      {"logs", count(), "the number of logs", true},
+      {"logs_in_no_series", count(), "--order=sequence: logs whose file header was refused", false},
+      {"logs_in_series_not_kept", count(), "--order=sequence: logs of series beyond those kept",
+       false},
+      {"skipped", skipped, "files passed over for the time window", false},
+  };
   return object(
       {
           {"filters", filters_object(), "the filters in force", true},
           {"logs", array_of(object(log_head + summary_keys())), "one summary per log", true},
+          {"series", array_of(series_object()),
+           "--order=sequence: one per series, by volume set id and generation", false},
           {"total", object(total_head + summary_keys()), "the summary of all logs", true},
       },
       "--stats --json: the whole output, one document.");
@@ -588,6 +665,7 @@ int main(int argc, char** argv) {
   defs.set("check", check_object());
   defs.set("check_input", check_input_object());
   defs.set("check_run", check_run_object());
+  defs.set("check_series", check_series_object());
   defs.set("summary", summary_object());
 
   value schema = obj({
@@ -595,11 +673,12 @@ int main(int argc, char** argv) {
       {"$id", str("https://jrnscan.invalid/schema/jrnscan.schema.json")},
       {"title", str("jrnscan JSON output")},
       {"description",
-       str("One line of --json or --check --json output (a header, tag, check, check_input or "
-           "check_run object), or the document of --stats --json (#/$defs/summary).")},
+       str("One line of --json or --check --json output (a header, tag, check, check_input, "
+           "check_series or check_run object), or the document of --stats --json "
+           "(#/$defs/summary).")},
       {"schema_version", str(jrn::schema_version)},
       {"oneOf", arr({ref("header"), ref("tag"), ref("check"), ref("check_input"), ref("check_run"),
-                     ref("summary")})},
+                     ref("check_series"), ref("summary")})},
   });
   schema.set("$defs", defs);
 

@@ -36,6 +36,13 @@ int64_t monotonic_ms() {
 
 }  // namespace
 
+bool stop_signalled() { return stop_signal != 0; }
+
+void nap_ms(int ms) {
+  struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&ts, nullptr);
+}
+
 void catch_stop_signals() {
   struct sigaction sa;
   std::memset(&sa, 0, sizeof sa);
@@ -168,8 +175,23 @@ ssize_t follow_source::fill_stream(uint8_t* dst, size_t cap) {
 bool follow_source::nothing_new() {
   // A stream is read as standard input is: a read waits for the writer.
   if (!regular_ || !following_) return false;
-  struct stat st;
-  return fstat(fd_, &st) == 0 && st.st_size <= read_pos_;
+  bool told = false;
+  for (;;) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0 || st.st_size > read_pos_) return false;
+    if (stop_requested()) {
+      set_stopped();
+      return true;
+    }
+    if (linger_ == nullptr || !linger_(linger_ctx_)) return true;
+    // A shrunk or replaced file: the read that follows says so.
+    if (trouble()) return false;
+    if (!told) {
+      about_to_wait();
+      told = true;
+    }
+    nap();
+  }
 }
 
 }  // namespace jrn

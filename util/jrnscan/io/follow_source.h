@@ -8,6 +8,10 @@
 // wait is between tags, else after a short grace for the rest of the tag.
 // A followed file that shrinks or is replaced by another file ends the
 // input with a failure (failure_text()).
+//
+// Where the reader asks whether the writer is done (caught_up(): every
+// byte written so far has been read), the source's owner may have it wait
+// a while longer for the file to grow (on_caught_up()).
 #pragma once
 
 #include <sys/types.h>
@@ -22,6 +26,12 @@ namespace jrn {
 // one of the same signal acts as if there were no handler).
 void catch_stop_signals();
 
+// Whether SIGINT or SIGTERM asked the run to stop.
+bool stop_signalled();
+
+// Sleeps for ms milliseconds, or until a signal arrives.
+void nap_ms(int ms);
+
 class follow_source : public byte_source {
  public:
   // fd is not closed here. path names the file for the check that it was
@@ -32,6 +42,17 @@ class follow_source : public byte_source {
   follow_source& operator=(const follow_source&) = delete;
 
   void stop_following() override { following_ = false; }
+
+  // Called, with ctx, while a followed regular file that has been read to
+  // its end is waited for where the reader asks whether anything more will
+  // come: the wait goes on (for growth, a stop or a changed file) as long
+  // as the hook returns true, asked again after each short wait. Without a
+  // hook, or once it returns false, the answer is that nothing more came.
+  using caught_up_hook = bool (*)(void* ctx);
+  void on_caught_up(caught_up_hook hook, void* ctx) {
+    linger_ = hook;
+    linger_ctx_ = ctx;
+  }
 
  protected:
   ssize_t fill(uint8_t* dst, size_t cap) override;
@@ -56,6 +77,8 @@ class follow_source : public byte_source {
   ino_t ino_ = 0;
   int notify_fd_ = -1;  // inotify instance, or -1: plain polling
   int64_t stop_deadline_ms_ = -1;
+  caught_up_hook linger_ = nullptr;
+  void* linger_ctx_ = nullptr;
 };
 
 }  // namespace jrn

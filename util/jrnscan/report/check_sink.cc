@@ -1,5 +1,6 @@
 #include "report/check_sink.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,13 @@ const char* plural(uint64_t n, const char* one, const char* many) { return n == 
 // An unrecognized letter starts no tag: its sequence and time are not
 // judged.
 bool letter_known(uint8_t letter) { return tag_kind_of(letter).handler || is_end_tag(letter); }
+
+// One value folded into a log's digest: a multiply and a shift, so that
+// every bit of the value and the order of the values count.
+uint64_t fold(uint64_t h, uint64_t v) {
+  h = (h ^ v) * 0x9e3779b97f4a7c15u;
+  return h ^ (h >> 29);
+}
 
 }  // namespace
 
@@ -51,7 +59,7 @@ void check_sink::input_failed(const char* name) {
 }
 
 int check_sink::exit_status() const {
-  return (all_errors_ > 0 || (opt_.strict && all_warnings_ > 0)) ? 1 : 0;
+  return (all_errors_ > 0 || series_errors_ > 0 || (opt_.strict && all_warnings_ > 0)) ? 1 : 0;
 }
 
 // Through the run's message path: the progress line is erased and what
@@ -109,6 +117,7 @@ void check_sink::start_log() {
   sequence_breaks_ = times_back_ = 0;
   findings_.clear();
   findings_dropped_ = 0;
+  digest_ = 0;
 }
 
 void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
@@ -120,6 +129,9 @@ void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
   volume_set_ = h.volume_set_id;
   generation_ = h.volume_generation;
   file_sequence_ = h.file_sequence;
+  // In series mode the file sequences are judged once all logs are read,
+  // whatever order they came in.
+  if (opt_.series) return;
 
   // Only logs of one series follow each other: the same volume set id and
   // volume generation.
@@ -173,6 +185,15 @@ void check_sink::time_back(const tag_summary& t) {
 void check_sink::tag_done(const tag_summary& t) {
   tags_end_ = t.offset + t.bytes;
   progress_.tick(tags_end_);
+  if (opt_.series) {
+    digest_ = fold(digest_, uint64_t{t.letter} << 32 | t.sequence);
+    digest_ = fold(digest_, uint64_t{t.timestamp} << 32 ^ static_cast<uint64_t>(t.bytes));
+    if (t.is_record) {
+      digest_ =
+          fold(digest_, uint64_t{t.opcode} << 40 | uint64_t{t.txn_state} << 32 | t.transaction_id);
+      digest_ = fold(digest_, uint64_t{t.session_id} << 32 | static_cast<uint32_t>(t.node_id));
+    }
+  }
   if (!letter_known(t.letter)) return;
   last_letter_ = t.letter;
   if (tags_ == 0) {
@@ -216,6 +237,7 @@ void check_sink::unread(int64_t offset, int64_t count) {
 }
 
 void check_sink::end_log(log_end how, int64_t offset) {
+  if (how == log_end::stopped) run_stopped_ = true;
   if (!log_open_ && how == log_end::stopped) return;  // nothing of a further log read
   if (!log_open_) start_log();
   log_open_ = false;
@@ -255,6 +277,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
   all_errors_ += errors_;
   all_warnings_ += warnings_;
   if (errors_ > 0) ++logs_with_errors_;
+  if (opt_.series && have_header_) remember_log(how);
 
   progress_.clear();
   if (opt_.json)
@@ -344,6 +367,7 @@ void check_sink::flush() {
 
 void check_sink::finish() {
   progress_.end_input();
+  if (opt_.series) judge_all_series();
   if (opt_.json) {
     json_writer w(out_);
     w.begin_object();
@@ -353,6 +377,11 @@ void check_sink::finish() {
     w.u64(json_key("logs_with_errors"), logs_with_errors_);
     w.u64(json_key("warnings"), all_warnings_);
     w.u64(json_key("inputs_not_opened"), inputs_failed_);
+    if (opt_.series) {
+      w.u64(json_key("series"), series_);
+      w.u64(json_key("series_errors"), series_errors_);
+      w.u64(json_key("series_with_errors"), series_with_errors_);
+    }
     w.boolean(json_key("strict"), opt_.strict);
     w.ascii(json_key("verdict"), exit_status() != 0 ? "failed" : "ok");
     w.end_object();
@@ -372,6 +401,12 @@ void check_sink::finish() {
                 plural(logs_with_errors_, "log", "logs"));
     sep = ", ";
   }
+  if (series_errors_ > 0) {
+    out_.printf("%s%llu %s in %llu series", sep, static_cast<unsigned long long>(series_errors_),
+                plural(series_errors_, "error", "errors"),
+                static_cast<unsigned long long>(series_with_errors_));
+    sep = ", ";
+  }
   if (all_warnings_ > 0) {
     out_.printf("%s%llu %s", sep, static_cast<unsigned long long>(all_warnings_),
                 plural(all_warnings_, "warning", "warnings"));
@@ -383,6 +418,305 @@ void check_sink::finish() {
   }
   out_.str(exit_status() != 0 ? ": failed\n" : ": ok\n");
   out_.flush();
+}
+
+// --- continuity across the files of a series ---
+
+void check_sink::remember_log(log_end how) {
+  const series_key key(volume_set_, generation_);
+  if (records_.size() >= logs_remembered) {
+    if (remembered_all_) {
+      remembered_all_ = false;
+      say("%s: check: more than %zu logs read; continuity across files is no longer judged for "
+          "further logs\n",
+          log_label_.c_str(), logs_remembered);
+      for (const log_record& r : records_)
+        recorded_series_.emplace_back(r.volume_set, r.generation);
+      std::sort(recorded_series_.begin(), recorded_series_.end());
+      recorded_series_.erase(std::unique(recorded_series_.begin(), recorded_series_.end()),
+                             recorded_series_.end());
+    }
+    // A series with records must not be judged as if these logs were
+    // missing; a series without any gets no line at all.
+    if (std::binary_search(recorded_series_.begin(), recorded_series_.end(), key))
+      ++not_remembered_[key];
+    return;
+  }
+  if (record_names_.empty() || record_names_.back() != input_name_)
+    record_names_.push_back(input_name_);
+  log_record r;
+  r.volume_set = volume_set_;
+  r.generation = generation_;
+  r.file_sequence = file_sequence_;
+  r.name = static_cast<uint32_t>(record_names_.size() - 1);
+  r.log_index = log_index_;
+  r.first_seq = first_seq_;
+  r.last_seq = last_seq_;
+  r.first_ts = first_ts_;
+  r.last_ts = last_ts_;
+  r.digest = fold(digest_, static_cast<uint64_t>(how) + 1);
+  r.how = how;
+  r.has_tags = tags_ > 0;
+  r.had_errors = errors_ > 0;
+  records_.push_back(r);
+}
+
+std::string check_sink::record_label(const log_record& r) const {
+  std::string label = record_names_[r.name];
+  if (r.log_index > 1) label += " (log " + std::to_string(r.log_index) + ")";
+  return label;
+}
+
+// "series 0x5eed generation 3: check: error: file sequence 5 is missing ..."
+void check_sink::series_finding(const char* level, const char* fmt, ...) {
+  char text[1024];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  say("%s: check: %s: %s\n", series_label_.c_str(), level, text);
+  keep_finding(level, -1, text);
+}
+
+void check_sink::judge_all_series() {
+  // By series and file sequence; the copies of a file sequence stay in the
+  // order they were read.
+  std::stable_sort(records_.begin(), records_.end(), [](const log_record& a, const log_record& b) {
+    if (a.volume_set != b.volume_set) return a.volume_set < b.volume_set;
+    if (a.generation != b.generation) return a.generation < b.generation;
+    return a.file_sequence < b.file_sequence;
+  });
+  const log_record* const all = records_.data();
+  for (size_t i = 0, j; i < records_.size(); i = j) {
+    j = i + 1;
+    while (j < records_.size() && all[j].volume_set == all[i].volume_set &&
+           all[j].generation == all[i].generation)
+      ++j;
+    const auto n = not_remembered_.find({all[i].volume_set, all[i].generation});
+    judge_series(all + i, all + j, n == not_remembered_.end() ? 0 : n->second);
+  }
+}
+
+void check_sink::judge_series(const log_record* b, const log_record* e, uint64_t not_judged) {
+  char label[64];
+  std::snprintf(label, sizeof label, "series 0x%x generation %u", b->volume_set, b->generation);
+  series_label_ = label;
+  uint64_t errors = 0, warnings = 0;
+  findings_.clear();
+  findings_dropped_ = 0;
+  missing_.clear();
+  duplicates_.clear();
+  missing_omitted_ = duplicates_omitted_ = 0;
+  // With logs of the series not remembered, what is absent from the
+  // records may have been read, and in a run that was stopped it may not
+  // have been read yet: gaps and the series' end are not judged then.
+  const bool all_remembered = not_judged == 0 && !run_stopped_;
+  uint64_t gaps = 0, missing = 0, copies = 0, breaks = 0, backs = 0, duplicated = 0;
+  const log_record* prev = nullptr;  // the first copy of the file sequence before
+  for (const log_record* g = b; g != e;) {
+    const log_record* next = g + 1;
+    while (next != e && next->file_sequence == g->file_sequence) ++next;
+    const std::string name = record_label(*g);
+    if (prev) {
+      const int64_t from = int64_t{prev->file_sequence} + 1, to = int64_t{g->file_sequence} - 1;
+      const std::string before = record_label(*prev);
+      if (from <= to && all_remembered) {
+        ++errors;
+        ++gaps;
+        missing += static_cast<uint64_t>(to - from + 1);
+        if (missing_.size() < findings_kept)
+          missing_.emplace_back(static_cast<int32_t>(from), static_cast<int32_t>(to));
+        else
+          ++missing_omitted_;
+        if (gaps <= listed_per_kind && from == to)
+          series_finding("error", "file sequence %lld is missing (between %s and %s)",
+                         static_cast<long long>(from), before.c_str(), name.c_str());
+        else if (gaps <= listed_per_kind)
+          series_finding("error", "file sequences %lld to %lld are missing (between %s and %s)",
+                         static_cast<long long>(from), static_cast<long long>(to), before.c_str(),
+                         name.c_str());
+      } else if (from > to && prev->has_tags && g->has_tags) {
+        if (g->first_seq != prev->last_seq + 1) {
+          ++warnings;
+          if (++breaks <= listed_per_kind)
+            series_finding("warning",
+                           "file sequence %d (%s) ends with tag sequence %u and file sequence %d "
+                           "(%s) begins with %u (expected %u)",
+                           prev->file_sequence, before.c_str(), prev->last_seq, g->file_sequence,
+                           name.c_str(), g->first_seq, prev->last_seq + 1);
+        }
+        if (g->first_ts < prev->last_ts) {
+          ++warnings;
+          if (++backs <= listed_per_kind) {
+            const time_text end = format_time(prev->last_ts, opt_.utc);
+            const time_text start = format_time(g->first_ts, opt_.utc);
+            series_finding("warning",
+                           "file sequence %d (%s) ends at %s (%u) and file sequence %d (%s) "
+                           "begins earlier, at %s (%u)",
+                           prev->file_sequence, before.c_str(), end.c_str(), prev->last_ts,
+                           g->file_sequence, name.c_str(), start.c_str(), g->first_ts);
+          }
+        }
+      }
+    }
+    // Further copies of the file sequence, each against the first read.
+    if (next - g > 1) {
+      ++duplicated;
+      duplicate d = {g->file_sequence, static_cast<uint32_t>(next - g), true};
+      for (const log_record* c = g + 1; c != next; ++c) {
+        const bool same = c->digest == g->digest;
+        d.identical = d.identical && same;
+        if (same)
+          ++warnings;
+        else
+          ++errors;
+        if (++copies > listed_per_kind) continue;
+        const std::string again = record_label(*c);
+        // Which read had errors helps to choose the copy to keep.
+        std::string which;
+        if (!same && (g->had_errors || c->had_errors))
+          which = g->had_errors && c->had_errors
+                      ? "; both had errors"
+                      : "; " + (g->had_errors ? name : again) + " had errors";
+        const char* level = same ? "warning" : "error";
+        if (c == g + 1)
+          series_finding(level, "file sequence %d was read twice, as %s and %s, with %s tags%s",
+                         g->file_sequence, name.c_str(), again.c_str(),
+                         same ? "the same" : "different", which.c_str());
+        else
+          series_finding(level, "file sequence %d was read %u times: as %s too, with %s%s%s",
+                         g->file_sequence, static_cast<unsigned>(c - g + 1), again.c_str(),
+                         same ? "the same tags as " : "tags that differ from ", name.c_str(),
+                         which.c_str());
+      }
+      if (duplicates_.size() < findings_kept)
+        duplicates_.push_back(d);
+      else
+        ++duplicates_omitted_;
+    }
+    prev = g;
+    g = next;
+  }
+  if (all_remembered && prev->how == log_end::eof_cont) {
+    ++warnings;
+    series_finding("warning",
+                   "the series ends with EOF_CONT at file sequence %d (%s): the file that "
+                   "continues it is not in the input",
+                   prev->file_sequence, record_label(*prev).c_str());
+  }
+  if (gaps > listed_per_kind)
+    say("%s: check: %llu gaps in all, %llu file sequences missing (the first %u listed)\n",
+        series_label_.c_str(), static_cast<unsigned long long>(gaps),
+        static_cast<unsigned long long>(missing), listed_per_kind);
+  if (copies > listed_per_kind)
+    say("%s: check: %llu logs read again in all (the first %u listed)\n", series_label_.c_str(),
+        static_cast<unsigned long long>(copies), listed_per_kind);
+  if (breaks > listed_per_kind)
+    say("%s: check: %llu tag sequence breaks between files in all (the first %u listed)\n",
+        series_label_.c_str(), static_cast<unsigned long long>(breaks), listed_per_kind);
+  if (backs > listed_per_kind)
+    say("%s: check: %llu times going back between files in all (the first %u listed)\n",
+        series_label_.c_str(), static_cast<unsigned long long>(backs), listed_per_kind);
+
+  ++series_;
+  series_errors_now_ = errors;
+  series_warnings_now_ = warnings;
+  series_errors_ += errors;
+  if (errors > 0) ++series_with_errors_;
+  all_warnings_ += warnings;
+  if (opt_.json)
+    print_series_json(b, e, not_judged, missing);
+  else
+    print_series_text(b, e, not_judged, missing, duplicated);
+}
+
+// "series 0x5eed generation 3: 1 error, 4 logs, file sequences 1 to 9 (3 missing)"
+void check_sink::print_series_text(const log_record* b, const log_record* e, uint64_t not_judged,
+                                   uint64_t missing, uint64_t duplicated) {
+  const uint64_t errors = series_errors_now_, warnings = series_warnings_now_;
+  out_.printf("%s: ", series_label_.c_str());
+  if (errors == 0 && warnings == 0) {
+    out_.str("ok");
+  } else {
+    if (errors > 0)
+      out_.printf("%llu %s", static_cast<unsigned long long>(errors),
+                  plural(errors, "error", "errors"));
+    if (errors > 0 && warnings > 0) out_.str(", ");
+    if (warnings > 0)
+      out_.printf("%llu %s", static_cast<unsigned long long>(warnings),
+                  plural(warnings, "warning", "warnings"));
+  }
+  const uint64_t logs = static_cast<uint64_t>(e - b) + not_judged;
+  out_.printf(", %llu %s", static_cast<unsigned long long>(logs), plural(logs, "log", "logs"));
+  if (not_judged > 0)
+    out_.printf(" (%llu not judged)", static_cast<unsigned long long>(not_judged));
+  const log_record& last = e[-1];
+  if (b->file_sequence == last.file_sequence)
+    out_.printf(", file sequence %d", b->file_sequence);
+  else
+    out_.printf(", file sequences %d to %d", b->file_sequence, last.file_sequence);
+  if (missing > 0 && duplicated > 0)
+    out_.printf(" (%llu missing, %llu read more than once)",
+                static_cast<unsigned long long>(missing),
+                static_cast<unsigned long long>(duplicated));
+  else if (missing > 0)
+    out_.printf(" (%llu missing)", static_cast<unsigned long long>(missing));
+  else if (duplicated > 0)
+    out_.printf(" (%llu read more than once)", static_cast<unsigned long long>(duplicated));
+  out_.str("\n");
+}
+
+void check_sink::print_series_json(const log_record* b, const log_record* e, uint64_t not_judged,
+                                   uint64_t missing) {
+  const uint64_t errors = series_errors_now_, warnings = series_warnings_now_;
+  uint64_t with_errors = 0;
+  for (const log_record* r = b; r != e; ++r) with_errors += r->had_errors;
+  const log_record& last = e[-1];
+  json_writer w(out_);
+  w.begin_object();
+  w.ascii(json_key("type"), "check_series");
+  w.u64(json_key("volume_set_id"), b->volume_set);
+  w.u64(json_key("volume_generation"), b->generation);
+  w.ascii(json_key("verdict"), errors > 0 ? "errors" : warnings > 0 ? "warnings" : "ok");
+  w.u64(json_key("errors"), errors);
+  w.u64(json_key("warnings"), warnings);
+  w.u64(json_key("logs"), static_cast<uint64_t>(e - b) + not_judged);
+  w.u64(json_key("logs_not_judged"), not_judged);
+  w.u64(json_key("logs_with_errors"), with_errors);
+  w.i64(json_key("first_file_sequence"), b->file_sequence);
+  w.i64(json_key("last_file_sequence"), last.file_sequence);
+  w.ascii(json_key("end"), log_end_key(last.how));
+  w.u64(json_key("missing_file_sequences"), missing);
+  w.begin_array(json_key("missing"));
+  for (const auto& m : missing_) {
+    w.begin_array();
+    w.i64(m.first);
+    w.i64(m.second);
+    w.end_array();
+  }
+  w.end_array();
+  w.u64(json_key("missing_omitted"), missing_omitted_);
+  w.begin_array(json_key("duplicates"));
+  for (const duplicate& d : duplicates_) {
+    w.begin_object();
+    w.i64(json_key("file_sequence"), d.file_sequence);
+    w.u64(json_key("copies"), d.copies);
+    w.boolean(json_key("identical"), d.identical);
+    w.end_object();
+  }
+  w.end_array();
+  w.u64(json_key("duplicates_omitted"), duplicates_omitted_);
+  w.begin_array(json_key("findings"));
+  for (const kept_finding& f : findings_) {
+    w.begin_object();
+    w.ascii(json_key("level"), f.level);
+    w.string(json_key("text"), f.text.data(), f.text.size());
+    w.end_object();
+  }
+  w.end_array();
+  w.u64(json_key("findings_omitted"), findings_dropped_);
+  w.end_object();
+  w.end_line();
 }
 
 }  // namespace jrn

@@ -13,6 +13,17 @@
 // logs of one volume set id and volume generation), and a log read before
 // (the same series and file sequence again).
 //
+// With series set (the logs are read in file sequence order, or as an
+// archive holds them), the two file sequence warnings above are not given,
+// as they depend on the order of reading. Each log leaves a small record
+// instead, and once all are read each series gets one line (one object)
+// and its findings: file sequences missing (an error per gap), a file
+// sequence read more than once (a warning when both reads gave the same
+// tags, else an error), and between consecutive file sequences a tag
+// sequence that does not go on by one or a time that goes back (warnings),
+// and a series whose last log ends with EOF_CONT (a warning: the file that
+// continues it was not read).
+//
 // Each error and warning goes to standard error with the log's name and the
 // offset, unless the tool's own message already says both (malformed items,
 // unrecognized letters, read failures); of each kind of warning only the
@@ -83,6 +94,32 @@ class check_sink : public report_sink {
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
 
+  // What continuity across files is judged on: one record per log read in
+  // series mode, in the order read.
+  struct log_record {
+    uint64_t digest;  // of the tag stream and the log's end
+    uint32_t volume_set, generation;
+    int32_t file_sequence;
+    uint32_t name;       // into record_names_
+    uint32_t log_index;  // 1 for the first log of its input
+    uint32_t first_seq, last_seq, first_ts, last_ts;
+    log_end how;
+    bool has_tags, had_errors;
+  };  // 48 bytes: a million of them take 48 MiB
+  void remember_log(log_end how);
+  std::string record_label(const log_record& r) const;
+  // Judges the records [b, e) of one series (sorted by file sequence, each
+  // file sequence's copies in reading order), of which not_judged further
+  // logs were not remembered; says its findings and prints its verdict.
+  void judge_series(const log_record* b, const log_record* e, uint64_t not_judged);
+  void series_finding(const char* level, const char* fmt, ...)
+      __attribute__((format(printf, 3, 4)));
+  void print_series_text(const log_record* b, const log_record* e, uint64_t not_judged,
+                         uint64_t missing, uint64_t duplicated);
+  void print_series_json(const log_record* b, const log_record* e, uint64_t not_judged,
+                         uint64_t missing);
+  void judge_all_series();
+
   output& out_;
   diagnostics& diag_;
   check_options opt_;
@@ -112,6 +149,7 @@ class check_sink : public report_sink {
   };
   std::vector<kept_finding> findings_;
   uint64_t findings_dropped_ = 0;
+  uint64_t digest_ = 0;
 
   // Across logs and inputs. Each series (volume set id, volume generation)
   // has its last file sequence; every (series, file sequence) read keeps
@@ -127,6 +165,28 @@ class check_sink : public report_sink {
   uint64_t logs_ = 0, logs_with_errors_ = 0;
   uint64_t all_errors_ = 0, all_warnings_ = 0;
   uint64_t inputs_failed_ = 0;
+
+  // Series mode: the records (at most logs_remembered), the names they
+  // refer to, and per series the logs read once the records were full
+  // (only of series that have records: the others get no line).
+  std::vector<log_record> records_;
+  std::vector<std::string> record_names_;
+  std::vector<series_key> recorded_series_;  // sorted, made when the records fill up
+  std::map<series_key, uint64_t> not_remembered_;
+  // The series being judged: its label, counts, and the missing ranges
+  // kept for its JSON object.
+  std::string series_label_;
+  uint64_t series_errors_now_ = 0, series_warnings_now_ = 0;
+  struct duplicate {
+    int32_t file_sequence;
+    uint32_t copies;
+    bool identical;  // every copy gave the first copy's tags
+  };
+  std::vector<std::pair<int32_t, int32_t>> missing_;
+  std::vector<duplicate> duplicates_;
+  uint64_t missing_omitted_ = 0, duplicates_omitted_ = 0;
+  uint64_t series_ = 0, series_errors_ = 0, series_with_errors_ = 0;
+  bool run_stopped_ = false;  // a signal ended the run: not all logs were read
 };
 
 }  // namespace jrn

@@ -53,6 +53,40 @@ void counts(json_writer& w, uint64_t count, int64_t bytes, double part) {
   w.fixed(json_key("share"), part, 4);
 }
 
+// The keys that add up over logs, from "tags" to "malformed_left_out_tags".
+void figure_keys(json_writer& w, const stats_detail::figures& s, uint64_t tags, int64_t counted,
+                 uint64_t counted_tags, int64_t tag_bytes) {
+  w.u64(json_key("tags"), tags);
+  if (s.any_tag) {
+    w.u64(json_key("first_sequence"), s.first_seq);
+    w.u64(json_key("last_sequence"), s.last_seq);
+    time_pair(w, json_key("first_time"), json_key("first_timestamp"), s.first_ts);
+    time_pair(w, json_key("last_time"), json_key("last_timestamp"), s.last_ts);
+  } else {
+    for (const char* k : {"first_sequence", "last_sequence", "first_time", "first_timestamp",
+                          "last_time", "last_timestamp"})
+      w.null(json_key(k));
+  }
+  const int64_t duration = s.any_tag ? std::max<int64_t>(0, int64_t{s.last_ts} - s.first_ts) : 0;
+  w.i64(json_key("duration_seconds"), duration);
+  w.u64(json_key("malformed"), s.malformed);
+  w.begin_object(json_key("bytes"));
+  w.i64(json_key("read"), s.bytes_read);
+  w.i64(json_key("header"), s.header_bytes);
+  w.i64(json_key("counted"), counted);
+  w.i64(json_key("filtered_out"), s.filtered_bytes);
+  w.i64(json_key("malformed_left_out"), s.dropped_bytes);
+  w.i64(json_key("cut_short"), s.bytes_read - s.header_bytes - tag_bytes);
+  if (s.unread_unknown)
+    w.null(json_key("unread"));
+  else
+    w.i64(json_key("unread"), s.unread_bytes);
+  w.end_object();
+  w.u64(json_key("counted_tags"), counted_tags);
+  w.u64(json_key("filtered_out_tags"), s.filtered_tags);
+  w.u64(json_key("malformed_left_out_tags"), s.dropped_tags);
+}
+
 }  // namespace
 
 void stats_print::print_json_filters(output& out, const filter_settings& f,
@@ -111,6 +145,17 @@ void stats_sink::print_json(const summary& s, bool is_total) {
   w.begin_object();
   if (is_total) {
     w.u64(json_key("logs"), s.logs);
+    if (opt_.series) {
+      w.u64(json_key("logs_in_no_series"), logs_without_series_);
+      w.u64(json_key("logs_in_series_not_kept"), logs_of_series_not_kept_);
+    }
+    if (opt_.series || skipped_files_ != 0) {
+      w.begin_object(json_key("skipped"));
+      w.u64(json_key("files"), skipped_files_);
+      w.i64(json_key("bytes"), skipped_bytes_);
+      w.u64(json_key("files_of_unknown_size"), skipped_unknown_);
+      w.end_object();
+    }
   } else {
     w.string(json_key("log"), input_name_.data(), input_name_.size());
     w.u64(json_key("log_index"), log_index_);
@@ -130,36 +175,8 @@ void stats_sink::print_json(const summary& s, bool is_total) {
     w.ascii(json_key("end"), log_end_key(end_how_));
     w.i64(json_key("end_offset"), end_offset_);
   }
-  w.u64(json_key("tags"), s.tags());
-  if (s.any_tag) {
-    w.u64(json_key("first_sequence"), s.first_seq);
-    w.u64(json_key("last_sequence"), s.last_seq);
-    time_pair(w, json_key("first_time"), json_key("first_timestamp"), s.first_ts);
-    time_pair(w, json_key("last_time"), json_key("last_timestamp"), s.last_ts);
-  } else {
-    for (const char* k : {"first_sequence", "last_sequence", "first_time", "first_timestamp",
-                          "last_time", "last_timestamp"})
-      w.null(json_key(k));
-  }
-  const int64_t duration = s.any_tag ? std::max<int64_t>(0, int64_t{s.last_ts} - s.first_ts) : 0;
-  w.i64(json_key("duration_seconds"), duration);
-  w.u64(json_key("malformed"), s.malformed);
   const int64_t counted = s.counted_bytes();
-  w.begin_object(json_key("bytes"));
-  w.i64(json_key("read"), s.bytes_read);
-  w.i64(json_key("header"), s.header_bytes);
-  w.i64(json_key("counted"), counted);
-  w.i64(json_key("filtered_out"), s.filtered_bytes);
-  w.i64(json_key("malformed_left_out"), s.dropped_bytes);
-  w.i64(json_key("cut_short"), s.bytes_read - s.header_bytes - s.tag_bytes());
-  if (s.unread_unknown)
-    w.null(json_key("unread"));
-  else
-    w.i64(json_key("unread"), s.unread_bytes);
-  w.end_object();
-  w.u64(json_key("counted_tags"), s.counted_tags());
-  w.u64(json_key("filtered_out_tags"), s.filtered_tags);
-  w.u64(json_key("malformed_left_out_tags"), s.dropped_tags);
+  figure_keys(w, s, s.tags(), counted, s.counted_tags(), s.tag_bytes());
 
   w.begin_array(json_key("kinds"));
   for (unsigned letter = 0; letter < 256; ++letter) {
@@ -259,6 +276,20 @@ void stats_sink::print_json(const summary& s, bool is_total) {
   }
   w.end_array();
   w.end_object();
+  w.end_object();
+}
+
+void stats_sink::print_series_json(const stats_detail::series_entry& e) {
+  json_writer w(out_);
+  w.begin_object();
+  w.u64(json_key("volume_set_id"), e.volume_set_id);
+  w.u64(json_key("volume_generation"), e.volume_generation);
+  w.u64(json_key("logs"), e.logs);
+  w.i64(json_key("first_file_sequence"), e.first_file);
+  w.i64(json_key("last_file_sequence"), e.last_file);
+  w.ascii(json_key("end"), log_end_key(e.last_end));
+  figure_keys(w, e, e.tags(), e.counted_bytes, e.counted_tags, e.tag_bytes());
+  w.u64(json_key("records"), e.records);
   w.end_object();
 }
 

@@ -26,15 +26,7 @@ summary::summary(uint64_t seed, uint32_t counters)
     : nodes(seed, counters), txns(seed ^ 0x5bd1e995u, counters), more_seed(seed ^ 0x27d4eb2full) {}
 
 void summary::clear() {
-  logs = 0;
-  any_tag = false;
-  first_seq = last_seq = first_ts = last_ts = 0;
-  malformed = 0;
-  header_bytes = bytes_read = 0;
-  filtered_tags = dropped_tags = 0;
-  filtered_bytes = dropped_bytes = 0;
-  unread_bytes = 0;
-  unread_unknown = false;
+  static_cast<figures&>(*this) = figures();
   std::memset(kind_count, 0, sizeof kind_count);
   std::memset(kind_bytes, 0, sizeof kind_bytes);
   std::memset(op_count, 0, sizeof op_count);
@@ -59,6 +51,12 @@ uint64_t summary::counted_tags() const {
 int64_t summary::counted_bytes() const {
   int64_t n = 0;
   for (int64_t b : kind_bytes) n += b;
+  return n;
+}
+
+uint64_t summary::records() const {
+  uint64_t n = 0;
+  for (uint64_t k : op_count) n += k;
   return n;
 }
 
@@ -181,8 +179,19 @@ void stats_sink::begin_input(const char* name, int64_t size) {
   progress_.begin_input(name, size);
 }
 
+void stats_sink::input_skipped(const char*, int64_t size, uint32_t, uint32_t) {
+  ++skipped_files_;
+  if (size < 0)
+    ++skipped_unknown_;
+  else
+    skipped_bytes_ += size;
+}
+
 void stats_sink::start_log() {
-  if (log_.logs != 0) merge_log_into_total();
+  if (log_.logs != 0) {
+    add_log_to_series();
+    merge_log_into_total();
+  }
   log_.logs = 1;
   ++log_index_;
   log_open_ = true;
@@ -325,6 +334,81 @@ void stats_sink::end_log(log_end how, int64_t offset) {
   }
 }
 
+// The log just ended (log_, header_, end_how_) into its series.
+void stats_sink::add_log_to_series() {
+  if (!opt_.series) return;
+  if (!have_header_) {
+    ++logs_without_series_;
+    return;
+  }
+  const auto key = std::make_pair(header_.volume_set_id, header_.volume_generation);
+  auto it = series_.find(key);
+  if (it == series_.end()) {
+    if (series_.size() >= max_series) {
+      ++logs_of_series_not_kept_;
+      return;
+    }
+    it = series_.emplace(key, stats_detail::series_entry()).first;
+    it->second.volume_set_id = key.first;
+    it->second.volume_generation = key.second;
+  }
+  stats_detail::series_entry& e = it->second;
+  const summary& s = log_;
+  const int32_t file = header_.file_sequence;
+  const bool first_log = e.logs == 0;
+  if (first_log || file < e.first_file) e.first_file = file;
+  if (first_log || file >= e.last_file) {
+    e.last_file = file;
+    e.last_end = end_how_;
+  }
+  if (s.any_tag) {
+    if (!e.any_tag || file < e.first_tag_file) {
+      e.first_tag_file = file;
+      e.first_seq = s.first_seq;
+      e.first_ts = s.first_ts;
+    }
+    if (!e.any_tag || file >= e.last_tag_file) {
+      e.last_tag_file = file;
+      e.last_seq = s.last_seq;
+      e.last_ts = s.last_ts;
+    }
+    e.any_tag = true;
+  }
+  e.logs += s.logs;
+  e.malformed += s.malformed;
+  e.header_bytes += s.header_bytes;
+  e.bytes_read += s.bytes_read;
+  e.filtered_tags += s.filtered_tags;
+  e.filtered_bytes += s.filtered_bytes;
+  e.dropped_tags += s.dropped_tags;
+  e.dropped_bytes += s.dropped_bytes;
+  e.unread_bytes += s.unread_bytes;
+  e.unread_unknown = e.unread_unknown || s.unread_unknown;
+  e.counted_tags += s.counted_tags();
+  e.counted_bytes += s.counted_bytes();
+  e.records += s.records();
+}
+
+// In file sequence order the first counted tag of all logs is that of the
+// first series that has one, and the last that of the last such series,
+// whatever order the logs were read in. When logs are outside the series
+// kept, the order they were read in stands.
+void stats_sink::order_total_by_series(summary& all) const {
+  if (!opt_.series || logs_of_series_not_kept_ != 0) return;
+  const stats_detail::series_entry* first = nullptr;
+  const stats_detail::series_entry* last = nullptr;
+  for (const auto& s : series_) {
+    if (!s.second.any_tag) continue;
+    if (!first) first = &s.second;
+    last = &s.second;
+  }
+  if (!first) return;
+  all.first_seq = first->first_seq;
+  all.first_ts = first->first_ts;
+  all.last_seq = last->last_seq;
+  all.last_ts = last->last_ts;
+}
+
 void stats_sink::merge_log_into_total() {
   summary& t = total_;
   summary& s = log_;
@@ -384,16 +468,37 @@ void stats_sink::flush() {
 
 void stats_sink::finish() {
   progress_.end_input();
+  if (log_.logs != 0) add_log_to_series();
   const bool several = total_used_;
   if (several) merge_log_into_total();
-  const summary& all = several ? total_ : log_;
+  summary& all = several ? total_ : log_;
+  order_total_by_series(all);
   if (opt_.json) {
     print_filters();
-    out_.str(json_logs_ ? "\n],\"total\":" : "\"logs\":[],\"total\":");
+    out_.str(json_logs_ ? "\n]," : "\"logs\":[],");
+    if (opt_.series) {
+      out_.str("\"series\":[");
+      bool any = false;
+      for (const auto& s : series_) {
+        out_.str(any ? ",\n" : "\n");
+        any = true;
+        print_series_json(s.second);
+      }
+      out_.str(any ? "\n]," : "],");
+    }
+    out_.str("\"total\":");
     print_json(all, true);
     out_.str("}\n");
-  } else if (several) {
-    print_text(all, true);
+  } else {
+    if (opt_.series && !series_.empty()) {
+      print_filters();
+      for (const auto& s : series_) print_series_text(s.second);
+    }
+    // A run that passed over files says so in a total of its own.
+    if (several || skipped_files_ != 0) {
+      print_filters();
+      print_text(all, true);
+    }
   }
   out_.flush();
 }

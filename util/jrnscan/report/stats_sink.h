@@ -23,12 +23,23 @@
 // histogram keeps at most 4096 buckets. A run over several logs keeps a
 // second set of all of them for the total. The man page (SUMMARIES) lists
 // every key of --stats --json.
+//
+// An archive read in file sequence order (stats_options::series) also gets
+// a section per series (volume set id, volume generation): the figures of
+// its logs added up and the ranges they span, judged from per-log figures
+// so that the order the logs were read in does not matter. A series keeps
+// counters only (no id sets, tables or histogram), about 200 bytes; at
+// most max_series of them are kept, the logs of further ones count in the
+// total alone. Files the run passed over for the time window are counted
+// (number and bytes) for the total.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/id_set.h"
@@ -87,16 +98,9 @@ struct alignas(64) txn_entry {
   std::unique_ptr<int32_t[]> more;
 };
 
-// What is counted for one log, or for all of them.
-struct summary {
-  summary(uint64_t seed, uint32_t counters);
-  void clear();
-  // Bytes of the counted tags, and of every tag read.
-  int64_t counted_bytes() const;
-  int64_t tag_bytes() const { return counted_bytes() + filtered_bytes + dropped_bytes; }
-  uint64_t counted_tags() const;
-  uint64_t tags() const { return counted_tags() + filtered_tags + dropped_tags; }
-
+// The figures that add up over logs: counts, bytes and the first and last
+// counted tag. A summary has them and its tables; a series only them.
+struct figures {
   uint64_t logs = 0;
   // The first and last counted tag.
   bool any_tag = false;
@@ -114,6 +118,19 @@ struct summary {
   // known.
   int64_t unread_bytes = 0;
   bool unread_unknown = false;
+};
+
+// What is counted for one log, or for all of them.
+struct summary : figures {
+  summary(uint64_t seed, uint32_t counters);
+  void clear();
+  // Bytes of the counted tags, and of every tag read.
+  int64_t counted_bytes() const;
+  int64_t tag_bytes() const { return counted_bytes() + filtered_bytes + dropped_bytes; }
+  uint64_t counted_tags() const;
+  uint64_t tags() const { return counted_tags() + filtered_tags + dropped_tags; }
+  uint64_t records() const;
+
   uint64_t kind_count[256] = {};
   int64_t kind_bytes[256] = {};
   uint64_t op_count[256] = {};
@@ -129,6 +146,24 @@ struct summary {
   bool node_sets_capped = false;
   uint64_t more_seed;
   time_histogram histogram;
+};
+
+// The logs of one series (volume set id, volume generation) added up. The
+// first and last counted tag are those of the logs of the lowest and the
+// highest file sequence that have tags counted; how the series ended is how
+// its log of the highest file sequence ended (of two with the same, the
+// one read last).
+struct series_entry : figures {
+  uint32_t volume_set_id = 0;
+  uint32_t volume_generation = 0;
+  int32_t first_file = 0, last_file = 0;  // the lowest and highest file sequence
+  log_end last_end = log_end::stopped;
+  int32_t first_tag_file = 0, last_tag_file = 0;  // the logs of the first and last tag
+  uint64_t counted_tags = 0;
+  int64_t counted_bytes = 0;
+  uint64_t records = 0;
+  uint64_t tags() const { return counted_tags + filtered_tags + dropped_tags; }
+  int64_t tag_bytes() const { return counted_bytes + filtered_bytes + dropped_bytes; }
 };
 
 // The entries of the keys met last, by the key's low bits: records of a few
@@ -164,6 +199,8 @@ class stats_sink : public report_sink {
   // Nodes of transactions beyond their first two, kept in all (per log,
   // and for the total).
   static constexpr uint64_t max_more_nodes = 1u << 20;
+  // Series kept with stats_options::series.
+  static constexpr size_t max_series = 4096;
 
   // The summary goes to out; the progress line is erased before every
   // message said through diag.
@@ -171,6 +208,7 @@ class stats_sink : public report_sink {
 
   bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
+  void input_skipped(const char* name, int64_t size, uint32_t first_ts, uint32_t last_ts) override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
@@ -189,6 +227,11 @@ class stats_sink : public report_sink {
   void print_text(const summary& s, bool is_total);
   void print_json(const summary& s, bool is_total);
   void merge_log_into_total();
+  void add_log_to_series();
+  void order_total_by_series(summary& all) const;
+  void print_series_text(const stats_detail::series_entry& e);
+  void print_series_json(const stats_detail::series_entry& e);
+  void print_skipped_text();
 
   output& out_;
   stats_options opt_;
@@ -211,6 +254,17 @@ class stats_sink : public report_sink {
   summary log_;
   summary total_;
   bool total_used_ = false;  // total_ holds every log before log_
+  // With opt_.series: the series by (volume set id, volume generation);
+  // logs of a refused header (no series), and logs of series beyond
+  // max_series.
+  std::map<std::pair<uint32_t, uint32_t>, stats_detail::series_entry> series_;
+  uint64_t logs_without_series_ = 0;
+  uint64_t logs_of_series_not_kept_ = 0;
+  // Files passed over for the time window: their number, the bytes of
+  // those of known size, and the number of those of unknown size.
+  uint64_t skipped_files_ = 0;
+  int64_t skipped_bytes_ = 0;
+  uint64_t skipped_unknown_ = 0;
   stats_detail::recent_entries<stats_detail::txn_entry> recent_txns_;
   stats_detail::recent_entries<stats_detail::node_entry> recent_nodes_;
   bool head_printed_ = false;  // the filters (and the JSON document's start)

@@ -178,6 +178,61 @@ void print_histogram(output& out_, const time_histogram& h) {
   }
 }
 
+// The tags counted (those the filters let through): how many, and their
+// sequence and time range.
+void print_tag_lines(output& out_, time_formatter& times, const stats_detail::figures& s,
+                     unsigned long long counted_tags, unsigned long long read_tags) {
+  if (s.any_tag) {
+    if (counted_tags == read_tags)
+      out_.printf("  %llu %s, sequence %u to %u\n", counted_tags,
+                  plural(counted_tags, "tag", "tags"), s.first_seq, s.last_seq);
+    else
+      out_.printf("  %llu of %llu tags counted, sequence %u to %u\n", counted_tags, read_tags,
+                  s.first_seq, s.last_seq);
+    const std::string first = times(s.first_ts);
+    out_.printf("  time %s to %s (%s)\n", first.c_str(), times(s.last_ts),
+                duration_text(static_cast<int64_t>(s.last_ts) - s.first_ts).c_str());
+  } else if (read_tags != 0) {
+    out_.printf("  no tags counted (%llu read)\n", read_tags);
+  } else {
+    out_.str("  no tags\n");
+  }
+}
+
+// The byte identity. unread_from: the input offset of a log's bytes not
+// read, or -1 for a sum over logs.
+void print_byte_lines(output& out_, const stats_detail::figures& s, int64_t counted,
+                      unsigned long long counted_tags, int64_t tag_bytes, int64_t unread_from) {
+  const int64_t cut = s.bytes_read - s.header_bytes - tag_bytes;
+  out_.printf("\n  %-26s %16lld\n", "bytes read", static_cast<long long>(s.bytes_read));
+  out_.printf("    %-24s %16lld\n", "file header", static_cast<long long>(s.header_bytes));
+  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags counted", static_cast<long long>(counted),
+              counted_tags, plural(counted_tags, "tag", "tags"));
+  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags filtered out",
+              static_cast<long long>(s.filtered_bytes),
+              static_cast<unsigned long long>(s.filtered_tags),
+              plural(s.filtered_tags, "tag", "tags"));
+  if (s.dropped_tags != 0)
+    out_.printf("    %-24s %16lld  (%llu %s)\n", "malformed tags left out",
+                static_cast<long long>(s.dropped_bytes),
+                static_cast<unsigned long long>(s.dropped_tags),
+                plural(s.dropped_tags, "tag", "tags"));
+  out_.printf("    %-24s %16lld\n", "cut short at the end", static_cast<long long>(cut));
+  if (s.unread_unknown) {
+    out_.printf("  %-26s %16s", "bytes not read", "unknown");
+    if (unread_from >= 0)
+      out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from));
+    else if (s.unread_bytes != 0)
+      out_.printf("  (at least %lld)", static_cast<long long>(s.unread_bytes));
+    out_.put('\n');
+  } else if (s.unread_bytes != 0) {
+    out_.printf("  %-26s %16lld", "bytes not read", static_cast<long long>(s.unread_bytes));
+    if (unread_from >= 0)
+      out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from));
+    out_.put('\n');
+  }
+}
+
 }  // namespace
 
 const char* log_end_text(log_end how) {
@@ -222,7 +277,18 @@ void stats_sink::print_filters() {
 
 void stats_sink::print_text(const summary& s, bool is_total) {
   if (is_total) {
-    out_.printf("\nAll %llu logs\n", static_cast<unsigned long long>(s.logs));
+    out_.printf("\nAll %llu %s", static_cast<unsigned long long>(s.logs),
+                s.logs == 1 ? "log" : "logs");
+    if (opt_.series) out_.printf(" in %zu series", series_.size());
+    out_.put('\n');
+    if (logs_without_series_ != 0)
+      out_.printf("  in no series: %llu %s whose file header was refused\n",
+                  static_cast<unsigned long long>(logs_without_series_),
+                  plural(logs_without_series_, "log", "logs"));
+    if (logs_of_series_not_kept_ != 0)
+      out_.printf("  in no series shown: %llu %s of series beyond the first %zu\n",
+                  static_cast<unsigned long long>(logs_of_series_not_kept_),
+                  plural(logs_of_series_not_kept_, "log", "logs"), max_series);
   } else {
     out_.printf("\nLog: %s", input_name_.c_str());
     if (log_index_ > 1) out_.printf(" (log %u of the input)", log_index_);
@@ -231,59 +297,17 @@ void stats_sink::print_text(const summary& s, bool is_total) {
       out_.printf("  signature %.10s, version %d.%02d, file sequence %d\n", header_.signature,
                   header_.major, header_.minor, header_.file_sequence);
   }
-  // The tags counted (those the filters let through): how many, and their
-  // sequence and time range.
   time_formatter times(opt_.utc);
   const unsigned long long counted_tags = s.counted_tags(), read_tags = s.tags();
-  if (s.any_tag) {
-    if (counted_tags == read_tags)
-      out_.printf("  %llu %s, sequence %u to %u\n", counted_tags,
-                  plural(counted_tags, "tag", "tags"), s.first_seq, s.last_seq);
-    else
-      out_.printf("  %llu of %llu tags counted, sequence %u to %u\n", counted_tags, read_tags,
-                  s.first_seq, s.last_seq);
-    const std::string first = times(s.first_ts);
-    out_.printf("  time %s to %s (%s)\n", first.c_str(), times(s.last_ts),
-                duration_text(static_cast<int64_t>(s.last_ts) - s.first_ts).c_str());
-  } else if (read_tags != 0) {
-    out_.printf("  no tags counted (%llu read)\n", read_tags);
-  } else {
-    out_.str("  no tags\n");
-  }
+  print_tag_lines(out_, times, s, counted_tags, read_tags);
   if (!is_total)
     out_.printf("  ended by %s at offset %lld\n", log_end_text(end_how_),
                 static_cast<long long>(end_offset_));
   out_.printf("  malformed items: %llu\n", static_cast<unsigned long long>(s.malformed));
 
-  // The byte identity.
   const int64_t counted = s.counted_bytes();
-  const int64_t cut = s.bytes_read - s.header_bytes - s.tag_bytes();
-  out_.printf("\n  %-26s %16lld\n", "bytes read", static_cast<long long>(s.bytes_read));
-  out_.printf("    %-24s %16lld\n", "file header", static_cast<long long>(s.header_bytes));
-  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags counted", static_cast<long long>(counted),
-              counted_tags, plural(counted_tags, "tag", "tags"));
-  out_.printf("    %-24s %16lld  (%llu %s)\n", "tags filtered out",
-              static_cast<long long>(s.filtered_bytes),
-              static_cast<unsigned long long>(s.filtered_tags),
-              plural(s.filtered_tags, "tag", "tags"));
-  if (s.dropped_tags != 0)
-    out_.printf("    %-24s %16lld  (%llu %s)\n", "malformed tags left out",
-                static_cast<long long>(s.dropped_bytes),
-                static_cast<unsigned long long>(s.dropped_tags),
-                plural(s.dropped_tags, "tag", "tags"));
-  out_.printf("    %-24s %16lld\n", "cut short at the end", static_cast<long long>(cut));
-  if (s.unread_unknown) {
-    out_.printf("  %-26s %16s", "bytes not read", "unknown");
-    if (!is_total)
-      out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
-    else if (s.unread_bytes != 0)
-      out_.printf("  (at least %lld)", static_cast<long long>(s.unread_bytes));
-    out_.put('\n');
-  } else if (s.unread_bytes != 0) {
-    out_.printf("  %-26s %16lld", "bytes not read", static_cast<long long>(s.unread_bytes));
-    if (!is_total) out_.printf("  (from offset %lld on)", static_cast<long long>(unread_from_));
-    out_.put('\n');
-  }
+  print_byte_lines(out_, s, counted, counted_tags, s.tag_bytes(), is_total ? -1 : unread_from_);
+  if (is_total) print_skipped_text();
 
   // Tag kinds and record opcodes.
   char label[64];
@@ -393,6 +417,39 @@ void stats_sink::print_text(const summary& s, bool is_total) {
     }
   }
   print_histogram(out_, s.histogram);
+}
+
+// The files passed over for the time window, beside the bytes read and not
+// read: together they make up the inputs.
+void stats_sink::print_skipped_text() {
+  if (skipped_files_ == 0) return;
+  char note[160];
+  std::snprintf(note, sizeof note, "%llu %s outside the time window",
+                static_cast<unsigned long long>(skipped_files_),
+                plural(skipped_files_, "file", "files"));
+  if (skipped_unknown_ == 0) {
+    out_.printf("  %-26s %16lld  (%s)\n", "bytes skipped", static_cast<long long>(skipped_bytes_),
+                note);
+  } else {
+    out_.printf("  %-26s %16s  (at least %lld; %s, %llu of unknown size)\n", "bytes skipped",
+                "unknown", static_cast<long long>(skipped_bytes_), note,
+                static_cast<unsigned long long>(skipped_unknown_));
+  }
+}
+
+// A series: its logs' figures added up, the ranges they span, and how its
+// log of the highest file sequence ended.
+void stats_sink::print_series_text(const stats_detail::series_entry& e) {
+  out_.printf("\nSeries: volume set 0x%x generation %u\n", e.volume_set_id, e.volume_generation);
+  out_.printf("  %llu %s, file sequence %d", static_cast<unsigned long long>(e.logs),
+              plural(e.logs, "log", "logs"), e.first_file);
+  if (e.last_file != e.first_file) out_.printf(" to %d", e.last_file);
+  out_.put('\n');
+  time_formatter times(opt_.utc);
+  print_tag_lines(out_, times, e, e.counted_tags, e.tags());
+  out_.printf("  file sequence %d ended by %s\n", e.last_file, log_end_text(e.last_end));
+  out_.printf("  malformed items: %llu\n", static_cast<unsigned long long>(e.malformed));
+  print_byte_lines(out_, e, e.counted_bytes, e.counted_tags, e.tag_bytes(), -1);
 }
 
 }  // namespace jrn
