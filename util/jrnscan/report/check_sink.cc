@@ -19,6 +19,21 @@ namespace {
 
 const char* plural(uint64_t n, const char* one, const char* many) { return n == 1 ? one : many; }
 
+// "ok", or "2 errors, 1 warning": the start of a log's or a series' line.
+void print_verdict(output& out, uint64_t errors, uint64_t warnings) {
+  if (errors == 0 && warnings == 0) {
+    out.str("ok");
+    return;
+  }
+  if (errors > 0)
+    out.printf("%llu %s", static_cast<unsigned long long>(errors),
+               plural(errors, "error", "errors"));
+  if (errors > 0 && warnings > 0) out.str(", ");
+  if (warnings > 0)
+    out.printf("%llu %s", static_cast<unsigned long long>(warnings),
+               plural(warnings, "warning", "warnings"));
+}
+
 // An unrecognized letter starts no tag: its sequence and time are not
 // judged.
 bool letter_known(uint8_t letter) { return tag_kind_of(letter).handler || is_end_tag(letter); }
@@ -288,17 +303,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
 
 void check_sink::print_log_text(log_end how) {
   out_.printf("%s: ", log_label_.c_str());
-  if (errors_ == 0 && warnings_ == 0) {
-    out_.str("ok");
-  } else {
-    if (errors_ > 0)
-      out_.printf("%llu %s", static_cast<unsigned long long>(errors_),
-                  plural(errors_, "error", "errors"));
-    if (errors_ > 0 && warnings_ > 0) out_.str(", ");
-    if (warnings_ > 0)
-      out_.printf("%llu %s", static_cast<unsigned long long>(warnings_),
-                  plural(warnings_, "warning", "warnings"));
-  }
+  print_verdict(out_, errors_, warnings_);
   out_.printf(", %llu %s", static_cast<unsigned long long>(tags_), plural(tags_, "tag", "tags"));
   if (tags_ > 0) {
     const time_text first = format_time(first_ts_, opt_.utc);
@@ -635,17 +640,7 @@ void check_sink::print_series_text(const log_record* b, const log_record* e, uin
                                    uint64_t missing, uint64_t duplicated) {
   const uint64_t errors = series_errors_now_, warnings = series_warnings_now_;
   out_.printf("%s: ", series_label_.c_str());
-  if (errors == 0 && warnings == 0) {
-    out_.str("ok");
-  } else {
-    if (errors > 0)
-      out_.printf("%llu %s", static_cast<unsigned long long>(errors),
-                  plural(errors, "error", "errors"));
-    if (errors > 0 && warnings > 0) out_.str(", ");
-    if (warnings > 0)
-      out_.printf("%llu %s", static_cast<unsigned long long>(warnings),
-                  plural(warnings, "warning", "warnings"));
-  }
+  print_verdict(out_, errors, warnings);
   const uint64_t logs = static_cast<uint64_t>(e - b) + not_judged;
   out_.printf(", %llu %s", static_cast<unsigned long long>(logs), plural(logs, "log", "logs"));
   if (not_judged > 0)
