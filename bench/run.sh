@@ -19,7 +19,12 @@
 # W8 series:   W1's options on a directory of 64 logs of 16 MiB (the same
 #              mix, written by fwgen --series), against W1 per byte; "n/a"
 #              while jrnscan refuses a directory.
+# W7j zstd:    jrnscan with W1's options on that .zst file, against zstd -dc.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
+#
+# BENCH_BEFORE=PATH (a jrnscan built from an earlier revision) also times
+# that binary on W1 and W3 to W6j, interleaved with this one's runs, and
+# prints each workload's time before and after.
 set -euo pipefail
 
 runs=${1:-5}
@@ -86,7 +91,9 @@ cat "$w1" "$w2" "$w7" "$w8"/* >/dev/null  # warm the page cache
 w8_ok=0
 if "$jrnscan" $none "$w8" >/dev/null 2>&1; then w8_ok=1; fi
 
-declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8 t_w7j
+declare -a b_w1 b_w3 b_w4 b_w5 b_w6 b_w6j
+before=${BENCH_BEFORE:-}
 for ((i = 0; i < runs; i++)); do
   t_w1+=("$(clock "$jrnscan" $none "$w1")")
   t_dd+=("$(clock dd if="$w1" of=/dev/null bs=1M)")
@@ -99,6 +106,15 @@ for ((i = 0; i < runs; i++)); do
   t_zst+=("$(clock "$read_source" "$w7")")
   t_zstd+=("$(clock zstd -dc "$w7")")
   if [ $w8_ok = 1 ]; then t_w8+=("$(clock "$jrnscan" $none "$w8")"); fi
+  t_w7j+=("$(clock "$jrnscan" $none "$w7")")
+  if [ -n "$before" ]; then
+    b_w1+=("$(clock "$before" $none "$w1")")
+    b_w3+=("$(clock "$before" -v "$w1")")
+    b_w4+=("$(clock "$before" --json -a -v "$w1")")
+    b_w5+=("$(clock "$before" --stats "$w1")")
+    b_w6+=("$(clock "$before" --check "$w1")")
+    b_w6j+=("$(clock "$before" --check --json "$w1")")
+  fi
 done
 # The hex-dump references are slow; three runs give their median.
 for ((i = 0; i < (runs < 3 ? runs : 3); i++)); do
@@ -111,6 +127,7 @@ mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
 mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}"); mw4=$(m "${t_w4[@]}")
 mw5=$(m "${t_w5[@]}"); mw6=$(m "${t_w6[@]}"); mw7=$(m "${t_w7[@]}")
 mzst=$(m "${t_zst[@]}"); mzstd=$(m "${t_zstd[@]}")
+mw7j=$(m "${t_w7j[@]}")
 mw8=""
 if [ $w8_ok = 1 ]; then mw8=$(m "${t_w8[@]}"); fi
 s8=$(cat "$w8"/* | wc -c)
@@ -125,11 +142,11 @@ rss4=$(rss "$w4")
 awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
     -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
     -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" -v w4="$mw4" -v o4="$w4_out" \
-    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" -v w8="$mw8" -v s8="$s8" 'BEGIN {
+    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" -v w8="$mw8" -v s8="$s8" -v w7j="$mw7j" 'BEGIN {
   printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
   printf "%-34s %14s   %s\n", "workload", "result", "target"
   printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
-  printf "%-34s %11.2f x    <= 4 x\n", "W1 time / dd bs=1M time", w1 / dd
+  printf "%-34s %11.2f x    <= 1.3 x\n", "W1 time / dd bs=1M time", w1 / dd
   printf "%-34s %9.0f MB/s\n", "W2 dump -a -vvv, log read", s2 / (w2 / 1e9) / 1e6
   printf "%-34s %11.1f x    >= 10 x\n", "W2 speed-up over xxd", xxd / w2
   printf "%-34s %11.1f x\n", "W2 speed-up over hexdump -C", hd / w2
@@ -144,6 +161,7 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %9.0f MB/s\n", "W6j --check --json, log read", s1 / (w7 / 1e9) / 1e6
   printf "%-34s %9.0f MB/s\n", "W7 zstd -1 log, decompressed read", s1 / (zst / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.8 x\n", "W7 speed / zstd -dc speed", zstd / zst
+  printf "%-34s %11.2f x    >= 0.8 x\n", "W7j jrnscan .zst / zstd -dc speed", zstd / w7j
   if (w8 != "") {
     printf "%-34s %9.0f MB/s\n", "W8 directory of 64 x 16 MiB, read", s8 / (w8 / 1e9) / 1e6
     printf "%-34s %11.2f x    >= 1 x\n", "W8 speed / W1 speed, per byte", (s8 / w8) / (s1 / w1)
@@ -153,5 +171,19 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   }
   printf "%-34s %9.1f MiB    < 16 MiB\n", "peak RSS, W1 on 1 GiB", rss1 / 1024
   printf "%-34s %9.1f MiB    < 16 MiB, = 1 GiB\n", "peak RSS, W1 on 4 GiB", rss4 / 1024
-  printf "\nseconds: W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f  W7 %.3f  zstd -dc %.3f  W8 %s\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9, zst/1e9, zstd/1e9, (w8 != "") ? sprintf("%.3f", w8/1e9) : "n/a"
+  printf "\nseconds: W7j %.3f  ", w7j/1e9
+  printf "W1 %.3f  dd %.3f  W2 %.3f  xxd %.3f  hexdump %.3f  W3 %.3f  W4 %.3f  W5 %.3f  W6 %.3f  W6j %.3f  W7 %.3f  zstd -dc %.3f  W8 %s\n", w1/1e9, dd/1e9, w2/1e9, xxd/1e9, hd/1e9, w3/1e9, w4/1e9, w5/1e9, w6/1e9, w7/1e9, zst/1e9, zstd/1e9, (w8 != "") ? sprintf("%.3f", w8/1e9) : "n/a"
 }'
+if [ -n "$before" ]; then
+  echo
+  echo "before ($before) and after, medians in seconds:"
+  for w in w1 w3 w4 w5 w6 w6j; do
+    case $w in
+      w1) a=$mw1 ;; w3) a=$mw3 ;; w4) a=$mw4 ;; w5) a=$mw5 ;; w6) a=$mw6 ;; w6j) a=$mw7 ;;
+    esac
+    arr="b_$w[@]"
+    b=$(m "${!arr}")
+    awk -v w="${w^^}" -v b="$b" -v a="$a" \
+      'BEGIN { printf "  %-4s %8.3f %8.3f   %+6.1f%%\n", w, b / 1e9, a / 1e9, (a - b) / b * 100 }'
+  done
+fi

@@ -97,7 +97,7 @@ class log_dir {
       if (seen != files_.end() && seen->second.ino == e->d_ino && seen->second.settled)
         f = seen->second;
       else
-        f = look_into(dirfd(d), name);
+        f = look_into(dirfd(d), name, e->d_ino);
       if (f.ino != 0) now.emplace(name, f);
       errno = 0;
     }
@@ -145,27 +145,28 @@ class log_dir {
     log_key key;
   };
 
-  static entry look_into(int dfd, const std::string& name) {
+  // Looks into a file of the directory (its entry's inode number is
+  // d_ino); an entry with ino 0 is left out of the listing (it could not be
+  // looked into; it is tried again on the next listing).
+  static entry look_into(int dfd, const std::string& name, ino_t d_ino) {
     entry f;
-    // Not blocking on a FIFO; only regular files are read.
-    const int fd = openat(dfd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return f;
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-      ::close(fd);
+    if (fstatat(dfd, name.c_str(), &st, 0) != 0) return f;
+    f.ino = d_ino != 0 ? d_ino : st.st_ino;
+    f.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    // Only regular files are opened (a device or a FIFO is not touched).
+    f.settled = true;
+    if (!S_ISREG(st.st_mode)) return f;
+    const int fd = openat(dfd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      f.ino = 0;
       return f;
     }
-    f.ino = st.st_ino;
-    f.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    if (!S_ISREG(st.st_mode)) {
-      f.settled = true;
-    } else {
-      size_t got = 0;
-      f.is_log = key_at(fd, 0, &f.key, &got);
-      // A header that is still being written is looked at again.
-      f.settled = f.is_log || got >= peek_bytes;
-    }
+    size_t got = 0;
+    f.is_log = key_at(fd, 0, &f.key, &got);
     ::close(fd);
+    // A header that is still being written is looked at again.
+    f.settled = f.is_log || got >= peek_bytes;
     return f;
   }
 
@@ -173,13 +174,6 @@ class log_dir {
   std::string prefix_;
   std::map<std::string, entry> files_;
 };
-
-// The names of the files followed in a directory: the back-ends may keep
-// them until the run's end.
-std::deque<std::string>& file_names() {
-  static std::deque<std::string> names;
-  return names;
-}
 
 // The wait at an end tag of a followed file, while the file has not grown.
 struct end_wait {
@@ -272,7 +266,8 @@ bool wait_to_list(scan_context& c, bool* told) {
   return !c.stop && !c.diag.halted();
 }
 
-int follow_directory(scan_context& c, const run_options& o, const char* operand, const char* name) {
+int follow_directory(scan_context& c, const run_options& o, const char* operand, const char* name,
+                     std::deque<std::string>& names) {
   std::string prefix = operand;
   if (prefix.back() != '/') prefix += '/';
   log_dir dir(operand, prefix);
@@ -290,9 +285,8 @@ int follow_directory(scan_context& c, const run_options& o, const char* operand,
     if (!wait_to_list(c, &told)) return 0;
   }
   for (;;) {
-    file_names().push_back(shown_file_name(o, dir.path_of(file).c_str()));
-    const followed r =
-        follow_file(c, dir.path_of(file).c_str(), file_names().back().c_str(), dir, true);
+    names.push_back(shown_file_name(o, dir.path_of(file).c_str()));
+    const followed r = follow_file(c, dir.path_of(file).c_str(), names.back().c_str(), dir, true);
     if (!r.continues) return r.status;
     // The server goes on in the next file of the series once it has
     // created it.
@@ -311,10 +305,11 @@ int follow_directory(scan_context& c, const run_options& o, const char* operand,
 
 }  // namespace
 
-int follow_operand(scan_context& c, const run_options& o, const char* operand, const char* name) {
+int follow_operand(scan_context& c, const run_options& o, const char* operand, const char* name,
+                   std::deque<std::string>& names) {
   struct stat st;
   if (std::strcmp(operand, "-") != 0 && ::stat(operand, &st) == 0 && S_ISDIR(st.st_mode))
-    return follow_directory(c, o, operand, name);
+    return follow_directory(c, o, operand, name, names);
   // The directory a file's continuation would be in, as the operand names it.
   const char* slash = std::strrchr(operand, '/');
   const std::string prefix = slash ? std::string(operand, slash + 1) : std::string();

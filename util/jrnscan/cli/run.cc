@@ -271,7 +271,7 @@ int jrnscan_main(int argc, char** argv) {
     for (const char* operand : o.operands) {
       if (c->stop || diag.halted()) break;
       shown.push_back(shown_file_name(o, operand));
-      if (follow_operand(*c, o, operand, shown.back().c_str()) != 0) status = 1;
+      if (follow_operand(*c, o, operand, shown.back().c_str(), shown) != 0) status = 1;
     }
     return end_run(status, diag, *sink, out);
   }

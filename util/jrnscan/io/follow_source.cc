@@ -177,6 +177,9 @@ bool follow_source::nothing_new() {
   if (!regular_ || !following_) return false;
   bool told = false;
   for (;;) {
+    // The wait hook may have ended the following (the report could not be
+    // written): what was written so far is all.
+    if (!following_) return true;
     struct stat st;
     if (fstat(fd_, &st) != 0 || st.st_size > read_pos_) return false;
     if (stop_requested()) {
