@@ -50,6 +50,28 @@ int fixrec_image_like(payload_view p) {
 
 uint32_t fixrec_recno(payload_view p) { return p.u32(recno_at); }
 
+void observe_fixrec(scan_context& c, payload_view p) {
+  record_event e;
+  e.kind = record_event::change;
+  e.operation = p.u8(op_at);
+  e.txn_state = c.tag.txn_state;
+  e.node_id = c.tag.node_id;
+  e.recno = p.u32(recno_at);
+  e.transaction_id = c.tag.transaction_id;
+  e.session_id = c.tag.session_id;
+  const uint32_t n = p.size();
+  uint32_t at = FixRec_RECORD_SIZE;
+  if (e.operation == UPDATE_RANGE && n - FixRec_RECORD_SIZE > 4) {
+    e.has_range = true;
+    e.range_offset = p.u16(range_ofs);
+    e.range_length = p.u16(range_len);
+    at = range_data;
+  }
+  e.data = p.at(at);
+  e.size = n - at;
+  c.records->record(c.tag, e);
+}
+
 void describe_prev_location(scan_context& c, payload_view p, uint32_t at) {
   JRN_LINE_IF(c, c.filter_opts.detail_level >= 2,
               "  prev.cluster = 0x%x\n  prev.offset = %d\n  prev.size = %d\n",

@@ -106,6 +106,7 @@ int dump_image_record(scan_context& c) {
   if (is_fixrec) {
     if (!size.ok()) return 0;
     image_like = fixrec_image_like(payload);
+    if (c.records) observe_fixrec(c, payload);
   }
   if (!filter_match(f, t, t.transaction_id, t.node_id, image_like)) return 0;
   if (is_fixrec && f.recno != 0 && fixrec_recno(payload) != f.recno) return 0;

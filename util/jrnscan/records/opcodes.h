@@ -43,6 +43,9 @@ bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payloa
 constexpr uint32_t FixRec_RECORD_SIZE = 17;
 int fixrec_image_like(payload_view payload);
 uint32_t fixrec_recno(payload_view payload);
+// Tells the context's record observer of a FIXREC record (payload of at
+// least FixRec_RECORD_SIZE bytes).
+void observe_fixrec(scan_context& c, payload_view payload);
 const char* fixrec_op_name(uint8_t op);
 bool fixrec_op_known(uint8_t op);
 

@@ -10,6 +10,7 @@
 #include "scan/filter.h"
 #include "scan/format_check.h"
 #include "scan/node_map.h"
+#include "scan/record_events.h"
 #include "scan/report.h"
 
 namespace jrn {
@@ -44,6 +45,9 @@ struct scan_context {
   uint64_t limit = 0;          // --limit: stop after this many shown tags; 0 = none
   uint64_t shown_tags = 0;
   bool stop = false;  // set to end the run after the current tag
+  // Told of every FIXREC record and before-image, whatever the filters
+  // show; null when no back-end follows records.
+  record_observer* records = nullptr;
   bool limit_reached() const { return limit != 0 && shown_tags >= limit; }
   // Bytes of page images and other bodies the handlers read; a body that
   // lies in the input's block is read in place instead.

@@ -46,11 +46,26 @@ int dump_before_image(scan_context& c) {
     }
     return 0;
   }
+  // The bytes are looked at when the tag is shown or a back-end follows
+  // records; otherwise passed over.
+  const bool wanted = shown || c.records != nullptr;
   const uint8_t* data = nullptr;
-  if (shown && size != 0) data = c.in->view(size);
-  if (shown ? (size != 0 && data == nullptr) : !c.skip(size)) {
+  if (wanted && size != 0) data = c.in->view(size);
+  if (wanted ? (size != 0 && data == nullptr) : !c.skip(size)) {
     c.diag.message("Unable to read before-image data\n");
     return -1;
+  }
+  if (c.records) {
+    record_event e;
+    e.kind = record_event::before_image;
+    e.operation = opcode;
+    e.node_id = node_id;
+    e.recno = recno;
+    e.transaction_id = transaction_id;
+    e.session_id = session_id;
+    e.data = data;
+    e.size = size;
+    c.records->record(c.tag, e);
   }
   c.data(c.filter_opts.detail_level >= 1, fid::before_data, data, size, size);
   return 0;
