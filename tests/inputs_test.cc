@@ -139,6 +139,17 @@ TEST(Archives, WhatIsWrongWithAMemberIsSaidByNameAndTheRestIsRead) {
   EXPECT_NE(r.out.find("bad/2.fwlog: ok"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("bad/3.tar:3.fwlog: ok"), std::string::npos) << r.out;
 
+  // A stream whose check fails only behind the log's end tag: the log was
+  // read whole, but the run and the verdict fail alike.
+  std::string crc = logbuild::compress(series_log(1), compression::gzip);
+  crc[crc.size() - 8] = static_cast<char>(~crc[crc.size() - 8]);
+  golden::temp_file(crc, "crc.gz");
+  const golden::result after_end = golden::run({"--check", "crc.gz"});
+  EXPECT_EQ(after_end.status, 1);
+  EXPECT_NE(after_end.out.find("check: 1 log: 1 error in 1 log, 1 warning: failed"),
+            std::string::npos)
+      << after_end.out;
+
   // A member bigger than --member-limit ends there, said.
   golden::temp_file(logbuild::compress(big, compression::zstd), "big.zst");
   const golden::result limited = golden::run({"--check", "--member-limit=64K", "big.zst"});

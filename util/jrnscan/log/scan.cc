@@ -25,6 +25,15 @@ constexpr size_t trailing_look = size_t{1} << 20;
 
 // What is left of the input from `from` on is not read: the back-ends are
 // told how much when the input's size says so.
+// A read that failed behind an end tag (a damaged or cut compressed
+// stream, a failing disk) was said where it happened; the back-ends are
+// told too, as the log's end is then not known to be the input's.
+void failed_behind_end(scan_context& c, int64_t end_at) {
+  if (c.in->error() != 0)
+    c.out.problem(problem_kind::failure, end_at,
+                  "the input could not be read on behind the end of the log");
+}
+
 void rest_unread(scan_context& c, int64_t from) {
   const int64_t size = c.in->size();
   if (size >= 0 && size > from) c.out.unread(from, size - from);
@@ -64,6 +73,7 @@ int end_of_log(scan_context& c) {
   }
   uint8_t next;
   if (c.in->read(&next, 1) != 1) {
+    failed_behind_end(c, end_at);
     c.out.end_log(how, end_at);
     return 1;
   }
@@ -85,6 +95,7 @@ int end_of_log(scan_context& c) {
   }
   if (c.in->error() != 0) {
     // The failed read was said; what lies behind it is unknown.
+    failed_behind_end(c, end_at);
   } else if (rest >= 0)
     c.diag.message(
         "%s: %lld bytes after the end of the log at offset %lld are not a log; ignored\n",
