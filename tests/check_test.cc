@@ -40,7 +40,7 @@ sample every_kind() {
   mark();
   b.fixrec(logbuild::PUT, 5, 100, 1, "data");
   mark();
-  b.before_image(5, 1, 100, 1, logbuild::UPDATE, "old");
+  b.before_image(5, 1, 100, 1, logbuild::UPDATE, "data");  // as the PUT left it
   mark();
   b.sign_on(9, {"user=A"});
   mark();

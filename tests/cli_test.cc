@@ -354,7 +354,7 @@ TEST(Cli, OptionCombinations) {
        "jrnscan: --offsets does not apply to --check: it marks the tags of the report, which "
        "--check does not print\n"},
       {{"--strict", "t.fwlog"}, "jrnscan: --strict applies only to --check\n"},
-      {{"--top=5", "--json", "t.fwlog"}, "jrnscan: --top applies only to --stats\n"},
+      {{"--top=5", "--json", "t.fwlog"}, "jrnscan: --top applies only to --stats and --txns\n"},
   };
   for (const auto& m : messages) {
     golden::result r = golden::run(m.args);

@@ -85,9 +85,12 @@ check() {
 # --- Options ---
 bin=$scratch/none
 check '--help' jrnscan --he
+check '--help --history=' jrnscan --h
+check '--all --as-of=' jrnscan -v --a
 check '--limit= --list-kinds --list-opcodes' jrnscan --li
 check '--offsets --opcode= --order=' jrnscan --o
-check '--save= --seq= --since= --stats --strict' jrnscan -v --s
+check '--save= --seq= --session-table= --session= --sessions --since= --stats --strict' \
+  jrnscan -v --s
 check '--name-memory= --no-progress --node=' jrnscan --n
 # -help and -version only as the first argument, and nothing after them.
 check '-help' jrnscan -h
@@ -142,6 +145,7 @@ check '' jrnscan -t 1700000000 : ''
 check '' jrnscan -t 1700000000 : 17
 check '' jrnscan --since = 2023-11-16T05 : 13 : ''
 check '' jrnscan --top ''
+check 'duration' jrnscan --txns --by d
 
 # --- File and directory names ---
 cd "$scratch/files" || exit 1

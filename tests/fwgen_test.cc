@@ -394,7 +394,9 @@ TEST(Fwgen, CompressedFilesAndTarsGiveTheSeriesBytesBack) {
        std::vector<std::vector<std::string>>{{"--series", golden::work_dir() + "/not-a-dir"},
                                              {"--series", golden::work_dir() + "/no/dir"},
                                              {"--tar", "/dev/full", "--compress", "xz"},
-                                             {"-o", "/dev/full", "--compress", "zstd"}}) {
+                                             {"-o", "/dev/full", "--compress", "zstd"},
+                                             {"--truth", "/dev/full"},
+                                             {"--truth", golden::work_dir() + "/no/truth"}}) {
     gen_result r = fwgen(bad);
     EXPECT_EQ(r.status, 1) << ::testing::PrintToString(bad);
     EXPECT_EQ(r.err.rfind("fwgen: cannot ", 0), 0u) << r.err;
@@ -464,6 +466,7 @@ TEST(Fwgen, BadArgumentsExitWith2AndOneLine) {
       {"--series", "d", "--tar", "t"},
       {"--series", "d", "-o", "f"},
       {"--tar", "t", "-o", "f"},
+      {"--truth", ""},
       {"--bogus"},
       {"-x"},
       {"--tags"},
@@ -483,9 +486,9 @@ TEST(Fwgen, HelpListsEveryOption) {
   gen_result r = fwgen({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* opt :
-       {"--seed N", "--tags N", "--size MIB", "--version V", "--logs N", "--map FILE", "--mix KIND",
-        "-o FILE", "--first-sequence S", "--series DIR", "--tar FILE", "--compress Z"})
+  for (const char* opt : {"--seed N", "--tags N", "--size MIB", "--version V", "--logs N",
+                          "--map FILE", "--mix KIND", "-o FILE", "--first-sequence S",
+                          "--series DIR", "--tar FILE", "--compress Z", "--truth FILE"})
     EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
 }
 

@@ -77,7 +77,9 @@ class checker:
         # the whole schema's oneOf.
         self.by_type = {}
         for name in ("header", "tag", "check", "check_input", "check_run", "check_series",
-                     "summary"):
+                     "summary", "record_change", "record_gap", "record_as_of", "undo_record",
+                     "undo_summary", "txn", "txns_total", "session", "sessions_total", "who",
+                     "transaction_total"):
             one = {k: v for k, v in schema.items() if k != "oneOf"}
             one["$ref"] = "#/$defs/" + name
             self.by_type[name] = Draft202012Validator(one)
@@ -85,6 +87,7 @@ class checker:
         self.item_keys = set()
         self.kinds = set()
         self.opcodes = set()
+        self.record_kinds = set()
         self.objects = 0
 
     def check(self, doc, where, kind=None):
@@ -102,6 +105,9 @@ class checker:
         # The whole schema's oneOf tells the kinds apart as well.
         if not self.root.is_valid(doc):
             fail("%s: valid as %s but not as one of the schema's objects" % (where, kind))
+        if kind in ("record_change", "record_gap", "record_as_of", "undo_record",
+                    "undo_summary"):
+            self.record_kinds.add(kind)
         if kind == "tag":
             self.kinds.add(doc["tag"])
             self.opcodes.add(doc.get("opcode_code"))
@@ -240,6 +246,41 @@ def validate(schema_path, jrnscan, fwgen):
         c.run(jrnscan, ["--check", "--json", os.path.join(tmp, "missing.fwlog")], mapped,
               "missing.fwlog")
 
+        # Record histories: names learnt from the log and from the map, every
+        # kind of change, the contents at a moment from every kind of source.
+        records = ["--history", "SHOP.ORDERS:12", "--history", "102:4", "--history",
+                   "102:15", "--history", "101:33", "--history", "202:23", "--history", "7:1"]
+        for log in (logs[5], logs[6], mapped):
+            what = os.path.basename(log)
+            c.run(jrnscan, ["--json"] + records, log, what, some=False)
+            c.run(jrnscan, ["--json", "--as-of", "2023-11-16T05:15:00Z"] + records, log, what)
+        c.run(jrnscan, ["--json", "-M", node_map] + records, mapped, "mapped.fwlog")
+
+        # Transactions and sessions, and one transaction in full (the first
+        # that --txns lists), unended ones with small tables.
+        for log in (logs[0], logs[5], logs[6], mapped):
+            what = os.path.basename(log)
+            c.run(jrnscan, ["--txns", "--json"], log, what)
+            c.run(jrnscan, ["--txns", "--json", "--top", "3", "--by", "nodes"], log, what)
+            c.run(jrnscan, ["--sessions", "--json", "-v"], log, what)
+        r = subprocess.run([jrnscan, "--txns", "--json", mapped], stdout=subprocess.PIPE,
+                           check=True)
+        first = json.loads(r.stdout.decode().splitlines()[0])["transaction_id"]
+        c.run(jrnscan, ["--transaction", str(first), "--json"], mapped, "mapped.fwlog")
+        c.run(jrnscan, ["--transaction", "1", "--json"], mapped, "mapped.fwlog")
+        c.run(jrnscan, ["--txns", "--json", "--txn-table", "1", "--session-table", "1"],
+              logs[6], "three.fwlog")
+
+        # Undoing transactions: the first that --txns lists alone, then it
+        # and all after it.
+        for log in (logs[5], logs[6], mapped):
+            what = os.path.basename(log)
+            r = subprocess.run([jrnscan, "--txns", "--json", log], stdout=subprocess.PIPE,
+                               check=True)
+            first = json.loads(r.stdout.decode().splitlines()[0])["transaction_id"]
+            c.run(jrnscan, ["--json", "--undo", str(first)], log, what)
+            c.run(jrnscan, ["--json", "--undo", "-x", str(first), "-M", node_map], log, what)
+
         # Damaged copies of a 1.05 log; its tags' offsets from the report.
         base = logs[5]
         r = subprocess.run([jrnscan, "--json", "-a", base], stdout=subprocess.PIPE, check=True)
@@ -250,6 +291,10 @@ def validate(schema_path, jrnscan, fwgen):
             c.run(jrnscan, ["--json", "-a", "-vv"], log, what, some=False)
             c.run(jrnscan, ["--stats", "--json"], log, what)
             c.run(jrnscan, ["--check", "--json"], log, what)
+            c.run(jrnscan, ["--json"] + records, log, what, some=False)
+            c.run(jrnscan, ["--json", "--undo", "-x", "1"], log, what, some=False)
+            c.run(jrnscan, ["--txns", "--json"], log, what, some=False)
+            c.run(jrnscan, ["--sessions", "--json", "-v"], log, what, some=False)
 
     # The logs bring out every key that the tag object and its lists may
     # hold, and every kind: a key missing from the schema would have failed
@@ -265,6 +310,9 @@ def validate(schema_path, jrnscan, fwgen):
             fail("no tag of kind %s was shown" % kind)
     if None not in c.kinds:
         fail("no tag of a letter of no kind was shown")
+    for kind in ("record_change", "record_gap", "record_as_of", "undo_record", "undo_summary"):
+        if kind not in c.record_kinds:
+            fail("no %s object was written" % kind)
     # Every operation, but for some without a decoder (whose records are
     # shown as SYSCAT's are) that the generator does not write.
     not_written = {1, 20, 21, 22, 25, 27}
@@ -372,6 +420,12 @@ def manpage(schema_path, man_path):
         ("CHECKS", "the verdicts are JSON Lines", ["check", "check_input", "check_run",
                                                       "check_series"]),
         ("SUMMARIES", "the summary is one JSON document", ["summary"]),
+        ("RECORD HISTORY", "the history is JSON Lines", ["record_change", "record_gap",
+                                                         "record_as_of"]),
+        ("UNDO", "the undo is JSON Lines", ["undo_record", "undo_summary"]),
+        ("TRANSACTIONS AND SESSIONS", "their JSON Lines", ["txn", "txns_total", "session",
+                                                          "sessions_total", "who",
+                                                          "transaction_total"]),
     ]
     for title, start, names in parts:
         section = section_of(man, title, start)

@@ -25,7 +25,10 @@
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
 #include "report/id_set.h"
+#include "records/opcodes.h"
+#include "records/payload.h"
 #include "report/out.h"
+#include "report/stats_pages.h"
 #include "report/stats_sink.h"
 #include "report/top_counts.h"
 #include "scan/keyed_hash.h"
@@ -1312,4 +1315,107 @@ TEST(StatsCounting, SkippedFilesAndTheSeriesKept) {
   EXPECT_EQ(total.at("logs_in_series_not_kept").num(), 1);
   EXPECT_EQ(total.at("records").num(), n);
   EXPECT_EQ(total.at("skipped").at("bytes").num(), 1000);
+}
+
+// The pages written most: the pages that records' page probes find (each
+// once per record, a NODECLUSTER's first page only) and the pages of
+// CLUSTER images, per node; in the text and the JSON.
+TEST(Stats, TopPagesNamedByRecordsAndClusterImages) {
+  using logbuild::bytes;
+  log_builder b;
+  b.context_db(100, "shop").context_set(7, 100, "stock");
+  bytes nodepage;
+  nodepage.u32(2).u32(17).u32(3).u32(1).u32(17).u32(4).u32(1).fill(772 - 28);
+  b.image(logbuild::OP_NODEPAGE, 0, 7, nodepage);
+  b.image(logbuild::OP_BTREE, 1, 7, bytes().fill(12).u32(17).u32(17));
+  b.image(logbuild::OP_NODECLUSTER, 1, 7, bytes().u32(100).i16(50).u16(1));
+  b.cluster(7, 16, {"a", "b", "c"});
+  b.image(logbuild::OP_POOL, 2, 9, bytes().u32(2).fill(12).u32(5).fill(8));
+  b.image(logbuild::OP_POOL, 2, 9, bytes().u32(9).fill(12).u32(6).fill(8));  // op not expected
+  b.image(logbuild::OP_BTREE_FWR, 2, 9, bytes().u16(4).u8(1).u8(0).u32(5));
+  b.fixrec(logbuild::PUT, 2, 9, 5, "no page").end();
+
+  const golden::result r = golden::scan(b.str(), {"--stats"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string table =
+      "\n  top 7 pages by times named (7 in records, 3 in page images)\n"
+      "           named         page          hex         node  name\n"
+      "               3           17         0x11            7  SHOP.STOCK\n"
+      "               2            5          0x5            9  #9\n"
+      "               1            3          0x3            7  SHOP.STOCK\n"
+      "               1            4          0x4            7  SHOP.STOCK\n"
+      "               1           16         0x10            7  SHOP.STOCK\n"
+      "               1           18         0x12            7  SHOP.STOCK\n"
+      "               1          100         0x64            7  SHOP.STOCK\n";
+  EXPECT_NE(r.out.find(table), std::string::npos) << r.out;
+
+  const golden::result j = golden::scan(b.str(), {"--stats", "--json", "--top", "2"});
+  const json_reader::result parsed = json_reader::parse(j.out);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  const json_reader::value& total = parsed.v.at("total");
+  EXPECT_EQ(total.at("page_namings").num(), 7);
+  EXPECT_EQ(total.at("page_images").num(), 3);
+  EXPECT_TRUE(total.at("top_pages_exact").b);
+  const json_reader::value& pages = total.at("top_pages");
+  ASSERT_EQ(pages.items.size(), 2u);
+  EXPECT_EQ(pages.items[0].at("node_id").num(), 7);
+  EXPECT_EQ(pages.items[0].at("name").text, "SHOP.STOCK");
+  EXPECT_EQ(pages.items[0].at("page").num(), 17);
+  EXPECT_EQ(pages.items[0].at("count").num(), 3);
+  EXPECT_EQ(pages.items[0].at("count_error").num(), 0);
+  EXPECT_TRUE(pages.items[1].at("name").is_null());
+  EXPECT_EQ(pages.items[1].at("page").num(), 5);
+
+  // The filters choose the tags counted: the records of node 9 name one
+  // page; a log without page names has no table.
+  const golden::result n9 = golden::scan(b.str(), {"--stats", "-n", "9"});
+  EXPECT_NE(n9.out.find("  top 1 page by times named (2 in records, 0 in page images)\n"),
+            std::string::npos)
+      << n9.out;
+  log_builder plain;
+  plain.fixrec(logbuild::PUT, 2, 9, 5, "no page").end();
+  EXPECT_EQ(golden::scan(plain.str(), {"--stats"}).out.find("pages by times named"),
+            std::string::npos);
+}
+
+// The pages a record names are exactly those its opcode's page probe (the
+// test of -p) finds among the page numbers its payload holds, over random
+// payloads of every opcode that has a probe.
+TEST(StatsCounting, RecordPagesAreWhatTheProbesFind) {
+  std::mt19937 rng(7);
+  for (unsigned code = 0; code < 256; ++code) {
+    const jrn::opcode_info& op = jrn::opcode_lookup(static_cast<uint8_t>(code));
+    if (!op.probe) continue;
+    for (int round = 0; round < 3000; ++round) {
+      uint32_t size = op.rule_size + rng() % 24;
+      if (op.rule == jrn::size_rule::exactly) size = op.rule_size;
+      if (code == logbuild::OP_POOL_FLIST) size = std::vector<uint32_t>{8, 20, 28, 32}[rng() % 4];
+      // Small numbers everywhere, so that fields hold the same pages.
+      std::vector<uint8_t> data(size + 4, 0);
+      for (uint32_t at = 0; at + 4 <= size; at += 4) {
+        const uint32_t v = code == logbuild::OP_NODEPAGE && at == 0 ? rng() % 70 : rng() % 12;
+        std::memcpy(&data[at], &v, 4);
+      }
+      const jrn::payload_view p(data.data(), size);
+      uint32_t pages[jrn::max_record_pages];
+      const uint32_t n = jrn::record_pages(static_cast<uint8_t>(code), p, pages);
+      const std::set<uint32_t> listed(pages, pages + n);
+      ASSERT_EQ(listed.size(), n) << op.name;  // each page once
+      for (uint32_t page : listed) {
+        EXPECT_NE(page, 0u) << op.name;
+        EXPECT_TRUE(op.probe(p, page)) << op.name << " " << page;
+      }
+      if (code == logbuild::OP_NODECLUSTER) {
+        const uint32_t first = p.u32(0);
+        EXPECT_EQ(n, first != 0 && op.probe(p, first) ? 1u : 0u);
+        continue;
+      }
+      for (uint32_t at = 0; at + 4 <= size; ++at) {
+        const uint32_t page = p.u32(at);
+        if (page != 0 && op.probe(p, page)) {
+          EXPECT_TRUE(listed.count(page)) << op.name << " page " << page << " at " << at;
+        }
+      }
+    }
+  }
 }

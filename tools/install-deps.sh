@@ -7,8 +7,14 @@
 #   build  a C++ compiler, CMake, make and the libraries for tar archives
 #          and compressed logs (libarchive-dev, zlib1g-dev, libzstd-dev,
 #          liblzma-dev, libbz2-dev): enough for the tool and fwgen
-#   test   the same plus GoogleTest (libgtest-dev) and the JSON Schema
-#          validator for /usr/bin/python3 (python3-jsonschema); the default
+#   test   the same plus GoogleTest (libgtest-dev), the JSON Schema
+#          validator for /usr/bin/python3 (python3-jsonschema), Node.js and
+#          npm (nodejs, npm) and the tools the package test reads a .deb
+#          and a man page with (dpkg, man-db); then, with npm, the SQL
+#          engine that the tests run the recipes of share/sql on: the
+#          version of @duckdb/node-api that tools/duckdb/package.json names,
+#          into tools/duckdb/node_modules (for the tests only: the tool
+#          never uses it); the default
 #
 # JRNSCAN_DEPS=build|test chooses the same when no argument is given.
 # Prints nothing when everything is there. Runs apt-get directly as root,
@@ -69,11 +75,45 @@ missing_packages() {
   if [ "$what" = test ] && ! have_jsonschema; then
     list+=(python3-jsonschema)
   fi
+  # The SQL recipes' test runs on Node.js; the package test unpacks the .deb
+  # and shows its man page.
+  if [ "$what" = test ]; then
+    command -v node >/dev/null 2>&1 || list+=(nodejs)
+    command -v npm >/dev/null 2>&1 || list+=(npm)
+    command -v dpkg-deb >/dev/null 2>&1 || list+=(dpkg)
+    command -v man >/dev/null 2>&1 || list+=(man-db)
+  fi
   echo "${list[@]}"
 }
 
+# The npm package of the SQL engine, at the version tools/duckdb/package.json
+# pins, with the native binding of this machine: loading it proves both.
+duckdb_dir=$(cd "$(dirname "$0")" && pwd)/duckdb
+have_duckdb() {
+  (cd "$duckdb_dir" && node -e '
+    const want = require("./package.json").dependencies["@duckdb/node-api"];
+    const got = require("@duckdb/node-api/package.json").version;
+    if (got !== want) process.exit(1);
+    require("@duckdb/node-api");' >/dev/null 2>&1)
+}
+
+install_duckdb() {
+  [ "$what" = test ] || return 0
+  have_duckdb && return 0
+  echo "install-deps: installing the SQL engine for the tests with npm into $duckdb_dir/node_modules" >&2
+  if ! (cd "$duckdb_dir" && npm install --no-package-lock --no-audit --no-fund --loglevel=error) ||
+    ! have_duckdb; then
+    echo "install-deps: npm could not install @duckdb/node-api into $duckdb_dir/node_modules;" >&2
+    echo "  the SQL recipes' test needs it: run (cd tools/duckdb && npm install)" >&2
+    exit 1
+  fi
+}
+
 missing=$(missing_packages)
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+  install_duckdb
+  exit 0
+fi
 
 give_up() {
   echo "install-deps: missing Debian packages: $missing" >&2
@@ -107,3 +147,4 @@ if [ -n "$still" ]; then
   missing=$still
   give_up "still missing after apt-get"
 fi
+install_duckdb

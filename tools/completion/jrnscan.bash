@@ -8,10 +8,12 @@ _jrnscan_short_opts='-v -n -t -s -x -r -p -o -a -M -f'
 _jrnscan_short_args='ntsxrpoM'
 _jrnscan_long_flags='--help --version --verbose --all --json --stats --check --strict
   --progress --no-progress --follow --offsets --utc --list-opcodes --list-kinds
-  --recursive'
+  --recursive --txns --sessions'
 # Long options that take a value, as "--name=value" or "--name value".
 _jrnscan_long_args='--node --time --seq --txn --record --page --opcode --map --escape
-  --name-memory --top --limit --kind --since --until --save --order --member-limit'
+  --name-memory --top --limit --kind --since --until --save --order --member-limit
+  --image-memory --history --as-of --transaction --session --by --txn-table
+  --session-table'
 _jrnscan_kinds='REC PAGE CLUSTER NODEMETA BEFORE_IMAGE AUDIT CONTEXT SLAVE_SYNC'
 # Used when the program cannot list its opcodes itself.
 _jrnscan_opcodes='EOT IGNORE CHECKPOINT BEGIN NODE NODEDELETE NODEPAGE NODECLUSTER
@@ -99,6 +101,9 @@ _jrnscan_values() {
       ;;
     --order)
       mapfile -t COMPREPLY < <(compgen -W 'given sequence' -P "$prefix" -- "$value")
+      ;;
+    --by)
+      mapfile -t COMPREPLY < <(compgen -W 'records duration nodes' -P "$prefix" -- "$value")
       ;;
     *)
       # Numbers, ranges and times: nothing to offer.

@@ -70,6 +70,10 @@ generator::generator(const options& o) : o_(o), r_(o.seed), audit_ok_(o.version 
 }
 
 bool generator::run(const sink& out, const log_done& done) {
+  if (truth_) {
+    for (set_state& s : sets_)
+      for (uint32_t recno : s.live) truth_->existing(s.def->node, recno, s.data[recno]);
+  }
   for (int n = 0; n < o_.logs; ++n) {
     start_log(n);
     if (o_.mix == mix::realistic && tags_left() >= bound(EV_TXN)) {
@@ -80,12 +84,17 @@ bool generator::run(const sink& out, const log_done& done) {
       step();
       if (b_->str().size() >= flush_at && !out(b_->take())) return false;
     }
+    // A log written to a size ends behind the first part of a transaction
+    // that the next log ends.
+    if (o_.size && may_cross()) cross();
     stamp();
     const bool last = n + 1 == o_.logs;
     b_->end(last ? 'F' : 'C');
+    log_base_ += b_->log_offset();
     // Each log is handed over whole before the next begins, so that the
     // logs of the stream can go to files of their own.
     if (!out(b_->take())) return false;
+    if (truth_ && !truth_->flush()) return false;
     if (done && !done({h_.file_sequence, first_ts_, ts_, last})) return false;
   }
   return true;
@@ -98,6 +107,8 @@ void generator::start_log(int n) {
   else
     b_.reset(new logbuild::log_builder(h_));
   tags_in_log_ = 0;
+  log_index_ = n;
+  closing_ = false;
   log_tags_ = o_.tags / o_.logs + (static_cast<uint64_t>(n) < o_.tags % o_.logs ? 1 : 0);
   log_bytes_ = o_.size / o_.logs;
   db_in_log_.assign(db_in_log_.size(), false);
@@ -146,6 +157,9 @@ void generator::step() {
     set_state& s = sets_[r_.below(static_cast<uint32_t>(sets_.size()))];
     return page_tag(s, s.page_of(s.live.empty() ? 1 : s.live[r_.below(s.live.size())]));
   }
+  if (closing_) return slave_sync();
+  if (carry_.txn) return finish_carried();
+  if (!o_.size && may_cross()) return cross();
   const uint64_t left = tags_left();
   if (o_.mix == mix::fixrecs) return left < bound(EV_EXTEND) + 4 ? single() : transaction();
   event e = EV_TXN;
@@ -241,6 +255,14 @@ void generator::stamp() {
   if (tags_in_log_ == 0) first_ts_ = ts_;
   b_->at(seq_++, ts_);
   ++tags_in_log_;
+}
+
+uint64_t generator::next_offset() const {
+  return (o_.offsets_per_log ? 0 : log_base_) + b_->log_offset();
+}
+
+tag_place generator::placed(uint64_t offset) const {
+  return {seq_ - 1, ts_, offset, h_.file_sequence};
 }
 
 void generator::rec(uint8_t op, uint8_t state, uint32_t txn, uint32_t node,

@@ -13,6 +13,7 @@
 
 #include "fwgen/rng.h"
 #include "fwgen/schema.h"
+#include "fwgen/truth.h"
 #include "logbuild/log_builder.h"
 
 namespace fwgen {
@@ -27,6 +28,9 @@ struct options {
   int logs = 1;
   int32_t first_sequence = 1;  // file sequence of the first log; the others count up
   fwgen::mix mix = fwgen::mix::realistic;
+  // Offsets of the truth from the first byte of each log, as in a file of
+  // its own, instead of from the first byte of the stream.
+  bool offsets_per_log = false;
 };
 
 // A log that has been written whole.
@@ -49,6 +53,10 @@ class generator {
   using log_done = std::function<bool(const log_info&)>;
 
   explicit generator(const options& o);
+  // Tells t of every record change, before-image and transaction end (and
+  // first of the records that exist before the first log); t outlives run().
+  void tell(truth* t) { truth_ = t; }
+  // False when out, done or the truth's sink cannot go on.
   bool run(const sink& out, const log_done& done = nullptr);
 
  private:
@@ -75,6 +83,15 @@ class generator {
     const user_def* user;
     std::vector<bool> updated;  // per database
   };
+  // A transaction begun at the end of a log, to go on in the next one.
+  struct carried {
+    uint32_t txn = 0;  // 0: none
+    uint32_t session = 0;
+    const user_def* user = nullptr;
+    size_t set = 0;  // the set, record and operation of its last change so far
+    uint32_t recno = 0;
+    uint8_t op = 0;
+  };
   enum event {
     EV_TXN,
     EV_SIGN_ON,
@@ -97,10 +114,19 @@ class generator {
   static uint64_t bound(event e);
   void step();
   void single();
+  // Transactions that span two logs: begun in this one (its tags mode then
+  // fills the log with tags that change no record), ended in the next.
+  bool may_cross() const;
+  void cross();
+  void finish_carried();
   void run_event(event e);
 
   // One tag each; stamp() gives it its sequence and timestamp.
   void stamp();
+  // The input offset of the next tag; the place of the last one, whose
+  // offset was taken before it.
+  uint64_t next_offset() const;
+  tag_place placed(uint64_t offset) const;
   void rec(uint8_t op, uint8_t state, uint32_t txn, uint32_t node, const std::string& payload,
            uint32_t session = 0);
   void page_tag(set_state& s, uint32_t page);
@@ -122,7 +148,11 @@ class generator {
   void extend(set_state& s, uint32_t session);
   void transaction();
   void autocommit();
-  void change(set_state& s, uint8_t op, uint32_t txn, uint32_t session, bool lean, uint8_t state);
+  uint8_t draw_op();
+  // Changes a record (want: that one, when the operation changes a live
+  // record and it is live) and returns its number.
+  uint32_t change(set_state& s, uint8_t op, uint32_t txn, uint32_t session, bool lean,
+                  uint8_t state, int64_t want = -1);
   void btree_fwr(uint32_t node, uint8_t op, uint32_t pgno, const std::string& data, uint32_t txn,
                  uint32_t session);
 
@@ -147,6 +177,11 @@ class generator {
   std::vector<bool> db_in_log_;
   std::vector<event> pending_;  // kinds that this log has not shown yet
   bool first_txn_ = true;
+  int log_index_ = 0;
+  uint64_t log_base_ = 0;  // stream offset of the current log's first byte
+  carried carry_;
+  bool closing_ = false;  // this log has begun the transaction that the next one ends
+  truth* truth_ = nullptr;
 };
 
 }  // namespace fwgen

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fwgen/generator.h"
 #include "fwgen/outputs.h"
@@ -32,7 +33,8 @@ const char usage[] =
     "                 no AUDIT, CONTEXT or BEFORE_IMAGE tags\n"
     "  --logs N       N logs one after the other, each with its own header, EOF_CONT\n"
     "                 between them and EOF_FINISH at the end (default 1); --tags and\n"
-    "                 --size are shared out among them\n"
+    "                 --size are shared out among them; near the end of each log but\n"
+    "                 the last a transaction begins that the next log ends\n"
     "  --first-sequence S\n"
     "                 file sequence of the first log's header (default 1); the logs\n"
     "                 behind it count up from there\n"
@@ -49,6 +51,15 @@ const char usage[] =
     "                 indexes for jrnscan -M (names in mixed case)\n"
     "  --mix KIND     realistic (default); page: PAGE tags only; fixrec: mostly FIXREC\n"
     "                 changes of 50 to 500 data bytes\n"
+    "  --truth FILE   also write what the log does to its records, as JSON Lines: the\n"
+    "                 records that exist before it, each change (its tag's sequence,\n"
+    "                 input offset, transaction, session, operation, and the record's\n"
+    "                 content after it, null when deleted, \"unknown\":true when the log\n"
+    "                 does not tell it), each before-image, and per transaction each\n"
+    "                 record before and after it; offsets count from the first byte of\n"
+    "                 the stream, or of the log's file with --series or --tar; every\n"
+    "                 record of every set, or with --size or more than 100000 tags those\n"
+    "                 of Shop.Customers (101) and Hr.Payroll (202)\n"
     "  -o FILE        output file; \"-\" or none: standard output\n"
     "  -h, --help     show this text\n";
 
@@ -84,7 +95,7 @@ std::unique_ptr<fwgen::output> open_output(const std::string& out, const std::st
 
 int main(int argc, char** argv) {
   fwgen::options o;
-  std::string out = "-", map, series, tar;
+  std::string out = "-", map, series, tar, truth_path;
   bool out_given = false;
   logbuild::compression compress = logbuild::compression::none;
   double mib = 0;
@@ -100,6 +111,7 @@ int main(int argc, char** argv) {
                                      {"compress", required_argument, nullptr, 'c'},
                                      {"map", required_argument, nullptr, 'm'},
                                      {"mix", required_argument, nullptr, 'x'},
+                                     {"truth", required_argument, nullptr, 'R'},
                                      {"help", no_argument, nullptr, 'h'},
                                      {nullptr, 0, nullptr, 0}};
   opterr = 0;
@@ -144,6 +156,10 @@ int main(int argc, char** argv) {
           bad(std::string("--compress must be gzip, zstd, xz or bzip2, not '") + optarg + "'");
         break;
       case 'm': map = optarg; break;
+      case 'R':
+        if (!*optarg) bad("--truth needs a file name");
+        truth_path = optarg;
+        break;
       case 'x':
         if (std::strcmp(optarg, "realistic") == 0)
           o.mix = fwgen::mix::realistic;
@@ -187,16 +203,46 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The truth's file, and why it could not be written.
+  FILE* truth_file = nullptr;
+  std::string truth_failure;
+  auto truth_failed = [&](int err) {
+    if (truth_failure.empty())
+      truth_failure = "cannot write " + truth_path + ": " + std::strerror(err ? err : EIO);
+    return false;
+  };
+  if (!truth_path.empty() && !(truth_file = std::fopen(truth_path.c_str(), "w"))) {
+    truth_failed(errno);
+    std::fprintf(stderr, "fwgen: %s\n", truth_failure.c_str());
+    return 1;
+  }
+  // A large output's truth follows two sets, to stay a fraction of its size.
+  std::vector<uint32_t> followed;
+  if (o.size || o.tags > 100000) followed = {101, 202};
+  fwgen::truth truth(
+      [&](const std::string& lines) {
+        errno = 0;
+        return write_all(truth_file, lines) || truth_failed(errno);
+      },
+      followed);
+  o.offsets_per_log = !series.empty() || !tar.empty();
+
   std::unique_ptr<fwgen::output> w = open_output(out, series, tar, o.first_sequence, compress);
   bool ok = w->failure().empty();
   if (ok) {
     fwgen::generator gen(o);
+    if (truth_file) gen.tell(&truth);
     ok = gen.run([&w](const std::string& piece) { return w->write(piece); },
                  [&w](const fwgen::log_info& log) { return w->log_done(log); }) &&
          w->close();
   }
+  if (truth_file) {
+    errno = 0;
+    if (std::fclose(truth_file) != 0 && ok) ok = truth_failed(errno);
+  }
   if (!ok) {
-    std::fprintf(stderr, "fwgen: %s\n", w->failure().c_str());
+    std::fprintf(stderr, "fwgen: %s\n",
+                 truth_failure.empty() ? w->failure().c_str() : truth_failure.c_str());
     return 1;
   }
   return 0;

@@ -81,15 +81,7 @@ void generator::transaction() {
     // Room for BEGIN and END, and without the lean mix five tags a change and a split.
     const uint64_t room = lean ? tags_left() - 2 : (tags_left() - 2 - 8) / 5;
     uint64_t k = std::min<uint64_t>(lean ? r_.range(10, 40) : r_.range(1, 4), room);
-    while (k--) {
-      uint32_t x = r_.below(100);
-      ops.push_back(x < 40   ? logbuild::UPDATE
-                    : x < 68 ? logbuild::PUT
-                    : x < 78 ? logbuild::DELETE
-                    : x < 90 ? logbuild::UPDATE_RANGE
-                    : x < 95 ? logbuild::UPDATE_NO_DATA
-                             : logbuild::PUT_NO_DATA);
-    }
+    while (k--) ops.push_back(draw_op());
   }
   first_txn_ = false;
   const uint32_t txn = ++txn_;
@@ -103,6 +95,80 @@ void generator::transaction() {
   }
   if (touched && !lean && ops.size() <= 4) split(*touched, txn, ss.id);
   rec(logbuild::OP_EOT, END, txn, 0, "", ss.id);
+  if (truth_) truth_->end(txn);
+}
+
+uint8_t generator::draw_op() {
+  const uint32_t x = r_.below(100);
+  return x < 40   ? logbuild::UPDATE
+         : x < 68 ? logbuild::PUT
+         : x < 78 ? logbuild::DELETE
+         : x < 90 ? logbuild::UPDATE_RANGE
+         : x < 95 ? logbuild::UPDATE_NO_DATA
+                  : logbuild::PUT_NO_DATA;
+}
+
+// Only a log that another follows begins a transaction for it to end, near
+// its end (with tags to spare for the first part), and only when the next
+// log has room for the rest.
+bool generator::may_cross() const {
+  if (o_.mix == mix::pages || log_index_ + 1 >= o_.logs || carry_.txn || closing_) return false;
+  if (o_.size) return o_.size / static_cast<uint64_t>(o_.logs) >= 65536;
+  const uint64_t left = tags_left();
+  return o_.tags / static_cast<uint64_t>(o_.logs) >= 64 && left < 64 && left >= 18;
+}
+
+// The first part of a transaction that the next log ends: to a tag count
+// as many changes as the log has room for, to a size a few.
+void generator::cross() {
+  session& ss = some_session();
+  const user_def& u = *ss.user;
+  for (int db : u.dbs) ensure_context(db);
+  const bool lean = o_.mix == mix::fixrecs;
+  const uint64_t k = !o_.size ? UINT64_MAX : lean ? r_.range(5, 20) : r_.range(1, 3);
+  carried c;
+  c.txn = ++txn_;
+  c.session = ss.id;
+  c.user = &u;
+  rec(logbuild::OP_BEGIN, BEGIN, c.txn, 0, begin_payload(ts_, ss.id), ss.id);
+  for (uint64_t i = 0; i < k && (o_.size || tags_left() >= (lean ? 1u : 5u)); ++i) {
+    set_state& s = sets_[u.sets[(i + r_.below(2)) % u.sets.size()]];
+    c.op = draw_op();
+    c.recno = change(s, c.op, c.txn, ss.id, lean, TXN);
+    c.set = static_cast<size_t>(&s - sets_.data());
+    ss.updated[s.def->db] = true;
+  }
+  carry_ = c;
+  closing_ = true;
+}
+
+// The rest of the transaction, first in the log. Its first change goes on
+// with the record that the last change before the log's start changed: it
+// patches the record, or puts it again when that change deleted it (a
+// deleted record's number is the first that a put takes again).
+void generator::finish_carried() {
+  const carried c = carry_;
+  carry_ = carried();
+  session* ss = nullptr;
+  for (session& x : sessions_)
+    if (x.id == c.session) ss = &x;
+  for (int db : c.user->dbs) ensure_context(db);
+  const bool lean = o_.mix == mix::fixrecs;
+  const uint32_t k = lean ? r_.range(5, 20) : r_.range(1, 3);
+  for (uint32_t i = 0; i < k; ++i) {
+    const std::vector<int>& sets = c.user->sets;
+    if (i == 0) {
+      const uint8_t op = c.op == logbuild::DELETE ? logbuild::PUT : logbuild::UPDATE_RANGE;
+      change(sets_[c.set], op, c.txn, c.session, lean, TXN, c.recno);
+      if (ss) ss->updated[sets_[c.set].def->db] = true;
+      continue;
+    }
+    set_state& s = sets_[sets[(i + r_.below(2)) % sets.size()]];
+    change(s, draw_op(), c.txn, c.session, lean, TXN);
+    if (ss) ss->updated[s.def->db] = true;
+  }
+  rec(logbuild::OP_EOT, END, c.txn, 0, "", c.session);
+  if (truth_) truth_->end(c.txn);
 }
 
 // A one-record transaction: a field of one row corrected in place.
@@ -111,13 +177,16 @@ void generator::autocommit() {
   for (int i : ss.user->sets) {
     set_state& s = sets_[i];
     if ((audit_ok_ && !db_in_log_[s.def->db]) || s.live.empty()) continue;
-    return change(s, logbuild::UPDATE_RANGE, ++txn_, ss.id, true, BEGIN_END);
+    const uint32_t txn = ++txn_;
+    change(s, logbuild::UPDATE_RANGE, txn, ss.id, true, BEGIN_END);
+    if (truth_) truth_->end(txn);
+    return;
   }
   slave_sync();
 }
 
-void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, bool lean,
-                       uint8_t state) {
+uint32_t generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, bool lean,
+                           uint8_t state, int64_t want) {
   using namespace logbuild;
   const set_def& d = *s.def;
   const uint32_t node = d.node;
@@ -138,8 +207,10 @@ void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, boo
     if (reuse && !lean)  // the number leaves the free list
       rec(OP_NODELISTITEMSET, TXN, txn, node, list_item(ts_, s.flist_page, slot, 0), sid);
     const std::string data = op == PUT ? row : "";
+    const uint64_t at = next_offset();
     rec(OP_FIXREC, state, txn, node, fixrec_payload(recno, op, data, 0, 0, 0, s.page_of(recno)),
         sid);
+    if (truth_) truth_->change(placed(at), node, recno, op, txn, sid, nullptr, &row);
     if (!lean && d.pooled) {
       const uint32_t pool = s.pool_pages[recno % s.pool_pages.size()];
       rec(OP_POOL, TXN, txn, node, pool_record(1, 0, pool, recno), sid);
@@ -154,19 +225,24 @@ void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, boo
     s.samples[recno % s.samples.size()] = row;
     s.data[recno] = std::move(row);
     s.live.push_back(recno);
-    return;
+    return recno;
   }
 
-  const size_t at = r_.below(static_cast<uint32_t>(s.live.size()));
+  size_t at = s.live.size();
+  if (want >= 0) at = std::find(s.live.begin(), s.live.end(), want) - s.live.begin();
+  if (at == s.live.size()) at = r_.below(static_cast<uint32_t>(s.live.size()));
   const uint32_t recno = s.live[at];
   std::string& row = s.data[recno];
   const uint32_t page = s.page_of(recno), cluster = s.cluster_of(recno);
   const uint16_t offset = static_cast<uint16_t>(page_header + (recno - 1) % s.rpp * d.reclen());
   const uint16_t size = static_cast<uint16_t>(row.size());
   if (audit_ok_ && !lean && (op == UPDATE || op == DELETE)) {
+    const uint64_t bi_at = next_offset();
     stamp();
     b_->before_image(txn, sid, static_cast<int32_t>(node), recno, op, row);
+    if (truth_) truth_->before_image(placed(bi_at), node, recno, txn, sid, row);
   }
+  const std::string before = truth_ && truth_->follows(node) ? row : std::string();
   std::string data;
   if (op == UPDATE) {
     change_record(d, row, recno, ts_, r_, o_.seed);
@@ -178,8 +254,12 @@ void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, boo
   } else if (op == UPDATE_NO_DATA) {  // the new data goes to the page, not to the log
     change_record(d, row, recno, ts_, r_, o_.seed);
   }
+  const uint64_t fix_at = next_offset();
   rec(OP_FIXREC, state, txn, node, fixrec_payload(recno, op, data, cluster, offset, size, page),
       sid);
+  if (truth_)
+    truth_->change(placed(fix_at), node, recno, op, txn, sid, &before,
+                   op == DELETE ? nullptr : &row);
   if (!lean && d.pooled && (op == DELETE || (op == UPDATE && r_.percent(50)))) {
     const uint32_t pool = s.pool_pages[recno % s.pool_pages.size()];
     rec(OP_POOL, TXN, txn, node,
@@ -187,7 +267,7 @@ void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, boo
   }
   if (op != DELETE) {
     s.samples[recno % s.samples.size()] = row;
-    return;
+    return recno;
   }
   if (!lean) {  // the number goes onto the free list, the key out of the index
     rec(OP_NODELISTITEM, TXN, txn, node, list_item(ts_, s.flist_page, slot, recno), sid);
@@ -199,6 +279,7 @@ void generator::change(set_state& s, uint8_t op, uint32_t txn, uint32_t sid, boo
   s.data.erase(recno);
   s.live[at] = s.live.back();
   s.live.pop_back();
+  return recno;
 }
 
 }  // namespace fwgen

@@ -403,6 +403,8 @@ value check_object() {
            "bytes behind the log that are not a log (null: more than were looked at)", false},
           {"sequence_breaks", count(), "", true},
           {"timestamps_back", count(), "", true},
+          {"before_image_mismatches", count(), "before-images that do not match their record",
+           true},
           {"findings", array_of(finding), "", true},
           {"findings_omitted", count(), "", true},
       },
@@ -432,6 +434,9 @@ value check_run_object() {
           {"logs_with_errors", count(), "", true},
           {"warnings", count(), "", true},
           {"inputs_not_opened", count(), "", true},
+          {"before_image_mismatches", count(), "", true},
+          {"image_memory_full", boolean(), "some records were not followed for want of room",
+           true},
           {"series", count(), "--order=sequence: the number of series", false},
           {"series_errors", count(), "--order=sequence: errors of continuity across files", false},
           {"series_with_errors", count(), "", false},
@@ -480,6 +485,335 @@ value check_series_object() {
           {"findings_omitted", count(), "", true},
       },
       "--check --json with --order=sequence: the verdict on one series, before the last line.");
+}
+
+// --- --history --json ---
+
+value hex_text() { return obj({{"type", str("string")}, {"pattern", str("^([0-9a-f]{2})*$")}}); }
+
+// The keys that name a record and its node.
+std::vector<key_def> record_keys() {
+  return {
+      {"node_id", u32(), "the record's node number", true},
+      {"node", or_null(text()), "its qualified name, or null when it is not mapped", true},
+      {"recno", u32(), "the record number", true},
+  };
+}
+
+value record_change_object() {
+  value range = object({
+      {"offset", u16(), "where the bytes lie in the record", true},
+      {"old", or_null(hex_text()), "the bytes before; null for a patch on unknown content", true},
+      {"new", hex_text(), "the bytes after", true},
+  });
+  value item = object({
+      {"name", text(), "the item's name, from its SET_ITEMS record", true},
+      {"type", text(), "its type letter (given no meaning)", true},
+      {"offset", u16(), "where it lies in the record", true},
+      {"size", integer("0", "4294836225"), "its bytes: count x size", true},
+      {"old", hex_text(), "", true},
+      {"new", hex_text(), "", true},
+      {"old_text", text(), "the old value as text, where JSON can write it", false},
+      {"new_text", text(), "the new value as text, where JSON can write it", false},
+  });
+  std::vector<key_def> keys = {
+      {"type", constant("record_change"), "", true},
+      {"log", text(), "the operand's name", true},
+  };
+  keys =
+      keys + record_keys() +
+      std::vector<key_def>{
+          {"sequence", u32(), "the FIXREC tag's sequence number", true},
+          {"timestamp", u32(), "seconds since 1970-01-01 00:00:00 UTC", true},
+          {"time", time_text(), "the timestamp in ISO 8601, UTC", true},
+          {"offset", bytes64(), "input offset of the FIXREC tag", true},
+          {"transaction_id", u32(), "", true},
+          {"session_id", u32(), "", true},
+          {"fixrec_op", or_null(text()), "the operation's name, null for a code without one", true},
+          {"fixrec_op_code", u8(), "", true},
+          {"before", or_null(hex_text()), "the content before; null when unknown or absent", true},
+          {"before_known", boolean(), "false: the log does not tell the content before", true},
+          {"before_source", or_null(one_of({"before_image", "earlier_changes"})),
+           "where before comes from", true},
+          {"after", or_null(hex_text()), "the content after; null when unknown or absent", true},
+          {"after_known", boolean(), "", true},
+          {"diff", array_of(range), "the byte ranges that differ", true},
+          {"items", array_of(item), "the changed items, where the log declares them", false},
+          {"reason", text(), "why the content after is unknown", false},
+          {"note", text(), "the before-image differs from what the changes before left", false},
+      };
+  return object(keys, "--history --json: one change of an asked record.");
+}
+
+value record_gap_object() {
+  std::vector<key_def> keys = {
+      {"type", constant("record_gap"), "", true},
+      {"log", text(), "the operand's name", true},
+  };
+  keys = keys + record_keys() +
+         std::vector<key_def>{
+             {"sequence", u32(), "of the unreadable FIXREC tag", false},
+             {"timestamp", u32(), "", false},
+             {"time", time_text(), "", false},
+             {"transaction_id", u32(), "", false},
+             {"session_id", u32(), "", false},
+             {"offset", bytes64(), "input offset where the log stops telling", true},
+             {"reason", text(), "", true},
+         };
+  return object(keys, "--history --json: from here the log does not tell the record's content.");
+}
+
+value record_as_of_object() {
+  value item = object({
+      {"name", text(), "", true},
+      {"type", text(), "", true},
+      {"offset", u16(), "", true},
+      {"size", integer("0", "4294836225"), "", true},
+      {"value", hex_text(), "", true},
+      {"text", text(), "the value as text, where JSON can write it", false},
+  });
+  std::vector<key_def> keys = {{"type", constant("record_as_of"), "", true}};
+  keys =
+      keys + record_keys() +
+      std::vector<key_def>{
+          {"as_of", time_text(), "the moment, in ISO 8601, UTC", true},
+          {"as_of_timestamp", u32(), "", true},
+          {"known", boolean(), "whether the log tells the content at that moment", true},
+          {"content", or_null(hex_text()), "null when not known or when it did not exist", true},
+          {"source",
+           one_of({"after_image", "patched", "before_image", "deleted", "before_put", "unknown"}),
+           "where the content comes from", true},
+          {"source_offset", or_null(bytes64()), "input offset of that tag", true},
+          {"source_log", or_null(text()), "the log it lies in", true},
+          {"patches", u32(), "UPDATE_RANGE patches applied since", true},
+          {"items", array_of(item), "the items' values, where the log declares them", false},
+          {"reason", text(), "why the log cannot tell", false},
+          {"note", text(), "", false},
+      };
+  return object(keys, "--history --as-of --json: the content of an asked record at a moment.");
+}
+
+// --- --undo --json ---
+
+// A change of a record, or a gap in the log where one may hide.
+value undo_place_object() {
+  return object({
+      {"kind", one_of({"change", "gap"}), "gap: the log does not tell what happened there", true},
+      {"log", text(), "the operand's name", true},
+      {"offset", bytes64(), "input offset of the FIXREC tag, or where the log stops telling", true},
+      {"sequence", u32(), "the tag's sequence number (a gap: of an unreadable FIXREC tag)", false},
+      {"timestamp", u32(), "", false},
+      {"time", time_text(), "", false},
+      {"transaction_id", u32(), "", false},
+      {"session_id", u32(), "", false},
+      {"fixrec_op", or_null(text()), "a change: its operation, null for a code without a name",
+       false},
+      {"fixrec_op_code", u8(), "", false},
+      {"reason", text(), "a gap: why a change there cannot be ruled out", false},
+  });
+}
+
+value undo_record_object() {
+  value range = object({
+      {"offset", u16(), "where the bytes lie in the record", true},
+      {"old", hex_text(), "the bytes before the transactions", true},
+      {"new", hex_text(), "the bytes after them", true},
+  });
+  std::vector<key_def> keys = {{"type", constant("undo_record"), "", true}};
+  keys =
+      keys + record_keys() +
+      std::vector<key_def>{
+          {"action", one_of({"put_back", "delete", "unchanged", "cannot"}),
+           "what undoing the transactions does to the record", true},
+          {"changes", count(), "the transactions' changes of the record", true},
+          {"first_change", undo_place_object(), "their first change of it", true},
+          {"last_change", undo_place_object(), "their last change of it", true},
+          {"before", or_null(hex_text()), "the content before; null when unknown or absent", true},
+          {"before_known", boolean(), "false: the log does not tell the content before", true},
+          {"before_source", or_null(one_of({"before_image", "earlier_changes", "put"})),
+           "where before comes from; put: the first change puts the record", true},
+          {"before_reason", text(), "why the content before is not known", false},
+          {"after", or_null(hex_text()), "the content after; null when unknown or absent", true},
+          {"after_known", boolean(), "", true},
+          {"after_reason", text(), "why the content after is not known", false},
+          {"diff", array_of(range), "the byte ranges that differ", true},
+          {"conflicts", array_of(undo_place_object()),
+           "later changes of other transactions, and gaps, up to 100", true},
+          {"conflicts_total", count(), "", true},
+      };
+  return object(keys, "--undo --json: one record that the transactions changed.");
+}
+
+value undo_summary_object() {
+  return object(
+      {
+          {"type", constant("undo_summary"), "", true},
+          {"from_txn", or_null(u32()), "the first transaction undone; null: no bound", true},
+          {"to_txn", or_null(u32()), "the last transaction undone; null: no bound", true},
+          {"records", count(), "", true},
+          {"put_back", count(), "", true},
+          {"delete", count(), "", true},
+          {"unchanged", count(), "", true},
+          {"cannot", count(), "", true},
+          {"with_conflicts", count(), "", true},
+          {"complete", boolean(), "false: changes of the transactions may be missing", true},
+          {"changes_not_followed", count(), "changes of records beyond --undo-records", true},
+          {"incomplete", text(), "the first reason why changes may be missing", false},
+      },
+      "--undo --json: the last line.");
+}
+
+// --- --txns, --sessions and --transaction --json ---
+
+// Where a tag of a transaction or session lies.
+value place_object() {
+  return object({
+      {"log", text(), "the input's name", true},
+      {"sequence", u32(), "", true},
+      {"offset", bytes64(), "input offset of the tag", true},
+      {"timestamp", u32(), "", true},
+      {"time", time_text(), "", true},
+  });
+}
+
+// Who signed a session on.
+std::vector<key_def> who_keys() {
+  return {
+      {"who", or_null(array_of(text())),
+       "the session's sign-on entries as the report shows them; null without a sign-on", true},
+      {"who_complete", boolean(), "false when entries were cut, left out or damaged", true},
+      {"sign_on", one_of({"found", "none", "not_kept"}),
+       "not_kept: the session table was full when it may have come", true},
+  };
+}
+
+const std::initializer_list<const char*> txn_ends = {"END",        "BEGIN-END", "begun_again",
+                                                     "eof_finish", "open",      "stopped"};
+
+value txn_object() {
+  value op = object({
+      {"code", u8(), "", true},
+      {"name", or_null(text()), "", true},
+      {"records", count(), "", true},
+  });
+  value node = object({
+      {"node_id", u32(), "", true},
+      {"name", or_null(text()), "", true},
+      {"records", count(), "", true},
+  });
+  std::vector<key_def> keys = {
+      {"type", constant("txn"), "", true},
+      {"transaction_id", u32(), "", true},
+      {"session_id", u32(), "of its first tag", true},
+      {"end", obj({{"enum", strings(txn_ends)}}), "how it ended, or why it is written unended",
+       true},
+      {"begun_again_sequence", u32(), "end begun_again: the sequence of the BEGIN that came",
+       false},
+      {"begin_seen", boolean(), "it began with BEGIN or BEGIN-END in the input", true},
+      {"first", place_object(), "its first tag", true},
+      {"last", place_object(), "its last tag", true},
+      {"duration_seconds", bytes64(), "", true},
+      {"records", count(), "", true},
+      {"operations", array_of(op), "records by opcode, up to 16 opcodes", true},
+      {"other_operation_records", count(), "records of further opcodes", true},
+      {"nodes", array_of(node), "records by node, up to 32 nodes", true},
+      {"node_count", count(), "distinct nodes; a lower bound when nodes_exact is false", true},
+      {"nodes_exact", boolean(), "", true},
+      {"other_node_records", count(), "records of further nodes", true},
+      {"records_without_node", count(), "records of node 0", true},
+      {"before_images", count(), "", true},
+  };
+  return object(keys + who_keys(), "--txns --json: one transaction.");
+}
+
+value txns_total_object() {
+  return object(
+      {
+          {"type", constant("txns_total"), "", true},
+          {"transactions", count(), "", true},
+          {"ended", count(), "by an END record", true},
+          {"begin_end", count(), "records of state BEGIN-END", true},
+          {"not_ended", count(), "", true},
+          {"listed", count(), "the transactions the filters selected", true},
+          {"top", u32(), "--top", false},
+          {"by", one_of({"records", "duration", "nodes"}), "--by", false},
+          {"records_in_no_transaction", count(), "GLOBAL records and records of transaction 0",
+           true},
+          {"txn_table", u32(), "--txn-table", true},
+          {"txn_table_reached", boolean(), "", true},
+          {"tags_not_followed", count(), "records and before-images of transactions left out",
+           true},
+      },
+      "--txns --json: the last line.");
+}
+
+value session_object() {
+  value db = object({
+      {"node_id", u32(), "", true},
+      {"name", or_null(text()), "", true},
+      {"mode", i32(), "", true},
+      {"list", one_of({"DBLIST_SUM", "DBLIST_UPD"}), "", true},
+  });
+  value memo = object({
+      {"mode", i32(), "", true},
+      {"size", u16(), "the memo's data bytes", true},
+      {"text", text(), "its first 256 bytes", true},
+  });
+  std::vector<key_def> keys = {
+      {"type", constant("session"), "", true},
+      {"session_id", u32(), "", true},
+  };
+  keys =
+      keys + who_keys() +
+      std::vector<key_def>{
+          {"sign_on_at", or_null(place_object()), "its SIGN_ON tag", true},
+          {"end", one_of({"sign_off", "signed_on_again", "eof_finish", "open", "stopped"}),
+           "how it ended, or why it is written signed on", true},
+          {"end_at", or_null(place_object()), "the SIGN_OFF, or the SIGN_ON that came again", true},
+          {"first", place_object(), "its first tag met", true},
+          {"last", place_object(), "its last tag met", true},
+          {"transactions", count(), "", true},
+          {"records", count(), "", true},
+          {"memos", count(), "", true},
+          {"damaged_audit_bodies", count(), "", true},
+          {"databases", array_of(db), "its DBLIST entries, up to 32", true},
+          {"databases_left_out", count(), "", true},
+          {"memo_texts", array_of(memo), "with -v: up to 4 memos", false},
+      };
+  return object(keys, "--sessions --json: one session.");
+}
+
+value sessions_total_object() {
+  return object(
+      {
+          {"type", constant("sessions_total"), "", true},
+          {"sessions", count(), "", true},
+          {"signed_off", count(), "", true},
+          {"listed", count(), "", true},
+          {"session_table", u32(), "--session-table", true},
+          {"session_table_reached", boolean(), "", true},
+          {"tags_not_followed", count(), "tags of sessions left out", true},
+      },
+      "--sessions --json: the last line.");
+}
+
+value who_object() {
+  std::vector<key_def> keys = {
+      {"type", constant("who"), "", true},
+      {"transaction_id", u32(), "", true},
+      {"session_id", u32(), "", true},
+  };
+  return object(keys + who_keys(), "--transaction --json: before the transaction's first tag.");
+}
+
+value transaction_total_object() {
+  return object(
+      {
+          {"type", constant("transaction_total"), "", true},
+          {"transaction_id", u32(), "", true},
+          {"transactions", count(), "the transactions of that id met (0: not in the input)", true},
+      },
+      "--transaction --json: the last line.");
 }
 
 // --- --stats --json ---
@@ -547,6 +881,13 @@ std::vector<key_def> summary_keys() {
       {"last_timestamp", u32(), "", true},
       {"duration_seconds", bytes64(), "", true},
   });
+  value page = object({
+      {"node_id", u32(), "", true},
+      {"name", or_null(text()), "", true},
+      {"page", u32(), "", true},
+      {"count", count(), "times named", true},
+      {"count_error", count(), "", true},
+  });
   value bucket = object({
       {"time", time_text(), "", true},
       {"timestamp", u32(), "", true},
@@ -585,6 +926,10 @@ std::vector<key_def> summary_keys() {
       {"node_sets_capped", boolean(), "", true},
       {"top_transactions_exact", boolean(), "", true},
       {"top_transactions", array_of(txn), "", true},
+      {"page_namings", count(), "pages named by records", true},
+      {"page_images", count(), "page images of CLUSTER tags", true},
+      {"top_pages_exact", boolean(), "", true},
+      {"top_pages", array_of(page), "", true},
       {"histogram", histogram, "", true},
   };
 }
@@ -667,6 +1012,17 @@ int main(int argc, char** argv) {
   defs.set("check_run", check_run_object());
   defs.set("check_series", check_series_object());
   defs.set("summary", summary_object());
+  defs.set("record_change", record_change_object());
+  defs.set("record_gap", record_gap_object());
+  defs.set("record_as_of", record_as_of_object());
+  defs.set("undo_record", undo_record_object());
+  defs.set("undo_summary", undo_summary_object());
+  defs.set("txn", txn_object());
+  defs.set("txns_total", txns_total_object());
+  defs.set("session", session_object());
+  defs.set("sessions_total", sessions_total_object());
+  defs.set("who", who_object());
+  defs.set("transaction_total", transaction_total_object());
 
   value schema = obj({
       {"$schema", str("https://json-schema.org/draft/2020-12/schema")},
@@ -675,10 +1031,16 @@ int main(int argc, char** argv) {
       {"description",
        str("One line of --json or --check --json output (a header, tag, check, check_input, "
            "check_series or check_run object), or the document of --stats --json "
-           "(#/$defs/summary).")},
+           "(#/$defs/summary), or one line of --history --json (a record_change, record_gap or "
+           "record_as_of object), of --undo --json (undo_record, undo_summary), of --txns --json "
+           "(txn, txns_total), --sessions --json (session, sessions_total) or --transaction "
+           "--json (who, transaction_total, besides header and tag).")},
       {"schema_version", str(jrn::schema_version)},
       {"oneOf", arr({ref("header"), ref("tag"), ref("check"), ref("check_input"), ref("check_run"),
-                     ref("check_series"), ref("summary")})},
+                     ref("check_series"), ref("summary"), ref("record_change"), ref("record_gap"),
+                     ref("record_as_of"), ref("undo_record"), ref("undo_summary"), ref("txn"),
+                     ref("txns_total"), ref("session"), ref("sessions_total"), ref("who"),
+                     ref("transaction_total")})},
   });
   schema.set("$defs", defs);
 

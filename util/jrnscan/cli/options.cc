@@ -47,6 +47,18 @@ enum long_only : int {
   opt_order,
   opt_recursive,
   opt_member_limit,
+  opt_history,
+  opt_as_of,
+  opt_image_memory,
+  opt_txns,
+  opt_transaction,
+  opt_sessions,
+  opt_session,
+  opt_by,
+  opt_txn_table,
+  opt_session_table,
+  opt_undo,
+  opt_undo_records,
 };
 
 const char short_options[] = "n:at:s:x:p:r:o:vM:f";
@@ -87,6 +99,29 @@ const struct option long_options[] = {
     {"order", required_argument, nullptr, opt_order},
     {"recursive", no_argument, nullptr, opt_recursive},
     {"member-limit", required_argument, nullptr, opt_member_limit},
+    {"history", required_argument, nullptr, opt_history},
+    {"as-of", required_argument, nullptr, opt_as_of},
+    // --history and --as-of came later: --h and --a still mean --help and
+    // --all.
+    {"h", no_argument, nullptr, opt_help},
+    {"a", no_argument, nullptr, 'a'},
+    {"image-memory", required_argument, nullptr, opt_image_memory},
+    {"txns", no_argument, nullptr, opt_txns},
+    {"transaction", required_argument, nullptr, opt_transaction},
+    {"sessions", no_argument, nullptr, opt_sessions},
+    {"session", required_argument, nullptr, opt_session},
+    {"by", required_argument, nullptr, opt_by},
+    {"txn-table", required_argument, nullptr, opt_txn_table},
+    {"session-table", required_argument, nullptr, opt_session_table},
+    // --undo TXN: its id also as the next argument (see the parser); --un
+    // still means --until, which it did before.
+    {"undo", optional_argument, nullptr, opt_undo},
+    {"undo-records", required_argument, nullptr, opt_undo_records},
+    {"un", required_argument, nullptr, opt_until},
+    // --txns and --sessions came later: --tx and --se still mean --txn and
+    // --seq.
+    {"tx", required_argument, nullptr, 'x'},
+    {"se", required_argument, nullptr, 's'},
     {"list-opcodes", no_argument, nullptr, opt_list_opcodes},
     {"list-kinds", no_argument, nullptr, opt_list_kinds},
     {"help", no_argument, nullptr, opt_help},
@@ -98,6 +133,10 @@ const struct option long_options[] = {
 // that a run would otherwise quietly ignore.
 struct modes_given {
   bool stats = false, check = false, limit = false, offsets = false, top = false, strict = false;
+  bool image_memory = false;
+  bool txns = false, sessions = false, transaction = false, by = false, session = false;
+  bool tables = false;  // --txn-table or --session-table
+  bool undo = false, undo_id = false, undo_records = false;
 };
 
 // Why the options given cannot work together, or null. A summary and a
@@ -115,8 +154,134 @@ const char* conflict(const modes_given& g) {
   if (g.offsets && g.check)
     return "--offsets does not apply to --check: it marks the tags of the report, which --check "
            "does not print";
-  if (g.top && !g.stats) return "--top applies only to --stats";
+  if (g.top && !g.stats && !g.txns) return "--top applies only to --stats and --txns";
   if (g.strict && !g.check) return "--strict applies only to --check";
+  if (g.image_memory && !g.check) return "--image-memory applies only to --check";
+  return nullptr;
+}
+
+// Why the options given cannot work with --txns, --sessions or
+// --transaction, or null. The lists are of the whole input and print no
+// tags; --transaction shows the tags of one transaction.
+const char* txns_conflict(const run_options& o, const modes_given& g, bool save) {
+  const filter_settings& f = o.filter;
+  const int modes =
+      g.stats + g.check + g.txns + g.sessions + g.transaction + !o.history.records.empty();
+  const bool lists = g.txns || g.sessions;
+  if (modes > 1 && (lists || g.transaction))
+    return "--txns, --sessions, --transaction, --history, --stats and --check cannot be given "
+           "together: a run gives one of them";
+  if (g.by && !g.txns) return "--by applies only to --txns";
+  if (g.session && !lists) return "--session applies only to --txns and --sessions";
+  if (g.tables && !lists && !g.transaction)
+    return "--txn-table and --session-table apply only to --txns, --sessions and --transaction";
+  if (g.transaction && (f.from_txn || f.to_txn))
+    return "-x does not apply to --transaction: it names its transaction";
+  if (g.transaction && g.limit)
+    return "--limit does not apply to --transaction: it shows its transaction whole";
+  if (!lists) return nullptr;
+  const char* which = g.txns ? "--txns" : "--sessions";
+  static std::string why;
+  if (g.limit) {
+    why = std::string("--limit does not apply to ") + which + ": it lists the whole input";
+    return why.c_str();
+  }
+  if (g.offsets) {
+    why = std::string("--offsets does not apply to ") + which + ": its lines give their offsets";
+    return why.c_str();
+  }
+  if (f.page || f.pattern || f.kinds || f.recno) {
+    why = std::string("-p, -r, -o and --kind do not apply to ") + which +
+          ": they choose tags of the report, which it does not print";
+    return why.c_str();
+  }
+  if (save) {
+    why = std::string("--save does not apply to ") + which + ": it saves the tags the report shows";
+    return why.c_str();
+  }
+  if (g.sessions && (f.node_id || f.from_txn || f.to_txn))
+    return "-n and -x do not apply to --sessions: they select transactions (--txns)";
+  return nullptr;
+}
+
+// A count from 1 to max, written as a plain number; false when it is not.
+bool read_count(const char* text, uint32_t max, uint32_t* n) {
+  uint64_t v;
+  if (!parse_size(text, &v) || std::strpbrk(text, "kKmMgG") != nullptr || v == 0 || v > max)
+    return false;
+  *n = static_cast<uint32_t>(v);
+  return true;
+}
+
+// An option's value as messages show it (escaped for a terminal).
+std::string echoed(const char* text, bool escape) {
+  std::string buf;
+  size_t len;
+  const char* shown = safe_text(text, std::strlen(text), escape, buf, &len);
+  return std::string(shown, len);
+}
+
+// Why the options given cannot work with --history, or null. A history
+// prints no tags, follows records that its values name, and --as-of gives
+// one moment.
+const char* history_conflict(const run_options& o, const modes_given& g, bool save) {
+  const filter_settings& f = o.filter;
+  const bool history = !o.history.records.empty();
+  if (!history) {
+    if (o.history.as_of_given) return "--as-of applies only to --history";
+    return nullptr;
+  }
+  if (g.stats)
+    return "--history and --stats cannot be given together: a run gives a history or a summary";
+  if (g.check)
+    return "--history and --check cannot be given together: a run gives a history or a verdict";
+  if (g.limit)
+    return "--limit does not apply to --history: it counts the report's tags, which --history "
+           "does not print";
+  if (g.offsets)
+    return "--offsets does not apply to --history: every entry of a history gives its offset";
+  if (f.node_id) return "-n does not apply to --history: each --history value names its node";
+  if (f.recno)
+    return "-r does not apply to --history: each --history value names its record number";
+  if (f.page || f.pattern || f.kinds)
+    return "-p, -o and --kind do not apply to --history: they choose tags of the report, which "
+           "--history does not print";
+  if (save && !o.history.as_of_given)
+    return "--save applies to --history only with --as-of: it saves the records' contents at "
+           "that moment";
+  if (o.history.as_of_given &&
+      (f.from_time || f.to_time || f.from_seq || f.to_seq || f.from_txn || f.to_txn))
+    return "-t, -s, -x, --since and --until do not apply to --as-of: it gives the contents at "
+           "one moment";
+  return nullptr;
+}
+
+// Why the options given cannot work with --undo, or null. An undo prints
+// no tags, follows every record that its transactions change to the end
+// of the input, and says what it found when the input ends.
+const char* undo_conflict(const run_options& o, const modes_given& g) {
+  const filter_settings& f = o.filter;
+  if (!g.undo) return g.undo_records ? "--undo-records applies only to --undo" : nullptr;
+  if (g.stats || g.check || g.txns || g.sessions || g.transaction || !o.history.records.empty())
+    return "--undo cannot be given with --stats, --check, --history, --txns, --sessions or "
+           "--transaction: a run gives one of them";
+  if (o.history.as_of_given) return "--as-of applies only to --history";
+  if (g.undo_id && (f.from_txn || f.to_txn))
+    return "-x does not apply to --undo TXN: give --undo without an id and -x F:T for a range";
+  if (!g.undo_id && !f.from_txn && !f.to_txn)
+    return "--undo needs its transactions: --undo TXN, or --undo with -x F:T";
+  if (g.limit)
+    return "--limit does not apply to --undo: it counts the report's tags, which --undo does not "
+           "print";
+  if (g.offsets) return "--offsets does not apply to --undo: it gives the offset of every change";
+  if (f.node_id || f.recno || f.page || f.pattern || f.kinds)
+    return "-n, -r, -p, -o and --kind do not apply to --undo: it follows every record that its "
+           "transactions changed";
+  if (f.from_time || f.to_time || f.from_seq || f.to_seq)
+    return "-t, -s, --since and --until do not apply to --undo: it follows the records to the end "
+           "of the input";
+  if (o.follow)
+    return "--follow does not apply to --undo: it tells what it found when the input ends";
   return nullptr;
 }
 
@@ -130,7 +295,11 @@ bool utc_given(int argc, char** argv) {
   optind = 0;
   bool utc = false;
   int c;
-  while ((c = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1)
+  // On a copy: the parser moves operands behind the options, and the real
+  // pass must see them where they stand (the id of --undo TXN).
+  std::vector<char*> args(argv, argv + argc);
+  args.push_back(nullptr);
+  while ((c = getopt_long(argc, args.data(), short_options, long_options, nullptr)) != -1)
     if (c == opt_utc) utc = true;
   opterr = saved_opterr;
   optind = 0;
@@ -285,6 +454,135 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         }
         break;
       }
+      case opt_image_memory: {
+        uint64_t bytes;
+        given.image_memory = true;
+        if (!parse_size(optarg, &bytes) || bytes > (uint64_t{1} << 46)) {
+          std::fprintf(stderr, "%s: --image-memory takes a size such as 1G or 256M, not '%s'\n",
+                       invocation, optarg);
+          bad = true;
+        } else {
+          o.image_memory = bytes;
+        }
+        break;
+      }
+      case opt_history: {
+        record_spec spec;
+        std::string why;
+        if (o.history.records.size() >= 1000) {
+          std::fprintf(stderr, "%s: --history may be given at most 1000 times\n", invocation);
+          bad = true;
+        } else if (!parse_record_spec(optarg, &spec, &why)) {
+          std::fprintf(stderr, "%s: --history '%s' %s\n", invocation,
+                       echoed(optarg, escape_messages).c_str(), why.c_str());
+          bad = true;
+        } else {
+          o.history.records.push_back(spec);
+        }
+        break;
+      }
+      case opt_as_of: {
+        // A date alone is its last second: the content at the end of that day.
+        uint32_t t;
+        if (!parse_datetime(optarg, o.utc, true, &t)) {
+          std::fprintf(stderr,
+                       "%s: --as-of: '%s' is not a date-time; give YYYY-MM-DD, YYYY-MM-DD HH:MM, "
+                       "YYYY-MM-DD HH:MM:SS or YYYY-MM-DDTHH:MM:SS, with Z or +HH:MM/-HH:MM "
+                       "for a time that is not local\n",
+                       invocation, echoed(optarg, escape_messages).c_str());
+          bad = true;
+        } else {
+          o.history.as_of_given = true;
+          o.history.as_of = t;
+        }
+        break;
+      }
+      case opt_txns: given.txns = true; break;
+      case opt_undo: {
+        // The id as --undo=TXN, or as the next argument when that is a
+        // number (a log named by digits alone is written ./NAME there).
+        const char* id = optarg;
+        if (!id && optind < argc && argv[optind][0] >= '0' && argv[optind][0] <= '9' &&
+            std::strspn(argv[optind], "0123456789") == std::strlen(argv[optind]))
+          id = argv[optind++];
+        if (given.undo) {
+          std::fprintf(stderr, "%s: --undo may be given only once\n", invocation);
+          bad = true;
+        }
+        given.undo = true;
+        if (!id) break;
+        given.undo_id = true;
+        uint32_t txn = 0;
+        if (!read_count(id, UINT32_MAX, &txn)) {
+          std::fprintf(stderr,
+                       "%s: --undo takes a transaction id from 1 to 4294967295, not '%s'\n",
+                       invocation, echoed(id, escape_messages).c_str());
+          bad = true;
+        }
+        o.undo.from_txn = o.undo.to_txn = txn;
+        break;
+      }
+      case opt_undo_records:
+        given.undo_records = true;
+        if (!read_count(optarg, 10000000, &o.undo.max_records)) {
+          std::fprintf(stderr, "%s: --undo-records takes a number from 1 to 10000000, not '%s'\n",
+                       invocation, echoed(optarg, escape_messages).c_str());
+          bad = true;
+        }
+        break;
+      case opt_sessions: given.sessions = true; break;
+      case opt_transaction:
+        given.transaction = true;
+        if (!read_count(optarg, UINT32_MAX, &o.transaction)) {
+          std::fprintf(stderr,
+                       "%s: --transaction takes a transaction id from 1 to 4294967295, "
+                       "not '%s'\n",
+                       invocation, echoed(optarg, escape_messages).c_str());
+          bad = true;
+        }
+        break;
+      case opt_session: {
+        uint64_t n;
+        given.session = true;
+        if (!parse_size(optarg, &n) || std::strpbrk(optarg, "kKmMgG") != nullptr ||
+            n > UINT32_MAX) {
+          std::fprintf(stderr,
+                       "%s: --session takes a session number from 0 to 4294967295, "
+                       "not '%s'\n",
+                       invocation, echoed(optarg, escape_messages).c_str());
+          bad = true;
+        } else {
+          o.txns.by_session = true;
+          o.txns.session = static_cast<uint32_t>(n);
+        }
+        break;
+      }
+      case opt_by:
+        given.by = true;
+        if (std::strcmp(optarg, "records") == 0) {
+          o.txns.rank = txn_rank::records;
+        } else if (std::strcmp(optarg, "duration") == 0) {
+          o.txns.rank = txn_rank::duration;
+        } else if (std::strcmp(optarg, "nodes") == 0) {
+          o.txns.rank = txn_rank::nodes;
+        } else {
+          std::fprintf(stderr, "%s: --by takes records, duration or nodes, not '%s'\n", invocation,
+                       echoed(optarg, escape_messages).c_str());
+          bad = true;
+        }
+        break;
+      case opt_txn_table:
+      case opt_session_table: {
+        given.tables = true;
+        const bool txn = c == opt_txn_table;
+        if (!read_count(optarg, 100000000, txn ? &o.txns.max_txns : &o.txns.max_sessions)) {
+          std::fprintf(stderr, "%s: %s takes a number from 1 to 100000000, not '%s'\n", invocation,
+                       txn ? "--txn-table" : "--session-table",
+                       echoed(optarg, escape_messages).c_str());
+          bad = true;
+        }
+        break;
+      }
       case opt_offsets:
         o.offsets = true;
         given.offsets = true;
@@ -342,6 +640,18 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
     std::fprintf(stderr, "%s: %s\n", invocation, why);
     return command_line_error();
   }
+  if (const char* why = undo_conflict(o, given)) {
+    std::fprintf(stderr, "%s: %s\n", invocation, why);
+    return command_line_error();
+  }
+  if (const char* why = history_conflict(o, given, !o.save_dir.empty())) {
+    std::fprintf(stderr, "%s: %s\n", invocation, why);
+    return command_line_error();
+  }
+  if (const char* why = txns_conflict(o, given, !o.save_dir.empty())) {
+    std::fprintf(stderr, "%s: %s\n", invocation, why);
+    return command_line_error();
+  }
   if (optind >= argc) {
     std::fprintf(stderr, "%s: %s\n", invocation, "no fwlog file specified");
     return command_line_error();
@@ -357,6 +667,43 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   }
   if (given.stats) o.mode = output_mode::stats;
   if (given.check) o.mode = output_mode::check;
+  if (given.undo) {
+    o.mode = output_mode::undo;
+    if (!given.undo_id) {
+      o.undo.from_txn = f.from_txn;
+      o.undo.to_txn = f.to_txn;
+    }
+    o.undo.json = o.json;
+    o.undo.utc = o.utc;
+    o.undo.escape = !o.json && escapes_for(o.escape, 1);
+    o.undo.detail_level = f.detail_level;
+    o.undo.save_dir = o.save_dir;
+  }
+  if (!o.history.records.empty()) {
+    o.mode = output_mode::history;
+    o.history.json = o.json;
+    o.history.utc = o.utc;
+    o.history.escape = !o.json && escapes_for(o.escape, 1);
+    o.history.save_dir = o.save_dir;
+  }
+  if (given.txns || given.sessions || given.transaction) {
+    // The lists select with the filters (in o.txns); --transaction shows
+    // every kind of its transaction's tags.
+    o.mode = given.txns       ? output_mode::txns
+             : given.sessions ? output_mode::sessions
+                              : output_mode::transaction;
+    if (given.txns && given.top && o.txns.rank == txn_rank::none) o.txns.rank = txn_rank::records;
+    o.txns.top = o.top;
+    o.txns.sessions = given.sessions;
+    o.txns.json = o.json;
+    o.txns.utc = o.utc;
+    o.txns.escape = !o.json && escapes_for(o.escape, 1);
+    o.txns.memo_texts = f.detail_level >= 1;
+    if (given.transaction) {
+      f.from_txn = f.to_txn = o.transaction;
+      f.image_like_only = 0;
+    }
+  }
   if (t_text) check_range_order("-t", t_text, f.from_time, f.to_time);
   if (s_text) check_range_order("-s", s_text, f.from_seq, f.to_seq);
   if (x_text) check_range_order("-x", x_text, f.from_txn, f.to_txn);
@@ -376,6 +723,14 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
   // and the check.
   if (f.page || f.pattern || f.kinds) f.image_like_only = 0;
   if (o.mode == output_mode::stats || o.mode == output_mode::check) f.image_like_only = 0;
+  o.txns.filter = f;
+  if (o.mode == output_mode::txns || o.mode == output_mode::sessions) {
+    // The lists select with their own copy of the filters and take every
+    // tag from its summary: the scan shows none (no transaction id lies
+    // above the highest), so that no tag's lines are made.
+    f = filter_settings();
+    f.from_txn = f.to_txn = UINT32_MAX;
+  }
   return -1;
 }
 

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "report/history_sink.h"
+#include "report/txns_sink.h"
+#include "report/undo_sink.h"
 #include "scan/escape.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"
 
 namespace jrn {
 
-enum class output_mode { text, stats, check };
+enum class output_mode { text, stats, check, history, txns, sessions, transaction, undo };
 
 // The order the logs of the operands are read in (--order).
 enum class read_order {
@@ -23,7 +26,7 @@ enum class read_order {
 
 struct run_options {
   filter_settings filter;
-  output_mode mode = output_mode::text;  // text or JSON report, --stats, --check
+  output_mode mode = output_mode::text;  // text or JSON report, --stats, --check, --history
   bool json = false;                     // --json: the report or the summary as JSON
   escape_mode escape = escape_mode::automatic;
   bool utc = false;
@@ -39,6 +42,19 @@ struct run_options {
   // A compressed log or archive member that decompresses to more bytes
   // than this ends with a failure there.
   int64_t member_limit = int64_t{64} << 30;
+  // --check: the bound on the memory of the table of records whose
+  // before-images are judged (0: none are).
+  uint64_t image_memory = uint64_t{1} << 30;
+  // --history (output_mode::history): the records, --as-of, and how the
+  // history is written.
+  history_options history;
+  // --undo (output_mode::undo): the transactions (its id, or -x), the
+  // bound on the records followed, and how the undo is written.
+  undo_options undo;
+  // --txns, --sessions (their filters, --top and --by, the tables' bounds)
+  // and --transaction (its id; the filters select its tags).
+  txns_options txns;
+  uint32_t transaction = 0;
   std::vector<const char*> operands;
 };
 

@@ -21,12 +21,16 @@
 #include "io/source.h"
 #include "log/scan.h"
 #include "report/check_sink.h"
+#include "report/history_sink.h"
 #include "report/json_sink.h"
 #include "report/out.h"
 #include "report/save_sink.h"
 #include "report/stats_sink.h"
 #include "report/tee_sink.h"
 #include "report/text_sink.h"
+#include "report/transaction_sink.h"
+#include "report/txns_sink.h"
+#include "report/undo_sink.h"
 #include "scan/context.h"
 #include "scan/time_text.h"
 
@@ -71,22 +75,54 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.progress = o.progress;
     k.json = o.json;
     k.series = o.order == read_order::sequence;
+    k.image_memory = o.image_memory;
+    k.names = &names;
+    k.escape = escapes_for(o.escape, 2);
     return std::make_unique<check_sink>(out, diag, k);
   }
-  if (o.json) return std::make_unique<json_sink>(out, o.filter, names);
-  text_options t;
-  t.escape = escapes_for(o.escape, 1);
-  t.utc = o.utc;
-  t.offsets = o.offsets;
-  return std::make_unique<text_sink>(out, o.filter, names, t);
+  if (o.mode == output_mode::history) {
+    // Saves with --as-of itself: no saver beside it.
+    auto h = std::make_unique<history_sink>(out, diag, names, o.filter, o.history);
+    if (!h->open()) return nullptr;
+    return h;
+  }
+  if (o.mode == output_mode::undo) {
+    // Saves its own files: no saver beside it.
+    auto u = std::make_unique<undo_sink>(out, diag, names, o.undo);
+    if (!u->open()) return nullptr;
+    return u;
+  }
+  if (o.mode == output_mode::txns || o.mode == output_mode::sessions)
+    return std::make_unique<txns_sink>(out, diag, o.txns, names);
+  std::unique_ptr<report_sink> report;
+  if (o.json) {
+    report = std::make_unique<json_sink>(out, o.filter, names);
+  } else {
+    text_options t;
+    t.escape = escapes_for(o.escape, 1);
+    t.utc = o.utc;
+    t.offsets = o.offsets;
+    report = std::make_unique<text_sink>(out, o.filter, names, t);
+  }
+  if (o.mode == output_mode::transaction)
+    return std::make_unique<transaction_sink>(std::move(report), out, diag, names, o.transaction,
+                                              o.txns);
+  return report;
 }
 
 // The run's back-end: the one the mode chooses, and beside it the saver of
 // --save. Null when the save directory cannot be used (already said).
+// records: the back-end that follows fixed records, if it is one; audits:
+// the one that follows sessions.
 std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map& names, output& out,
-                                           diagnostics& diag) {
+                                           diagnostics& diag, record_observer*& records,
+                                           audit_observer*& audits) {
   std::unique_ptr<report_sink> sink = make_sink(o, names, out, diag);
-  if (o.save_dir.empty()) return sink;
+  records = dynamic_cast<record_observer*>(sink.get());
+  audits = dynamic_cast<audit_observer*>(sink.get());
+  if (!sink || o.save_dir.empty() || o.mode == output_mode::history ||
+      o.mode == output_mode::undo)
+    return sink;
   auto saver = std::make_unique<save_sink>(names, diag);
   if (!saver->open(o.save_dir)) return nullptr;
   return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
@@ -177,7 +213,10 @@ int scan_unit(scan_context& c, const run_options& o, input_unit& u, name_store& 
 bool outside_window(const run_options& o, const input_plan& plan, size_t i, uint32_t* first,
                     uint32_t* last) {
   const filter_settings& f = o.filter;
-  if (o.mode == output_mode::check || (!f.from_time && !f.to_time)) return false;
+  if (o.mode == output_mode::check || o.mode == output_mode::history || o.mode == output_mode::undo ||
+      o.mode == output_mode::txns || o.mode == output_mode::sessions ||
+      o.mode == output_mode::transaction || (!f.from_time && !f.to_time))
+    return false;
   bool last_known = false;
   if (!unit_time_range(plan, i, first, last, &last_known)) return false;
   if (!last_known) *last = *first;
@@ -208,11 +247,15 @@ template <typename Read>
 int scan_one(const run_options& o, node_map& names, int out_fd, Read read) {
   diagnostics diag;
   output out(out_fd, &diag);
-  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag);
+  record_observer* records = nullptr;
+  audit_observer* audits = nullptr;
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag, records, audits);
   if (!sink) return 1;
   diag.set_sink(sink.get());
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
+  c->records = records;
+  c->audits = audits;
   const int status = read(*c);
   return end_run(status, diag, *sink, out);
 }
@@ -256,7 +299,9 @@ int jrnscan_main(int argc, char** argv) {
 
   diagnostics diag;
   output out(1, &diag);
-  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag);
+  record_observer* records = nullptr;
+  audit_observer* audits = nullptr;
+  std::unique_ptr<report_sink> sink = make_run_sink(o, names, out, diag, records, audits);
   if (!sink) return 1;
   diag.set_sink(sink.get());
   if (o.follow) catch_stop_signals();
@@ -264,6 +309,8 @@ int jrnscan_main(int argc, char** argv) {
 
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;
+  c->records = records;
+  c->audits = audits;
   int status = 0;
   name_store shown;
   if (o.follow) {

@@ -94,6 +94,8 @@ int dump_image_record(scan_context& c) {
     return -1;
   }
   const payload_view payload(data, h.size);
+  t.payload = data;
+  t.payload_size = h.size;
   const opcode_info& op = opcode_lookup(h.opcode);
   const bool is_fixrec = h.opcode == op_fixrec;
   const filter_settings& f = c.filter_opts;

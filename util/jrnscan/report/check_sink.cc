@@ -48,12 +48,13 @@ uint64_t fold(uint64_t h, uint64_t v) {
 }  // namespace
 
 check_sink::check_sink(output& out, diagnostics& diag, const check_options& o)
-    : out_(out), diag_(diag), opt_(o), progress_(o.progress) {
+    : out_(out), diag_(diag), opt_(o), progress_(o.progress), contents_(o.image_memory) {
   diag.on_before_message([](void* p) { static_cast<progress_meter*>(p)->clear(); }, &progress_);
 }
 
 void check_sink::begin_input(const char* name, int64_t size) {
   input_name_ = name;
+  input_number_ = static_cast<uint32_t>(input_names_.size());
   input_names_.push_back(name);
   log_index_ = 0;
   progress_.begin_input(name, size);
@@ -130,6 +131,7 @@ void check_sink::start_log() {
   have_header_ = false;
   errors_ = warnings_ = 0;
   sequence_breaks_ = times_back_ = 0;
+  mismatches_ = 0;
   findings_.clear();
   findings_dropped_ = 0;
   digest_ = 0;
@@ -144,6 +146,14 @@ void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
   volume_set_ = h.volume_set_id;
   generation_ = h.volume_generation;
   file_sequence_ = h.file_sequence;
+  // What is known of the records carries over only into the next file of
+  // the same series: any other may lie before, or elsewhere.
+  if (!carry_ || h.volume_set_id != carry_volume_set_ || h.volume_generation != carry_generation_ ||
+      h.file_sequence != static_cast<int32_t>(static_cast<uint32_t>(carry_file_sequence_) + 1)) {
+    contents_.clear();
+    sequence_known_ = false;
+  }
+  carry_ = false;
   // In series mode the file sequences are judged once all logs are read,
   // whatever order they came in.
   if (opt_.series) return;
@@ -210,6 +220,8 @@ void check_sink::tag_done(const tag_summary& t) {
     }
   }
   if (!letter_known(t.letter)) return;
+  sequence_known_ = true;
+  sequence_next_ = t.sequence + 1;
   last_letter_ = t.letter;
   if (tags_ == 0) {
     first_seq_ = t.sequence;
@@ -224,6 +236,9 @@ void check_sink::tag_done(const tag_summary& t) {
 }
 
 void check_sink::problem(problem_kind kind, int64_t offset, const char* text) {
+  // A malformed item may be a change not told: what is known of the
+  // records is no longer sure.
+  if (kind == problem_kind::malformed) contents_.clear();
   // A malformed item was said with the log's name and offset already.
   if (kind == problem_kind::malformed) {
     ++errors_;
@@ -256,6 +271,15 @@ void check_sink::end_log(log_end how, int64_t offset) {
   if (!log_open_ && how == log_end::stopped) return;  // nothing of a further log read
   if (!log_open_) start_log();
   log_open_ = false;
+  // The next log may go on from this one when it ended with an end tag.
+  carry_ = have_header_ && (how == log_end::eof_finish || how == log_end::eof_cont);
+  carry_volume_set_ = volume_set_;
+  carry_generation_ = generation_;
+  carry_file_sequence_ = file_sequence_;
+  if (!carry_) {
+    contents_.clear();
+    sequence_known_ = false;
+  }
   switch (how) {
     case log_end::eof_finish:
     case log_end::eof_cont:
@@ -287,8 +311,13 @@ void check_sink::end_log(log_end how, int64_t offset) {
   if (times_back_ > listed_per_kind)
     say("%s: check: %llu timestamps going back in all (the first %u listed)\n", log_label_.c_str(),
         static_cast<unsigned long long>(times_back_), listed_per_kind);
+  if (mismatches_ > listed_per_kind)
+    say("%s: check: %llu before-images that do not match their record in all (the first %u "
+        "listed)\n",
+        log_label_.c_str(), static_cast<unsigned long long>(mismatches_), listed_per_kind);
 
   ++logs_;
+  all_mismatches_ += mismatches_;
   all_errors_ += errors_;
   all_warnings_ += warnings_;
   if (errors_ > 0) ++logs_with_errors_;
@@ -351,6 +380,7 @@ void check_sink::print_log_json(log_end how, int64_t offset) {
     w.null(json_key("unread_bytes"));
   w.u64(json_key("sequence_breaks"), sequence_breaks_);
   w.u64(json_key("timestamps_back"), times_back_);
+  w.u64(json_key("before_image_mismatches"), mismatches_);
   w.begin_array(json_key("findings"));
   for (const kept_finding& f : findings_) {
     w.begin_object();
@@ -382,6 +412,8 @@ void check_sink::finish() {
     w.u64(json_key("logs_with_errors"), logs_with_errors_);
     w.u64(json_key("warnings"), all_warnings_);
     w.u64(json_key("inputs_not_opened"), inputs_failed_);
+    w.u64(json_key("before_image_mismatches"), all_mismatches_);
+    w.boolean(json_key("image_memory_full"), contents_full_said_);
     if (opt_.series) {
       w.u64(json_key("series"), series_);
       w.u64(json_key("series_errors"), series_errors_);
@@ -423,6 +455,163 @@ void check_sink::finish() {
   }
   out_.str(exit_status() != 0 ? ": failed\n" : ": ok\n");
   out_.flush();
+}
+
+// --- before-images against what the log told of their records ---
+
+namespace {
+
+// FIXREC operations.
+enum : uint8_t {
+  op_update = 1,
+  op_update_no_data = 2,
+  op_put = 3,
+  op_put_no_data = 4,
+  op_delete = 5,
+  op_update_range = 7
+};
+
+// The most data a before-image holds: a record longer than that cannot be
+// judged by one.
+constexpr uint32_t before_image_limit = 8192;
+
+}  // namespace
+
+void check_sink::record(const tag_summary& t, const record_event& e) {
+  if (opt_.image_memory == 0) return;
+  // Tags lost or repeated: changes may be missing, nothing known before is
+  // sure.
+  if (sequence_known_ && t.sequence != sequence_next_) contents_.clear();
+  judge(t.offset, e);
+}
+
+void check_sink::judge(int64_t offset, const record_event& e) {
+  if (e.kind == record_event::before_image)
+    judge_before_image(offset, e);
+  else
+    record_change(offset, e);
+}
+
+// The record's entry, added where there is room; when there is none that
+// is said once, and the record is not followed.
+record_contents::entry* check_sink::record_entry(int32_t node, uint32_t recno) {
+  if (record_contents::entry* r = contents_.get(node, recno)) return r;
+  if (!contents_full_said_) {
+    contents_full_said_ = true;
+    say("%s: check: the records followed fill --image-memory (%llu bytes, %zu records): "
+        "before-images of further records are not judged\n",
+        log_label_.c_str(), static_cast<unsigned long long>(contents_.memory_bound()),
+        contents_.size());
+  }
+  return nullptr;
+}
+
+void check_sink::mark(record_contents::entry& r, int64_t offset, record_contents::source from) {
+  r.from = from;
+  record_contents::origin& o = contents_.origin_of(r);
+  o.offset = offset;
+  o.input = input_number_;
+  o.log = log_index_;
+}
+
+void check_sink::record_change(int64_t offset, const record_event& e) {
+  using state = record_contents::state;
+  const auto change = record_contents::source::change;
+  switch (e.operation) {
+    case op_put:
+    case op_update:
+      // The whole record; without data the log does not tell it.
+      if (e.size != 0) {
+        if (record_contents::entry* r = record_entry(e.node_id, e.recno)) {
+          contents_.set_content(*r, e.data, e.size);
+          mark(*r, offset, change);
+        }
+        return;
+      }
+      break;
+    case op_delete:
+      if (record_contents::entry* r = record_entry(e.node_id, e.recno)) {
+        contents_.drop_content(*r, state::absent);
+        mark(*r, offset, change);
+      }
+      return;
+    case op_update_range:
+      // Where the bytes of a range without its header go is not told, and
+      // a header whose length is not the bytes that follow is not trusted.
+      if (e.has_range && e.range_length == e.size) {
+        record_contents::entry* r = contents_.find(e.node_id, e.recno);
+        if (r && contents_.patch(*r, e.range_offset, e.data, e.size)) mark(*r, offset, change);
+        return;
+      }
+      break;
+    default: break;  // UPDATE_NO_DATA, PUT_NO_DATA and codes without a name
+  }
+  if (record_contents::entry* r = contents_.find(e.node_id, e.recno))
+    contents_.drop_content(*r, state::unknown);
+}
+
+void check_sink::judge_before_image(int64_t offset, const record_event& e) {
+  using state = record_contents::state;
+  // An empty before-image tells nothing of the record, and a PUT's is of
+  // a slot that is to take a new record: what it held is not the record's.
+  if (e.size == 0 || e.operation == op_put || e.operation == op_put_no_data) return;
+  record_contents::entry* r = contents_.find(e.node_id, e.recno);
+  if (r && r->st == state::absent) {
+    mismatch(offset, e, *r);
+  } else if (r && r->st == state::known) {
+    // A record longer than a before-image can hold is not judged by one.
+    if (r->length > before_image_limit) return;
+    if (!contents_.matches(*r, e.data, e.size)) mismatch(offset, e, *r);
+  }
+  // From here on the record's content is what the before-image says, when
+  // it holds the whole record: one as long as a before-image can be may
+  // have been cut.
+  const bool whole = e.size < before_image_limit || (r && r->st == state::known);
+  if (!whole) {
+    if (r) contents_.drop_content(*r, state::unknown);
+    return;
+  }
+  if (!r) r = record_entry(e.node_id, e.recno);
+  if (!r) return;
+  contents_.set_content(*r, e.data, e.size);
+  mark(*r, offset, record_contents::source::before_image);
+}
+
+std::string check_sink::record_text(int64_t offset, const record_event& e, text_form form) const {
+  std::string s = "before-image of record " + std::to_string(e.recno) + " of ";
+  if (opt_.names)
+    opt_.names->append_display(e.node_id, false, form, s);
+  else
+    s += "#" + std::to_string(e.node_id);
+  s += " at offset " + std::to_string(offset);
+  return s;
+}
+
+std::string check_sink::elsewhere(const record_contents::origin& o) const {
+  if (o.input == input_number_ && o.log == log_index_) return std::string();
+  std::string s = " in " + input_names_[o.input];
+  if (o.log > 1) s += " (log " + std::to_string(o.log) + ")";
+  return s;
+}
+
+void check_sink::mismatch(int64_t offset, const record_event& e, record_contents::entry& r) {
+  ++warnings_;
+  if (++mismatches_ > listed_per_kind) return;
+  std::string why;
+  if (r.st == record_contents::state::absent)
+    why = " is of a record deleted at offset ";
+  else if (r.from == record_contents::source::change)
+    why = " does not match its content after the change at offset ";
+  else
+    why = " does not match the before-image at offset ";
+  const record_contents::origin& o = contents_.origin_of(r);
+  why += std::to_string(o.offset) + elsewhere(o);
+  if (r.st == record_contents::state::absent) why += " and not put again";
+  const std::string shown =
+      record_text(offset, e, opt_.escape ? text_form::terminal : text_form::raw);
+  say("%s: check: warning at offset %lld: %s%s\n", log_label_.c_str(),
+      static_cast<long long>(offset), shown.c_str(), why.c_str());
+  keep_finding("warning", offset, (record_text(offset, e, text_form::raw) + why).c_str());
 }
 
 // --- continuity across the files of a series ---

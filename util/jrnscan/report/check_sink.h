@@ -24,6 +24,16 @@
 // and a series whose last log ends with EOF_CONT (a warning: the file that
 // continues it was not read).
 //
+// Before-images are judged against what the log told of their record
+// before (see record_contents): where a record's content is known from a
+// PUT or UPDATE (or an earlier before-image) and the UPDATE_RANGE patches
+// since, its next before-image must equal it, and a record deleted and not
+// put again has no before-image but one of a PUT. A mismatch is a warning.
+// What is known carries over into a log that follows the one before it
+// (the same series, the next file sequence, behind an end tag); any other
+// log, a break in the tag sequence and a malformed item forget it all, as
+// changes may be missing there.
+//
 // Each error and warning goes to standard error with the log's name and the
 // offset, unless the tool's own message already says both (malformed items,
 // unrecognized letters, read failures); of each kind of warning only the
@@ -40,9 +50,12 @@
 #include <utility>
 #include <vector>
 
+#include "report/check_records.h"
 #include "report/out.h"
 #include "report/progress.h"
 #include "scan/diag.h"
+#include "scan/node_map.h"
+#include "scan/record_events.h"
 #include "scan/report.h"
 
 namespace jrn {
@@ -56,9 +69,17 @@ struct check_options {
   // sequence, gaps, duplicates, the boundaries between files).
   bool series = false;
   int progress = -1;
+  // The bound on the memory of the record table (--image-memory); 0 judges
+  // no before-image.
+  uint64_t image_memory = default_image_memory;
+  static constexpr uint64_t default_image_memory = uint64_t{1} << 30;
+  // Node names in the findings: the map's qualified names (null: numbers),
+  // escaped on standard error when escape is set.
+  const node_map* names = nullptr;
+  bool escape = false;
 };
 
-class check_sink : public report_sink {
+class check_sink : public report_sink, public record_observer {
  public:
   static constexpr uint32_t listed_per_kind = 5;
   // Findings kept for a log's JSON object; the rest are counted.
@@ -79,6 +100,8 @@ class check_sink : public report_sink {
   void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;
   void finish() override;
+  // Every FIXREC change and before-image (set the scan's records to this).
+  void record(const tag_summary& t, const record_event& e) override;
 
  private:
   void start_log();
@@ -93,6 +116,19 @@ class check_sink : public report_sink {
   void print_log_json(log_end how, int64_t offset);
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
+  // Record events of the tag at an input offset: a change, or a
+  // before-image judged.
+  void judge(int64_t offset, const record_event& e);
+  void record_change(int64_t offset, const record_event& e);
+  void judge_before_image(int64_t offset, const record_event& e);
+  record_contents::entry* record_entry(int32_t node, uint32_t recno);
+  void mark(record_contents::entry& r, int64_t offset, record_contents::source from);
+  // "before-image of record 12 of SHOP.ORDERS at offset X", in the form
+  // the text goes to.
+  std::string record_text(int64_t offset, const record_event& e, text_form form) const;
+  // " in t.fwlog (log 2)" when the entry's tag lies in another log.
+  std::string elsewhere(const record_contents::origin& o) const;
+  void mismatch(int64_t offset, const record_event& e, record_contents::entry& r);
 
   // What continuity across files is judged on: one record per log read in
   // series mode, in the order read.
@@ -142,6 +178,7 @@ class check_sink : public report_sink {
   int32_t file_sequence_ = 0;
   uint64_t errors_ = 0, warnings_ = 0;
   uint64_t sequence_breaks_ = 0, times_back_ = 0;
+  uint64_t mismatches_ = 0;  // before-images that do not match
   struct kept_finding {
     const char* level;
     int64_t offset;
@@ -187,6 +224,19 @@ class check_sink : public report_sink {
   uint64_t missing_omitted_ = 0, duplicates_omitted_ = 0;
   uint64_t series_ = 0, series_errors_ = 0, series_with_errors_ = 0;
   bool run_stopped_ = false;  // a signal ended the run: not all logs were read
+
+  // What is known of the records, and what the next log must be for it to
+  // carry over: the series and file sequence of the last log, whether it
+  // ended with an end tag, the tag sequence expected next.
+  record_contents contents_;
+  bool carry_ = false;
+  uint32_t carry_volume_set_ = 0, carry_generation_ = 0;
+  int32_t carry_file_sequence_ = 0;
+  bool sequence_known_ = false;
+  uint32_t sequence_next_ = 0;
+  uint32_t input_number_ = 0;  // of the input being read, into input_names_
+  bool contents_full_said_ = false;
+  uint64_t all_mismatches_ = 0;
 };
 
 }  // namespace jrn

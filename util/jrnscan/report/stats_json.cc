@@ -33,6 +33,7 @@ const char* log_end_key(log_end how) {
 }
 
 using stats_detail::node_entry;
+using stats_detail::page_entry;
 using stats_detail::txn_entry;
 using stats_print::all_exact;
 using stats_print::clamp_time;
@@ -258,6 +259,28 @@ void stats_sink::print_json(const summary& s, bool is_total) {
     time_pair(w, json_key("first_time"), json_key("first_timestamp"), e->first_ts);
     time_pair(w, json_key("last_time"), json_key("last_timestamp"), e->last_ts);
     w.i64(json_key("duration_seconds"), std::max<int64_t>(0, int64_t{e->last_ts} - e->first_ts));
+    w.end_object();
+  }
+  w.end_array();
+  const auto pages = stats_print::top_pages(s.pages, opt_.top);
+  w.u64(json_key("page_namings"), s.page_namings);
+  w.u64(json_key("page_images"), s.page_images);
+  w.boolean(json_key("top_pages_exact"), all_exact(pages));
+  w.begin_array(json_key("top_pages"));
+  for (const page_entry* e : pages) {
+    w.begin_object();
+    w.u64(json_key("node_id"), static_cast<uint32_t>(e->node()));
+    if (names_.has(e->node())) {
+      scratch_.assign(1, '"');
+      names_.append_display(e->node(), false, text_form::json, scratch_);
+      scratch_ += '"';
+      w.raw(json_key("name"), scratch_.data(), scratch_.size());
+    } else {
+      w.null(json_key("name"));
+    }
+    w.u64(json_key("page"), e->page());
+    w.u64(json_key("count"), e->records);
+    w.u64(json_key("count_error"), e->error);
     w.end_object();
   }
   w.end_array();

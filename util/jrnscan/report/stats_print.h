@@ -41,6 +41,24 @@ std::vector<const Entry*> top_entries(const top_counts<Entry>& table, uint32_t t
   return all;
 }
 
+// The pages named most, most first; ties by node, then page.
+inline std::vector<const stats_detail::page_entry*> top_pages(
+    const top_counts<stats_detail::page_entry>& table, uint32_t top) {
+  using entry = stats_detail::page_entry;
+  std::vector<const entry*> all;
+  all.reserve(table.size());
+  for (const entry& e : table.entries()) all.push_back(&e);
+  auto before = [](const entry* a, const entry* b) {
+    if (a->records != b->records) return a->records > b->records;
+    if (a->node() != b->node()) return a->node() < b->node();
+    return a->page() < b->page();
+  };
+  const size_t n = std::min<size_t>(top, all.size());
+  std::partial_sort(all.begin(), all.begin() + n, all.end(), before);
+  all.resize(n);
+  return all;
+}
+
 template <typename Entry>
 bool all_exact(const std::vector<const Entry*>& entries) {
   for (const Entry* e : entries)

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "log/scan.h"
+#include "records/opcodes.h"
 #include "report/out.h"
+#include "report/stats_pages.h"
 #include "scan/keyed_hash.h"
 
 namespace jrn {
@@ -23,7 +25,10 @@ uint32_t counters_for(uint32_t top) {
 }  // namespace
 
 summary::summary(uint64_t seed, uint32_t counters)
-    : nodes(seed, counters), txns(seed ^ 0x5bd1e995u, counters), more_seed(seed ^ 0x27d4eb2full) {}
+    : nodes(seed, counters),
+      txns(seed ^ 0x5bd1e995u, counters),
+      pages(seed ^ 0x165667b19e3779f9ull, counters),
+      more_seed(seed ^ 0x27d4eb2full) {}
 
 void summary::clear() {
   static_cast<figures&>(*this) = figures();
@@ -37,6 +42,8 @@ void summary::clear() {
   txn_ids.clear();
   nodes.clear();
   txns.clear();
+  page_namings = page_images = 0;
+  pages.clear();
   more_nodes = 0;
   node_sets_capped = false;
   histogram.clear();
@@ -148,6 +155,7 @@ inline void note_node(summary& s, txn_entry& e, int32_t node) {
 }  // namespace stats_detail
 
 using stats_detail::node_entry;
+using stats_detail::page_entry;
 using stats_detail::txn_entry;
 
 stats_sink::stats_sink(output& out, diagnostics& diag, const stats_options& o,
@@ -168,6 +176,8 @@ stats_sink::stats_sink(output& out, diagnostics& diag, const stats_options& o,
   total_.histogram.set_utc(o.utc);
   recent_txns_.forget(&log_.no_txn);
   recent_nodes_.forget(&log_.no_node);
+  for (unsigned code = 0; code < 256; ++code)
+    names_pages_[code] = opcode_lookup(static_cast<uint8_t>(code)).probe != nullptr;
   diag.on_before_message([](void* p) { static_cast<progress_meter*>(p)->clear(); }, &progress_);
 }
 
@@ -263,6 +273,38 @@ inline void stats_sink::count_record(const tag_summary& t) {
   stats_detail::note_node(s, *e, t.node_id);
 }
 
+// A page of a node named once more. The key of page 0xffffffff of node -1
+// would be 0, which marks no key: that one is not counted.
+void stats_sink::name_page(int32_t node, uint32_t page) {
+  summary& s = log_;
+  const uint64_t key = (uint64_t{static_cast<uint32_t>(node)} << 32 | page) + 1;
+  if (key == 0) return;
+  page_entry* e = s.pages.find(key);
+  if (!e) e = s.pages.insert(key, [](page_entry&) {});
+  ++e->records;
+}
+
+// The pages a counted record names, and the pages of a CLUSTER's images.
+void stats_sink::count_pages(const tag_summary& t) {
+  summary& s = log_;
+  if (t.is_record) {
+    if (t.payload_size == 0) return;
+    uint32_t pages[max_record_pages];
+    const uint32_t n = record_pages(t.opcode, payload_view(t.payload, t.payload_size), pages);
+    s.page_namings += n;
+    for (uint32_t i = 0; i < n; ++i) name_page(t.node_id, pages[i]);
+    return;
+  }
+  // A CLUSTER read whole: the tag header, node, start page and count,
+  // then the images. Page numbers past 2^32 - 1 go round, as a page
+  // number's 32 bits do.
+  constexpr int64_t cluster_head = 9 + 12, image_size = 8192;
+  const int64_t images = t.bytes > cluster_head ? (t.bytes - cluster_head) / image_size : 0;
+  for (int64_t i = 0; i < images; ++i)
+    name_page(t.node_id, static_cast<uint32_t>(t.first_page) + static_cast<uint32_t>(i));
+  s.page_images += static_cast<uint64_t>(images);
+}
+
 void stats_sink::tag_done(const tag_summary& t) {
   summary& s = log_;
   const bool malformed = malformed_in_tag_ && malformed_at_ == t.offset;
@@ -284,7 +326,12 @@ void stats_sink::tag_done(const tag_summary& t) {
     ++s.kind_count[t.letter];
     s.kind_bytes[t.letter] += t.bytes;
     s.histogram.add(t.timestamp);
-    if (t.is_record) count_record(t);
+    if (t.is_record) {
+      count_record(t);
+      if (names_pages_[t.opcode]) count_pages(t);
+    } else if (t.letter == '3') {
+      count_pages(t);
+    }
   } else if (malformed) {
     // Dropped as malformed: no filter judged it.
     ++s.dropped_tags;
@@ -447,6 +494,9 @@ void stats_sink::merge_log_into_total() {
                      [](node_entry& into, const node_entry& from) { into.bytes += from.bytes; });
   // A transaction that goes on from an earlier log keeps its first time;
   // its nodes are those of every log.
+  t.page_namings += s.page_namings;
+  t.page_images += s.page_images;
+  t.pages.merge_from(s.pages, [](page_entry&, const page_entry&) {});
   t.txns.merge_from(s.txns, [&t](txn_entry& into, const txn_entry& from) {
     into.last_ts = from.last_ts;
     if (from.node_a) stats_detail::note_node(t, into, from.node_a);

@@ -6,8 +6,9 @@
 // when there are several: the header, the number, sequence and time range
 // of the tags counted and how the log ended; counts and bytes per tag kind
 // and per record opcode; the number of distinct nodes and transactions and
-// those with the most records; a histogram of the tags over time; and the
-// byte identity
+// those with the most records; the pages named most often (by records'
+// page fields and CLUSTER page images); a histogram of the tags over time;
+// and the byte identity
 //
 //   bytes read = file header + tags counted + tags filtered out
 //                + malformed tags left out + the bytes of a tag cut short
@@ -80,6 +81,16 @@ struct node_entry {
   uint64_t bytes = 0;  // of the records counted (all of them when error is 0)
 };
 
+// A page of a node and the times it was named: by a record whose page
+// probe finds it, or by a CLUSTER tag's page image.
+struct page_entry {
+  uint64_t key = 0;      // 1 + (the node's 32 bits, then the page's)
+  uint64_t records = 0;  // times named (the name top_counts counts by)
+  uint64_t error = 0;
+  int32_t node() const { return static_cast<int32_t>((key - 1) >> 32); }
+  uint32_t page() const { return static_cast<uint32_t>(key - 1); }
+};
+
 // One cache line: the records of a transaction come in runs.
 struct alignas(64) txn_entry {
   uint32_t key = 0;  // the transaction id
@@ -142,6 +153,9 @@ struct summary : figures {
   id_set node_ids, txn_ids;
   top_counts<node_entry> nodes;
   top_counts<txn_entry> txns;
+  // The pages named: by records and by page images, and the most named.
+  uint64_t page_namings = 0, page_images = 0;
+  top_counts<page_entry> pages;
   uint64_t more_nodes = 0;  // in all the txns' `more` sets
   bool node_sets_capped = false;
   uint64_t more_seed;
@@ -221,6 +235,8 @@ class stats_sink : public report_sink {
   using summary = stats_detail::summary;
   void start_log();
   void count_record(const tag_summary& t);
+  void count_pages(const tag_summary& t);
+  void name_page(int32_t node, uint32_t page);
   stats_detail::node_entry* node_entry_of(uint32_t node);
   stats_detail::txn_entry* txn_entry_of(uint32_t id, uint32_t timestamp);
   void print_filters();
@@ -267,6 +283,7 @@ class stats_sink : public report_sink {
   uint64_t skipped_unknown_ = 0;
   stats_detail::recent_entries<stats_detail::txn_entry> recent_txns_;
   stats_detail::recent_entries<stats_detail::node_entry> recent_nodes_;
+  bool names_pages_[256];      // the record opcodes that have a page probe
   bool head_printed_ = false;  // the filters (and the JSON document's start)
   bool json_logs_ = false;     // a log's JSON object was written
   std::string scratch_;

@@ -23,6 +23,7 @@
 namespace jrn {
 
 using stats_detail::node_entry;
+using stats_detail::page_entry;
 using stats_detail::txn_entry;
 using stats_print::all_exact;
 using stats_print::clamp_time;
@@ -414,6 +415,35 @@ void stats_sink::print_text(const summary& s, bool is_total) {
       if (!txns_ok) out_.printf(" %10llu", static_cast<unsigned long long>(e->error));
       out_.printf(" %6u  %-19s  %-19s  %s\n", e->nodes, first.c_str(), times(e->last_ts),
                   duration_text(static_cast<int64_t>(e->last_ts) - e->first_ts).c_str());
+    }
+  }
+  // The pages written most: named by records' page fields and by CLUSTER
+  // page images.
+  if (opt_.top > 0 && (s.page_namings != 0 || s.page_images != 0)) {
+    const auto pages = stats_print::top_pages(s.pages, opt_.top);
+    const bool pages_ok = all_exact(pages);
+    out_.printf("\n  top %zu %s by times named (%llu in records, %llu in page images)\n",
+                pages.size(), plural(pages.size(), "page", "pages"),
+                static_cast<unsigned long long>(s.page_namings),
+                static_cast<unsigned long long>(s.page_images));
+    if (!pages_ok)
+      out_.printf(
+          "  note: more pages than the %u counters: a count is at most its \"error\" above the\n"
+          "        true one\n",
+          s.pages.capacity());
+    if (pages_ok)
+      out_.printf("    %12s %12s %12s %12s  %s\n", "named", "page", "hex", "node", "name");
+    else
+      out_.printf("    %12s %10s %12s %12s %12s  %s\n", "named", "error", "page", "hex", "node",
+                  "name");
+    char hex[16];
+    for (const page_entry* e : pages) {
+      scratch_.clear();
+      names_.append_display(e->node(), false, opt_.escape, scratch_);
+      std::snprintf(hex, sizeof hex, "0x%x", e->page());
+      out_.printf("    %12llu", static_cast<unsigned long long>(e->records));
+      if (!pages_ok) out_.printf(" %10llu", static_cast<unsigned long long>(e->error));
+      out_.printf(" %12u %12s %12d  %s\n", e->page(), hex, e->node(), scratch_.c_str());
     }
   }
   print_histogram(out_, s.histogram);

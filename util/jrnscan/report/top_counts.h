@@ -8,8 +8,9 @@
 // true count is above the bound() of keys without a counter (the fewest
 // records of a counter, at most records / counters) holds a counter.
 //
-// Entry is a struct with the members key (uint32_t, never 0), records and
-// error (uint64_t); the rest of it is what the caller keeps per key.
+// Entry is a struct with the members key (an unsigned integer, never 0),
+// records and error (uint64_t); the rest of it is what the caller keeps per
+// key.
 // Counting one more record is ++entry->records. The counter with the
 // fewest records is found only when a key needs one: counters sit in
 // buckets by their count as last seen (counts only grow, so a count seen
@@ -35,6 +36,7 @@ namespace jrn {
 template <typename Entry>
 class top_counts {
  public:
+  using key_type = decltype(Entry::key);
   top_counts(uint64_t seed, uint32_t capacity) : seed_(seed), capacity_(capacity) {}
 
   uint32_t capacity() const { return capacity_; }
@@ -44,7 +46,7 @@ class top_counts {
   std::vector<Entry>& entries() { return entries_; }
 
   // The entry of key (not 0), null when the key holds no counter.
-  Entry* find(uint32_t key) {
+  Entry* find(key_type key) {
     if (index_.empty()) return nullptr;
     for (size_t s = slot_of(key);; s = (s + 1) & (index_.size() - 1)) {
       if (index_[s].key == key) return &entries_[index_[s].entry];
@@ -58,7 +60,7 @@ class top_counts {
   // over). Entries do not move while there is room (capacity is reserved
   // at the first insert), so pointers to them stay valid until clear().
   template <typename TakenOver>
-  Entry* insert(uint32_t key, TakenOver taken_over) {
+  Entry* insert(key_type key, TakenOver taken_over) {
     if (entries_.size() < capacity_) {
       if (entries_.empty()) entries_.reserve(capacity_);
       entries_.emplace_back();
@@ -147,19 +149,19 @@ class top_counts {
 
  private:
   struct index_slot {
-    uint32_t key;    // 0: empty
+    key_type key;    // 0: empty
     uint32_t entry;  // index into entries_
   };
   static constexpr uint32_t none = UINT32_MAX;
   // The bucket window: counts base_ to base_ + window - 1.
   static constexpr uint32_t window = 64;
 
-  size_t slot_of(uint32_t key) const {
+  size_t slot_of(key_type key) const {
     return static_cast<size_t>(hash_mix(key ^ seed_)) & (index_.size() - 1);
   }
 
   // At most half of the slots are used.
-  void index_put(uint32_t key, uint32_t entry) {
+  void index_put(key_type key, uint32_t entry) {
     if (entries_.size() * 2 > index_.size()) {
       size_t n = index_.empty() ? 64 : index_.size() * 2;
       while (n < entries_.size() * 2) n *= 2;
@@ -177,7 +179,7 @@ class top_counts {
   }
   // Linear probing: the keys behind the gap that would no longer be
   // reached move into it.
-  void index_erase(uint32_t key) {
+  void index_erase(key_type key) {
     const size_t mask = index_.size() - 1;
     size_t gap = slot_of(key);
     while (index_[gap].key != key) gap = (gap + 1) & mask;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "io/source.h"
+#include "scan/audit_events.h"
 #include "scan/diag.h"
 #include "scan/filter.h"
 #include "scan/format_check.h"
@@ -48,6 +49,9 @@ struct scan_context {
   // Told of every FIXREC record and before-image, whatever the filters
   // show; null when no back-end follows records.
   record_observer* records = nullptr;
+  // Told of every AUDIT tag's sessions, sign-ons and databases, whatever
+  // the filters show; null when no back-end follows sessions.
+  audit_observer* audits = nullptr;
   bool limit_reached() const { return limit != 0 && shown_tags >= limit; }
   // Bytes of page images and other bodies the handlers read; a body that
   // lies in the input's block is read in place instead.

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "scan/report.h"
 
@@ -36,11 +38,23 @@ struct record_event {
   uint16_t range_length = 0;
 };
 
+// One item of a data set as a SET_ITEMS context record lists it.
+struct set_item_decl {
+  std::string name;
+  uint8_t type = 0;  // the type letter
+  uint16_t count = 0;
+  uint16_t size = 0;
+};
+
 class record_observer {
  public:
   virtual ~record_observer() = default;
   // t: the tag (sequence, time, input offset) the event comes from.
   virtual void record(const tag_summary& t, const record_event& e) = 0;
+  // A SET_ITEMS context record read whole: the items of the set node_id,
+  // in their order.
+  virtual void set_items(const tag_summary& /*t*/, int32_t /*node_id*/,
+                         const std::vector<set_item_decl>& /*items*/) {}
 };
 
 }  // namespace jrn

@@ -99,22 +99,30 @@ struct nodenumf {
 inline void printf_check(const char*, ...) __attribute__((format(printf, 1, 2)));
 inline void printf_check(const char*, ...) {}
 
-// One tag as the tag loop and its handler saw it.
+// One tag as the tag loop and its handler saw it. One cache line: the tag
+// loop makes a fresh one for every tag.
 struct tag_summary {
   uint8_t letter = 0;
+  bool is_record = false;
+  uint8_t opcode = 0;
+  uint8_t txn_state = 0;
+  bool shown = false;
+  uint16_t payload_size = 0;  // of payload
   uint32_t sequence = 0;
   uint32_t timestamp = 0;   // seconds since 1970-01-01 00:00:00 UTC
   int64_t offset = 0;       // input offset of the tag's first byte
   int64_t body_offset = 0;  // log offset right behind the tag header (the page key)
   int64_t bytes = 0;        // the whole tag, header included (when done)
-  bool is_record = false;
-  uint8_t opcode = 0;
-  uint8_t txn_state = 0;
   uint32_t transaction_id = 0;
   uint32_t session_id = 0;
   int32_t node_id = 0;
-  bool shown = false;
+  // The pages a tag names, for the summary: a CLUSTER tag's first page (its
+  // images fill the rest of the tag), and an IMAGE record's payload (valid
+  // until tag_done returns; null when it has none).
+  int32_t first_page = 0;
+  const uint8_t* payload = nullptr;
 };
+static_assert(sizeof(tag_summary) <= 64, "a tag summary takes one cache line");
 
 // How a log ended.
 enum class log_end : uint8_t {

@@ -95,6 +95,7 @@ int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
   register_name(c, node_id, kind_set, static_cast<int32_t>(db_node));
 
   // Items until the body is used up: name, type, count, size, fmt.
+  std::vector<set_item_decl> items;  // for a back-end that follows records
   c.list_begin(fid::items);
   for (int i = 0; body.left() > 0; ++i) {
     uint8_t m, type;
@@ -113,8 +114,10 @@ int context_set_items(scan_context& c, body_reader& body, uint32_t node_id) {
                 "  item[%d]: '%s' type=%s count=%u size=%u fmt=0x%x\n", i32f(fid::index, i),
                 name_field(c, fid::name), textf(fid::item_type, &type_char, 1),
                 u32f(fid::item_count, count), u32f(fid::item_bytes, size), hexf(fid::fmt, fmt));
+    if (c.records) items.push_back({name_field(c, fid::name).v, type, count, size});
   }
   c.list_end();
+  if (c.records) c.records->set_items(c.tag, static_cast<int32_t>(node_id), items);
   return 0;
 }
 

@@ -73,6 +73,7 @@ int dump_cluster(scan_context& c) {
     return -1;
   }
   c.tag.node_id = head[0];
+  c.tag.first_page = head[1];
   const bool shown = c.show(aux_tag_shown(c, 0, head[0], 0));
   JRN_LINE(c, " node_id: %d\n start_page: %d\n count: %d\n",
            nodenumf(fid::cluster_node_id, head[0]), i32f(fid::cluster_start_page, head[1]),

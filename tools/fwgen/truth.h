@@ -1,0 +1,89 @@
+// What the generator knows of the records it changes, written as JSON Lines
+// for tests that compare a reader's view of a log with the records' real
+// lives: the content of each record after every change, whether a reader of
+// the log from its first byte can know that content, the before-images, and
+// what each transaction did to each record.
+//
+//   {"type":"existing","node_id":N,"recno":R,"content":HEX}
+//       a record that exists before the first log (its content is not in it)
+//   {"type":"change","node_id":N,"recno":R,"sequence":S,"timestamp":T,
+//    "offset":O,"file_sequence":F,"transaction_id":X,"session_id":Y,
+//    "fixrec_op":"UPDATE","content":HEX|null[,"unknown":true]}
+//       a FIXREC change at input offset O; content is the record's content
+//       after it (null: it no longer exists); "unknown" when the log does not
+//       tell it (no data, or a range patch of a content it does not tell)
+//   {"type":"before_image","node_id":N,"recno":R,"sequence":S,"timestamp":T,
+//    "offset":O,"file_sequence":F,"transaction_id":X,"session_id":Y,
+//    "content":HEX}
+//   {"type":"transaction","transaction_id":X,"session_id":Y,"records":[
+//    {"node_id":N,"recno":R,"before":HEX|null,"after":HEX|null
+//     [,"before_unknown":true][,"after_unknown":true]}, ...]}
+//       at the transaction's end: each record it changed, in the order of
+//       its first change, before the first and after the last change
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace fwgen {
+
+// Where a tag of the log is.
+struct tag_place {
+  uint32_t sequence, timestamp;
+  uint64_t offset;  // input offset of the tag's first byte
+  int32_t file_sequence;
+};
+
+class truth {
+ public:
+  // Takes the lines in pieces; returns false when it cannot write.
+  using sink = std::function<bool(const std::string&)>;
+  // nodes: the sets whose records are followed; empty: all.
+  truth(sink out, std::vector<uint32_t> nodes);
+
+  bool follows(uint32_t node) const;
+  void existing(uint32_t node, uint32_t recno, const std::string& content);
+  // A FIXREC change; before and after are null where the record does not
+  // exist.
+  void change(const tag_place& at, uint32_t node, uint32_t recno, uint8_t op, uint32_t txn,
+              uint32_t session, const std::string* before, const std::string* after);
+  void before_image(const tag_place& at, uint32_t node, uint32_t recno, uint32_t txn,
+                    uint32_t session, const std::string& data);
+  // The transaction's end record (or its only record) is written.
+  void end(uint32_t txn);
+  // Hands the lines over; false when the sink failed (now or before).
+  bool flush();
+
+ private:
+  struct image {
+    bool exists = false, known = false;
+    std::string content;
+  };
+  struct touched {
+    uint32_t node, recno;
+    image before, after;
+  };
+  struct open_txn {
+    uint32_t txn, session;
+    std::vector<touched> records;
+  };
+  static uint64_t key(uint32_t node, uint32_t recno) { return uint64_t{node} << 32 | recno; }
+  void place(const char* type, const tag_place& at, uint32_t node, uint32_t recno, uint32_t txn,
+             uint32_t session);
+  void content(const char* name, const image& i);
+  void more();
+
+  sink out_;
+  std::vector<uint32_t> nodes_;
+  // Whether a reader can know each followed record's content (absent:
+  // the record has not been seen, so neither exists nor is known).
+  std::unordered_map<uint64_t, bool> known_;
+  std::vector<open_txn> open_;  // a transaction or two at a time
+  std::string buf_;
+  bool ok_ = true;
+};
+
+}  // namespace fwgen

@@ -1,0 +1,1058 @@
+#include "report/history_sink.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "records/opcodes.h"
+#include "report/hexdump.h"
+#include "report/json_sink.h"
+#include "report/json_writer.h"
+#include "scan/escape.h"
+#include "scan/format.h"
+#include "scan/time_text.h"
+
+namespace jrn {
+
+// One asked record of one node.
+struct history_sink::tracked {
+  size_t spec = 0;  // the first --history value that asked for it
+  int32_t node_id = 0;
+  uint32_t recno = 0;
+  record_tracker content;
+  uint64_t events = 0;  // changes and before-images read
+  uint64_t shown = 0;   // entries shown
+  // --as-of: the content at that moment, once settled.
+  bool settled = false;
+  record_content at;
+  content_origin at_origin;
+  const char* source = "unknown";
+  std::string reason;  // not known: why
+  std::string note;
+  uint16_t charset = 65535;  // of the log the content was settled in
+};
+
+struct history_sink::item {
+  std::string name;
+  uint8_t type;
+  uint32_t offset;
+  uint32_t length;  // count x size
+};
+
+// The items a SET_ITEMS record declared for a node, and the bytes they
+// take in all.
+struct history_sink::node_items {
+  std::vector<item> items;
+  uint64_t total = 0;
+  int64_t offset = 0;  // of the SET_ITEMS record
+  const char* log = "";
+};
+
+namespace {
+
+// A recno as the report prints it (signed), for record numbers of 2^31
+// and more.
+int32_t as_printed(uint32_t recno) { return static_cast<int32_t>(recno); }
+
+// Strict decimal: all of text, within [lo, hi].
+bool read_number(const char* text, int64_t lo, int64_t hi, int64_t* v) {
+  if (*text == '\0') return false;
+  const char* p = text;
+  if (*p == '-') ++p;
+  if (*p < '0' || *p > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long n = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || n < lo || n > hi) return false;
+  *v = n;
+  return true;
+}
+
+// Printable in the log's character set (0 hp-roman8, 1 ISO 8859-1; any
+// other code: ASCII only).
+bool printable(uint8_t b, uint16_t charset) {
+  if (b >= 0x20 && b <= 0x7e) return true;
+  if (charset == 1) return b >= 0xa0;
+  if (charset == 0) return b >= 0xa1 && b <= 0xfe;
+  return false;
+}
+
+bool all_printable(const uint8_t* p, size_t n, uint16_t charset) {
+  for (size_t i = 0; i < n; ++i)
+    if (!printable(p[i], charset)) return false;
+  return n > 0;
+}
+
+// Whether JSON can carry the bytes as text: JSON strings take bytes above
+// 0x7f as ISO 8859-1, right only for a log in that character set.
+bool json_text_ok(const uint8_t* p, size_t n, uint16_t charset) {
+  if (!all_printable(p, n, charset)) return false;
+  if (charset == 1) return true;
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] > 0x7e) return false;
+  return true;
+}
+
+void append_hex(const uint8_t* p, size_t n, std::string& out) {
+  static const char digits[] = "0123456789abcdef";
+  for (size_t i = 0; i < n; ++i) {
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+}
+
+// A value as the text shows it: 'text' when every byte is printable in the
+// character set, else x'hex'; at most `most` bytes of it, then "...".
+void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std::string& out) {
+  if (n == 0) {
+    out += "(none)";
+    return;
+  }
+  const size_t shown = n > most ? most : n;
+  if (all_printable(p, n, charset)) {
+    out += '\'';
+    out.append(reinterpret_cast<const char*>(p), shown);
+    out += '\'';
+  } else {
+    out += "x'";
+    append_hex(p, shown, out);
+    out += '\'';
+  }
+  if (shown < n) out += "...";
+}
+
+const char* origin_word(const content_origin& o) {
+  switch (o.kind) {
+    case content_origin::after_image: return o.patches ? "patched" : "after_image";
+    case content_origin::before_image: return o.patches ? "patched" : "before_image";
+    case content_origin::deleted: return "deleted";
+    default: return "unknown";
+  }
+}
+
+// A --history value as messages show it: control bytes as \xNN.
+std::string shown(const record_spec& s) {
+  std::string out;
+  append_escaped(s.text.data(), s.text.size(), out);
+  return out;
+}
+
+std::string offset_in(int64_t offset, const char* log) {
+  char num[32];
+  std::snprintf(num, sizeof num, "%lld", static_cast<long long>(offset));
+  return std::string("offset ") + num + " of " + log;
+}
+
+// Where a known content came from, for the text.
+std::string origin_text(const content_origin& o) {
+  std::string s;
+  switch (o.kind) {
+    case content_origin::after_image: s = "the after-image at "; break;
+    case content_origin::before_image: s = "the before-image at "; break;
+    case content_origin::deleted: s = "deleted at "; break;
+    case content_origin::untold: return "at " + offset_in(o.offset, o.log) + ": " + o.why;
+    default: return "no change of it was read";
+  }
+  s += offset_in(o.offset, o.log);
+  if (o.patches) {
+    char n[48];
+    std::snprintf(n, sizeof n, ", with %u patch%s since", o.patches, o.patches == 1 ? "" : "es");
+    s += n;
+  }
+  return s;
+}
+
+// The record's facts under the catalogue's keys; the history's own beside.
+constexpr json_key k_node_id(field_key(fid::node_id)), k_node(field_of(fid::node_id).name_key),
+    k_recno(field_key(fid::recno)), k_transaction_id(field_key(fid::transaction_id)),
+    k_session_id(field_key(fid::session_id)), k_fixrec_op(field_key(fid::fixrec_op)),
+    k_fixrec_op_code(field_key(fid::fixrec_op_code));
+constexpr json_key k_type("type"), k_log("log"), k_sequence("sequence"), k_timestamp("timestamp"),
+    k_time("time"), k_offset("offset"), k_before("before"), k_before_known("before_known"),
+    k_before_source("before_source"), k_after("after"), k_after_known("after_known"),
+    k_diff("diff"), k_old("old"), k_new("new"), k_items("items"), k_name("name"), k_size("size"),
+    k_old_text("old_text"), k_new_text("new_text"), k_reason("reason"), k_note("note"),
+    k_as_of("as_of"), k_as_of_timestamp("as_of_timestamp"), k_known("known"), k_content("content"),
+    k_source("source"), k_source_offset("source_offset"), k_source_log("source_log"),
+    k_patches("patches"), k_value("value"), k_text("text");
+
+void json_text_or_hex(json_writer& w, const json_key& text_key, const uint8_t* p, size_t n,
+                      uint16_t charset) {
+  if (json_text_ok(p, n, charset)) w.string(text_key, reinterpret_cast<const char*>(p), n);
+}
+
+void json_hex(json_writer& w, const json_key& k, const record_content& c) {
+  if (!c.is_known()) {
+    w.null(k);
+    return;
+  }
+  w.key(k);
+  w.hex(c.bytes.data(), c.bytes.size());
+}
+
+}  // namespace
+
+bool parse_record_spec(const char* text, record_spec* spec, std::string* why) {
+  *spec = record_spec();
+  spec->text = text;
+  const char* colon = std::strrchr(text, ':');
+  if (!colon || colon == text || colon[1] == '\0') {
+    *why = "takes NODE:RECNO (a node number or qualified name, a record number)";
+    return false;
+  }
+  int64_t n;
+  if (!read_number(colon + 1, INT32_MIN, UINT32_MAX, &n)) {
+    *why = "has a record number that is not a number from 0 to 4294967295";
+    return false;
+  }
+  spec->recno = static_cast<uint32_t>(n);
+  std::string node(text, static_cast<size_t>(colon - text));
+  const char* digits = node.c_str();
+  if (*digits == '#') ++digits;
+  if (read_number(digits, INT32_MIN, UINT32_MAX, &n)) {
+    spec->node_id = static_cast<int32_t>(static_cast<uint32_t>(n));
+    if (spec->node_id == 0) {
+      *why = "names node 0, which no record belongs to";
+      return false;
+    }
+    return true;
+  }
+  if (node[0] == '#' || node[0] == '-' || (node[0] >= '0' && node[0] <= '9')) {
+    *why = "has a node that is neither a number from -2147483648 to 4294967295 nor a name";
+    return false;
+  }
+  spec->by_name = true;
+  spec->name = node;
+  return true;
+}
+
+history_sink::history_sink(output& out, diagnostics& diag, const node_map& names,
+                           const filter_settings& f, const history_options& o)
+    : out_(out), diag_(diag), names_(names), filter_(f), opt_(o) {
+  for (size_t i = 0; i < opt_.records.size(); ++i) {
+    const record_spec& s = opt_.records[i];
+    bool have = false;
+    for (uint32_t n : recnos_) have = have || n == s.recno;
+    if (!have) recnos_.push_back(s.recno);
+    if (s.by_name) {
+      names_asked_ = true;
+      continue;
+    }
+    bool dup = false;
+    for (const auto& r : records_) dup = dup || (r->node_id == s.node_id && r->recno == s.recno);
+    if (dup) continue;
+    auto r = std::make_unique<tracked>();
+    r->spec = i;
+    r->node_id = s.node_id;
+    r->recno = s.recno;
+    records_.push_back(std::move(r));
+  }
+}
+
+history_sink::~history_sink() = default;
+
+bool history_sink::open() {
+  if (opt_.save_dir.empty()) return true;
+  files_ = std::make_unique<record_files>(diag_);
+  return files_->open(opt_.save_dir);
+}
+
+std::string history_sink::node_text(int32_t node_id, text_form form) const {
+  std::string s;
+  names_.append_display(node_id, true, form, s);
+  return s;
+}
+
+bool history_sink::name_matches(int32_t node_id, const record_spec& spec) {
+  if (!names_.has(node_id)) return false;
+  scratch_.clear();
+  names_.append_display(node_id, false, text_form::raw, scratch_);
+  return scratch_.size() == spec.name.size() &&
+         strncasecmp(scratch_.data(), spec.name.data(), spec.name.size()) == 0;
+}
+
+// A node that an asked record belongs to: by number, or by a name it has
+// now. Names learnt from the log count from their CONTEXT record on.
+bool history_sink::node_wanted(int32_t node_id) {
+  for (const record_spec& s : opt_.records)
+    if (s.by_name ? name_matches(node_id, s) : s.node_id == node_id) return true;
+  return false;
+}
+
+history_sink::tracked* history_sink::find(int32_t node_id, uint32_t recno) {
+  for (const auto& r : records_)
+    if (r->node_id == node_id && r->recno == recno) return r.get();
+  if (!names_asked_) return nullptr;
+  // A node's qualified name changes only as names are added to the map:
+  // what was looked up holds until then.
+  if (names_.size() != names_seen_ || name_checked_.size() > 4096) {
+    name_checked_.clear();
+    names_seen_ = names_.size();
+  }
+  if (!name_checked_.count(node_id)) {
+    name_checked_[node_id] = true;
+    if (tracked* r = resolve(node_id, recno)) return r;
+  }
+  // Its name matches no asked one (yet): a change of a record that a name
+  // may ask for is remembered, so that a history that starts late says so.
+  if (e_kind_change_) {
+    auto early = early_.find(node_id);
+    if (early == early_.end() && early_.size() >= 64) return nullptr;
+    std::vector<early_change>& list = early_[node_id];
+    for (early_change& c : list)
+      if (c.recno == recno) {
+        ++c.count;
+        return nullptr;
+      }
+    if (list.size() < 16) list.push_back({recno, 1, last_event_offset_, log_});
+  }
+  return nullptr;
+}
+
+// Follows the asked records of every name that the node now has; the one
+// of recno when there is one.
+history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
+  tracked* found = nullptr;
+  for (size_t i = 0; i < opt_.records.size(); ++i) {
+    const record_spec& s = opt_.records[i];
+    if (!s.by_name || !name_matches(node_id, s)) continue;
+    bool have = false;
+    size_t of_spec = 0;
+    for (const auto& r : records_) {
+      have = have || (r->node_id == node_id && r->recno == s.recno);
+      of_spec += r->spec == i;
+    }
+    if (have) continue;
+    if (of_spec >= 16) {
+      if (of_spec == 16)
+        diag_.say(
+            "jrnscan: warning: --history %s: more than 16 nodes have that name; the "
+            "records of the others are not followed\n",
+            shown(s).c_str());
+      continue;
+    }
+    auto r = std::make_unique<tracked>();
+    r->spec = i;
+    r->node_id = node_id;
+    r->recno = s.recno;
+    // Changes of the record read before the node had its name were not
+    // followed: the history is told that it starts late.
+    auto early = early_.find(node_id);
+    if (early != early_.end())
+      for (const early_change& c : early->second)
+        if (c.recno == s.recno)
+          diag_.say("jrnscan: warning: --history %s: %" PRIu64
+                    " change%s of the record, from "
+                    "%s on, came before node %d was known by that name; the history does not "
+                    "show %s (give the node's number or a -M map)\n",
+                    shown(s).c_str(), c.count, c.count == 1 ? "" : "s",
+                    offset_in(c.first_offset, c.log).c_str(), node_id,
+                    c.count == 1 ? "it" : "them");
+    records_.push_back(std::move(r));
+    if (s.recno == recno) found = records_.back().get();
+  }
+  return found;
+}
+
+void history_sink::begin_input(const char* name, int64_t) { log_ = name; }
+
+void history_sink::begin_log(const char* log_name, const fwlog_header& h) {
+  log_ = log_name;
+  charset_ = h.charset;
+}
+
+void history_sink::set_items(const tag_summary& t, int32_t node_id,
+                             const std::vector<set_item_decl>& items) {
+  if (!node_wanted(node_id)) return;
+  auto n = std::make_shared<node_items>();
+  n->offset = t.offset;
+  n->log = log_;
+  for (const set_item_decl& d : items) {
+    const uint32_t length = uint32_t{d.count} * d.size;
+    n->items.push_back({d.name, d.type, static_cast<uint32_t>(n->total), length});
+    n->total += length;
+  }
+  items_[node_id] = std::move(n);
+}
+
+// The items of the node when they add up to the record's length; why
+// says otherwise (empty when the node has none).
+const history_sink::node_items* history_sink::items_for(int32_t node_id, uint32_t length,
+                                                        std::string* why) const {
+  why->clear();
+  auto it = items_.find(node_id);
+  if (it == items_.end()) return nullptr;
+  const node_items& n = *it->second;
+  if (n.total == length && !n.items.empty()) return &n;
+  char count[40], sizes[100];
+  std::snprintf(count, sizeof count, "the %zu items", n.items.size());
+  std::snprintf(sizes, sizeof sizes,
+                " declares take %" PRIu64 " bytes, the record %u: bytes are shown", n.total,
+                length);
+  *why = count + std::string(" that the SET_ITEMS record at ") + offset_in(n.offset, n.log) + sizes;
+  return nullptr;
+}
+
+void history_sink::record(const tag_summary& t, const record_event& e) {
+  last_event_offset_ = t.offset;
+  // Most events are of other records: the record number first.
+  bool asked = false;
+  for (uint32_t n : recnos_)
+    if (n == e.recno) {
+      asked = true;
+      break;
+    }
+  if (!asked) return;
+  e_kind_change_ = e.kind == record_event::change;
+  tracked* r = find(e.node_id, e.recno);
+  if (!r) return;
+  ++r->events;
+  if (e.kind == record_event::before_image) {
+    r->content.before_image(t, e, log_);
+    return;
+  }
+  if (opt_.as_of_given) {
+    if (!r->settled && t.timestamp > opt_.as_of) {
+      // The first change after the moment: the content before it (its
+      // before-image, or what the changes before left) is the answer.
+      settle_as_of(*r);
+      if (r->at.state == record_content::unknown && r->at_origin.kind == content_origin::none &&
+          e.operation == fixrec_put) {
+        // A PUT makes a record that did not exist before.
+        r->at.set_absent();
+        r->source = "before_put";
+        r->at_origin = content_origin();
+        r->at_origin.kind = content_origin::deleted;
+        r->at_origin.offset = t.offset;
+        r->at_origin.log = log_;
+        r->reason.clear();
+      } else if (std::strcmp(r->source, "unknown") == 0) {
+        r->reason += "; the first change after that moment, the ";
+        r->reason += fixrec_op_name(e.operation);
+        r->reason += " at " + offset_in(t.offset, log_) + ", has no before-image";
+      }
+    }
+    r->content.change(t, e, log_, step_);
+    return;
+  }
+  r->content.change(t, e, log_, step_);
+  if (!filter_match(filter_, t, e.transaction_id, 0, 1)) return;
+  ++r->shown;
+  print_change(*r, t, e);
+}
+
+// The content at the --as-of moment: what the changes up to it left, or
+// the before-image read since.
+void history_sink::settle_as_of(tracked& r) {
+  r.settled = true;
+  r.charset = charset_;
+  const record_content& c = r.content.content();
+  const content_origin& o = r.content.origin();
+  const record_content* image = r.content.pending_image();
+  if (c.is_known()) {
+    r.at = c;
+    r.at_origin = o;
+    r.source = origin_word(o);
+    if (image && !image->same_as(c))
+      r.note = "the before-image at " +
+               offset_in(r.content.pending_origin().offset, r.content.pending_origin().log) +
+               " differs from it";
+    return;
+  }
+  if (image) {
+    r.at = *image;
+    r.at_origin = r.content.pending_origin();
+    r.source = "before_image";
+    return;
+  }
+  r.at = c;
+  r.at_origin = o;
+  if (c.state == record_content::absent) {
+    r.source = "deleted";
+    return;
+  }
+  r.source = "unknown";
+  if (o.kind == content_origin::none)
+    r.reason = "no change of the record was read up to that moment";
+  else
+    r.reason = "at " + offset_in(o.offset, o.log) + ": " + o.why;
+}
+
+void history_sink::lose(tracked& r, const tag_summary* t, int64_t offset, const std::string& why) {
+  const uint32_t ts = t ? t->timestamp : last_timestamp_;
+  if (opt_.as_of_given && !r.settled && ts > opt_.as_of) {
+    settle_as_of(r);
+    if (std::strcmp(r.source, "unknown") == 0)
+      r.reason += "; then at " + offset_in(offset, log_) + ": " + why;
+  }
+  const bool was_unknown =
+      r.content.content().state == record_content::unknown && r.content.pending_image() == nullptr;
+  r.content.lose(offset, ts, log_, why);
+  if (opt_.as_of_given || was_unknown) return;
+  if (t && !filter_match(filter_, *t, t->transaction_id, 0, 1)) return;
+  print_gap(r, t, offset, why);
+}
+
+void history_sink::problem(problem_kind kind, int64_t offset, const char* text) {
+  if (kind != problem_kind::malformed) return;
+  last_problem_offset_ = offset;
+  last_problem_ = text;
+}
+
+// A FIXREC record of a followed node that was not told as a change (its
+// payload broke the size rule): whether it changed an asked record cannot
+// be told, so their contents are unknown from here.
+void history_sink::tag_done(const tag_summary& t) {
+  last_timestamp_ = t.timestamp;
+  const bool told = last_event_offset_ == t.offset;
+  last_event_offset_ = -1;
+  if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
+  std::string why;
+  for (const auto& r : records_) {
+    if (r->node_id != t.node_id) continue;
+    if (why.empty()) {
+      why =
+          "a FIXREC record of the node could not be read, so whether it changed the record is "
+          "not known";
+      if (last_problem_offset_ == t.offset) why += " (" + last_problem_ + ")";
+    }
+    lose(*r, &t, t.offset, why);
+  }
+}
+
+void history_sink::end_log(log_end how, int64_t offset) {
+  const char* what = nullptr;
+  switch (how) {
+    case log_end::input_inside: what = "the log ends inside a tag"; break;
+    case log_end::body_failure: what = "a tag of the log could not be read to its end"; break;
+    case log_end::read_failure: what = "the input could not be read on"; break;
+    case log_end::unknown_letter:
+      what = "the rest of the log (behind a tag letter of no kind) is not read";
+      break;
+    case log_end::header_failure:
+      what = "the log's file header was refused, so none of it is read";
+      break;
+    default: return;
+  }
+  const std::string why = std::string(what) + ": a change of the record there cannot be ruled out";
+  for (const auto& r : records_) lose(*r, nullptr, offset, why);
+}
+
+void history_sink::flush() { out_.flush(); }
+
+// ---------------------------------------------------------------- output
+
+void history_sink::print_change(tracked& r, const tag_summary& t, const record_event& e) {
+  const record_step& s = step_;
+  std::vector<byte_range> ranges;
+  const bool both = s.before.is_known() && s.after.is_known();
+  if (both)
+    diff_bytes(s.before.bytes.data(), static_cast<uint32_t>(s.before.bytes.size()),
+               s.after.bytes.data(), static_cast<uint32_t>(s.after.bytes.size()), ranges);
+  // Items name the changed bytes when both contents have the items' length.
+  std::string items_why;
+  const node_items* items = nullptr;
+  // Only one side known (a PUT, a DELETE, a change of a content not known
+  // before): the text gives that side by item.
+  const record_content* one_side = nullptr;
+  const node_items* side_items = nullptr;
+  if (both && s.before.bytes.size() == s.after.bytes.size()) {
+    items = items_for(r.node_id, static_cast<uint32_t>(s.after.bytes.size()), &items_why);
+  } else if (s.after.is_known() || s.before.is_known()) {
+    const record_content& known = s.after.is_known() ? s.after : s.before;
+    const node_items* n =
+        items_for(r.node_id, static_cast<uint32_t>(known.bytes.size()), &items_why);
+    if (!both) {
+      one_side = &known;
+      side_items = n;
+    }
+  }
+  const bool op_known = fixrec_op_known(e.operation);
+  const char* op = fixrec_op_name(e.operation);
+  const uint16_t cs = charset_;
+
+  if (opt_.json) {
+    json_writer w(out_);
+    w.begin_object();
+    w.ascii(k_type, "record_change");
+    w.string(k_log, log_, std::strlen(log_));
+    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
+    if (names_.has(r.node_id)) {
+      scratch_.assign(1, '"');
+      names_.append_display(r.node_id, false, text_form::json, scratch_);
+      scratch_ += '"';
+      w.raw(k_node, scratch_.data(), scratch_.size());
+    } else {
+      w.null(k_node);
+    }
+    w.u64(k_recno, r.recno);
+    w.u64(k_sequence, t.sequence);
+    w.u64(k_timestamp, t.timestamp);
+    w.iso_time(k_time, t.timestamp);
+    w.i64(k_offset, t.offset);
+    w.u64(k_transaction_id, e.transaction_id);
+    w.u64(k_session_id, e.session_id);
+    if (op_known)
+      w.ascii(k_fixrec_op, op);
+    else
+      w.null(k_fixrec_op);
+    w.u64(k_fixrec_op_code, e.operation);
+    json_hex(w, k_before, s.before);
+    w.boolean(k_before_known, s.before.state != record_content::unknown);
+    if (s.before.state == record_content::unknown)
+      w.null(k_before_source);
+    else
+      w.ascii(k_before_source, s.before_from_image ? "before_image" : "earlier_changes");
+    json_hex(w, k_after, s.after);
+    w.boolean(k_after_known, s.after.state != record_content::unknown);
+    w.begin_array(k_diff);
+    if (s.patch_only) {
+      w.begin_object();
+      w.u64(k_offset, s.patch_offset);
+      w.null(k_old);
+      w.key(k_new);
+      w.hex(s.patch.data(), s.patch.size());
+      w.end_object();
+    }
+    for (const byte_range& g : ranges) {
+      w.begin_object();
+      w.u64(k_offset, g.offset);
+      w.key(k_old);
+      w.hex(s.before.bytes.data() + g.offset, g.old_length);
+      w.key(k_new);
+      w.hex(s.after.bytes.data() + g.offset, g.new_length);
+      w.end_object();
+    }
+    w.end_array();
+    if (items) {
+      w.begin_array(k_items);
+      size_t next = 0;  // ranges and items both lie in order
+      for (const item& it : items->items) {
+        while (next < ranges.size() && ranges[next].offset + ranges[next].old_length <= it.offset)
+          ++next;
+        if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
+          continue;
+        const uint8_t* o = s.before.bytes.data() + it.offset;
+        const uint8_t* n = s.after.bytes.data() + it.offset;
+        w.begin_object();
+        w.string(k_name, it.name.data(), it.name.size());
+        const char type = static_cast<char>(it.type);
+        w.string(k_type, &type, 1);
+        w.u64(k_offset, it.offset);
+        w.u64(k_size, it.length);
+        w.key(k_old);
+        w.hex(o, it.length);
+        w.key(k_new);
+        w.hex(n, it.length);
+        json_text_or_hex(w, k_old_text, o, it.length, cs);
+        json_text_or_hex(w, k_new_text, n, it.length, cs);
+        w.end_object();
+      }
+      w.end_array();
+    }
+    if (!s.why.empty()) w.string(k_reason, s.why.data(), s.why.size());
+    if (s.image_differs) {
+      const std::string note = "the before-image differs from the content after the change at " +
+                               offset_in(s.earlier_origin.offset, s.earlier_origin.log);
+      w.string(k_note, note.data(), note.size());
+    }
+    w.end_object();
+    w.end_line();
+    return;
+  }
+
+  // The text: a head line, then before, after and what changed.
+  const bool verbose = filter_.detail_level >= 1;
+  const size_t most = verbose ? SIZE_MAX : 48;
+  std::string& l = scratch_;
+  l.assign("\n");
+  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  char code[32];
+  if (!op_known) std::snprintf(code, sizeof code, "operation %u", e.operation);
+  char head[200];
+  std::snprintf(head, sizeof head, " record %u: %s, sequence %u, %s, transaction %u, session %u, ",
+                r.recno, op_known ? op : code, t.sequence,
+                format_time(t.timestamp, opt_.utc).c_str(), e.transaction_id, e.session_id);
+  l += head;
+  l += offset_in(t.offset, log_);
+  l += '\n';
+
+  auto describe = [&](const record_content& c, bool other_known, const std::string& unknown_why) {
+    std::string d;
+    if (c.is_known()) {
+      char n[32];
+      std::snprintf(n, sizeof n, "%zu bytes", c.bytes.size());
+      d = n;
+      if (!other_known && !c.bytes.empty() && !side_items) {
+        d += ' ';
+        append_value(c.bytes.data(), c.bytes.size(), cs, most, d);
+      }
+    } else if (c.state == record_content::absent) {
+      d = "none (the record does not exist)";
+    } else {
+      d = "unknown";
+      if (!unknown_why.empty()) d += " (" + unknown_why + ")";
+    }
+    return d;
+  };
+  std::string before_why;
+  if (s.before.state == record_content::unknown)
+    before_why = s.before_origin.kind == content_origin::none ? "no earlier change of it was read"
+                                                              : origin_text(s.before_origin);
+  l += "  before: " + describe(s.before, s.after.is_known(), before_why);
+  if (s.before_from_image) l += ", from the before-image";
+  l += '\n';
+  l += "  after: " + describe(s.after, s.before.is_known(), "");
+  if (!s.why.empty()) l += ": " + s.why;
+  l += '\n';
+  if (s.image_differs)
+    l += "  note: the before-image differs from the content after the change at " +
+         offset_in(s.earlier_origin.offset, s.earlier_origin.log) + "\n";
+  auto range_line = [&](uint32_t offset, const uint8_t* o, uint32_t on, const uint8_t* n,
+                        uint32_t nn) {
+    char where[48];
+    const uint32_t len = on > nn ? on : nn;
+    if (len == 1)
+      std::snprintf(where, sizeof where, "  byte %u: ", offset);
+    else
+      std::snprintf(where, sizeof where, "  bytes %u..%u: ", offset, offset + len - 1);
+    l += where;
+    if (o)
+      append_value(o, on, cs, most, l);
+    else
+      l += '?';
+    l += " -> ";
+    append_value(n, nn, cs, most, l);
+    l += '\n';
+  };
+  if (s.patch_only)
+    range_line(s.patch_offset, nullptr, 0, s.patch.data(), static_cast<uint32_t>(s.patch.size()));
+  if (items) {
+    size_t next = 0;
+    for (const item& it : items->items) {
+      while (next < ranges.size() && ranges[next].offset + ranges[next].old_length <= it.offset)
+        ++next;
+      if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
+        continue;
+      l += "  item ";
+      if (opt_.escape)
+        append_escaped(it.name.data(), it.name.size(), l);
+      else
+        l += it.name;
+      l += ": ";
+      append_value(s.before.bytes.data() + it.offset, it.length, cs, most, l);
+      l += " -> ";
+      append_value(s.after.bytes.data() + it.offset, it.length, cs, most, l);
+      l += '\n';
+    }
+  } else {
+    for (const byte_range& g : ranges)
+      range_line(g.offset, s.before.bytes.data() + g.offset, g.old_length,
+                 s.after.bytes.data() + g.offset, g.new_length);
+  }
+  if (side_items) {
+    // Every item, from or to what the other side is: "?" not known,
+    // "(none)" no record.
+    const bool after = one_side == &s.after;
+    const record_content& other = after ? s.before : s.after;
+    const char* missing = other.state == record_content::absent ? "(none)" : "?";
+    for (const item& it : side_items->items) {
+      l += "  item ";
+      if (opt_.escape)
+        append_escaped(it.name.data(), it.name.size(), l);
+      else
+        l += it.name;
+      l += ": ";
+      if (after) l += std::string(missing) + " -> ";
+      append_value(one_side->bytes.data() + it.offset, it.length, cs, most, l);
+      if (!after) l += std::string(" -> ") + missing;
+      l += '\n';
+    }
+  }
+  if (verbose && !items_why.empty()) l += "  items: " + items_why + "\n";
+  out_.write(l.data(), l.size());
+  if (verbose) {
+    if (s.before.is_known() && !s.before.bytes.empty()) {
+      out_.printf("  before, %zu bytes:\n", s.before.bytes.size());
+      dump_hex(out_, s.before.bytes.data(), static_cast<uint32_t>(s.before.bytes.size()));
+    }
+    if (s.after.is_known() && !s.after.bytes.empty()) {
+      out_.printf("  after, %zu bytes:\n", s.after.bytes.size());
+      dump_hex(out_, s.after.bytes.data(), static_cast<uint32_t>(s.after.bytes.size()));
+    }
+  }
+}
+
+void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
+                             const std::string& why) {
+  if (opt_.json) {
+    json_writer w(out_);
+    w.begin_object();
+    w.ascii(k_type, "record_gap");
+    w.string(k_log, log_, std::strlen(log_));
+    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
+    if (names_.has(r.node_id)) {
+      scratch_.assign(1, '"');
+      names_.append_display(r.node_id, false, text_form::json, scratch_);
+      scratch_ += '"';
+      w.raw(k_node, scratch_.data(), scratch_.size());
+    } else {
+      w.null(k_node);
+    }
+    w.u64(k_recno, r.recno);
+    if (t) {
+      w.u64(k_sequence, t->sequence);
+      w.u64(k_timestamp, t->timestamp);
+      w.iso_time(k_time, t->timestamp);
+      w.u64(k_transaction_id, t->transaction_id);
+      w.u64(k_session_id, t->session_id);
+    }
+    w.i64(k_offset, offset);
+    w.string(k_reason, why.data(), why.size());
+    w.end_object();
+    w.end_line();
+    return;
+  }
+  std::string& l = scratch_;
+  l.assign("\n");
+  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  char head[160];
+  if (t)
+    std::snprintf(head, sizeof head, " record %u: content unknown from sequence %u, %s, ", r.recno,
+                  t->sequence, format_time(t->timestamp, opt_.utc).c_str());
+  else
+    std::snprintf(head, sizeof head, " record %u: content unknown from ", r.recno);
+  l += head;
+  l += offset_in(offset, log_);
+  l += "\n  " + why + "\n";
+  out_.write(l.data(), l.size());
+}
+
+void history_sink::print_as_of(const tracked& r) {
+  const bool known = r.at.state != record_content::unknown;
+  std::string items_why;
+  const node_items* items =
+      r.at.is_known() ? items_for(r.node_id, static_cast<uint32_t>(r.at.bytes.size()), &items_why)
+                      : nullptr;
+  const bool have_origin = r.at_origin.kind != content_origin::none && known;
+  if (opt_.json) {
+    json_writer w(out_);
+    w.begin_object();
+    w.ascii(k_type, "record_as_of");
+    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
+    if (names_.has(r.node_id)) {
+      scratch_.assign(1, '"');
+      names_.append_display(r.node_id, false, text_form::json, scratch_);
+      scratch_ += '"';
+      w.raw(k_node, scratch_.data(), scratch_.size());
+    } else {
+      w.null(k_node);
+    }
+    w.u64(k_recno, r.recno);
+    w.iso_time(k_as_of, opt_.as_of);
+    w.u64(k_as_of_timestamp, opt_.as_of);
+    w.boolean(k_known, known);
+    json_hex(w, k_content, r.at);
+    w.ascii(k_source, r.source);
+    if (have_origin) {
+      w.i64(k_source_offset, r.at_origin.offset);
+      w.string(k_source_log, r.at_origin.log, std::strlen(r.at_origin.log));
+    } else {
+      w.null(k_source_offset);
+      w.null(k_source_log);
+    }
+    w.u64(k_patches, known ? r.at_origin.patches : 0);
+    if (items) {
+      w.begin_array(k_items);
+      for (const item& it : items->items) {
+        const uint8_t* v = r.at.bytes.data() + it.offset;
+        w.begin_object();
+        w.string(k_name, it.name.data(), it.name.size());
+        const char type = static_cast<char>(it.type);
+        w.string(k_type, &type, 1);
+        w.u64(k_offset, it.offset);
+        w.u64(k_size, it.length);
+        w.key(k_value);
+        w.hex(v, it.length);
+        json_text_or_hex(w, k_text, v, it.length, r.charset);
+        w.end_object();
+      }
+      w.end_array();
+    }
+    if (!known) w.string(k_reason, r.reason.data(), r.reason.size());
+    if (!r.note.empty()) w.string(k_note, r.note.data(), r.note.size());
+    w.end_object();
+    w.end_line();
+    return;
+  }
+  const bool verbose = filter_.detail_level >= 1;
+  std::string& l = scratch_;
+  l.assign("\n");
+  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  char head[120];
+  std::snprintf(head, sizeof head, " record %u as of %s: ", r.recno,
+                format_time(opt_.as_of, opt_.utc).c_str());
+  l += head;
+  if (r.at.is_known()) {
+    char n[40];
+    std::snprintf(n, sizeof n, "%zu bytes, from ", r.at.bytes.size());
+    l += n;
+    l += origin_text(r.at_origin);
+    l += '\n';
+    if (!items && !r.at.bytes.empty()) {
+      l += "  ";
+      append_value(r.at.bytes.data(), r.at.bytes.size(), r.charset, verbose ? SIZE_MAX : 48, l);
+      l += '\n';
+    }
+  } else if (r.at.state == record_content::absent) {
+    l += std::strcmp(r.source, "before_put") == 0
+             ? "did not exist: the first change after it puts the record, at " +
+                   offset_in(r.at_origin.offset, r.at_origin.log)
+             : "did not exist: " + origin_text(r.at_origin);
+    l += '\n';
+  } else {
+    l += "cannot tell: " + r.reason + "\n";
+  }
+  if (items)
+    for (const item& it : items->items) {
+      l += "  item ";
+      if (opt_.escape)
+        append_escaped(it.name.data(), it.name.size(), l);
+      else
+        l += it.name;
+      l += ": ";
+      append_value(r.at.bytes.data() + it.offset, it.length, r.charset, verbose ? SIZE_MAX : 48, l);
+      l += '\n';
+    }
+  if (!r.note.empty()) l += "  note: " + r.note + "\n";
+  if (verbose && !items_why.empty()) l += "  items: " + items_why + "\n";
+  out_.write(l.data(), l.size());
+  if (verbose && r.at.is_known() && !r.at.bytes.empty())
+    dump_hex(out_, r.at.bytes.data(), static_cast<uint32_t>(r.at.bytes.size()));
+}
+
+void history_sink::save_as_of(const tracked& r) {
+  if (!files_ || files_->failed()) return;
+  char name[80];
+  std::snprintf(name, sizeof name, "record.%u.%u.as-of", static_cast<uint32_t>(r.node_id), r.recno);
+  const bool file = r.at.is_known();
+  if (file && !files_->write(name, r.at.bytes.data(), r.at.bytes.size())) return;
+  std::string s = "{\"file\":";
+  s += file ? std::string("\"") + name + "\"" : "null";
+  char num[96];
+  std::snprintf(num, sizeof num, ",\"node_id\":%u,\"node\":", static_cast<uint32_t>(r.node_id));
+  s += num;
+  if (names_.has(r.node_id)) {
+    s += '"';
+    names_.append_display(r.node_id, false, text_form::json, s);
+    s += '"';
+  } else {
+    s += "null";
+  }
+  std::snprintf(num, sizeof num, ",\"recno\":%u,\"as_of\":\"%s\",\"known\":%s", r.recno,
+                format_iso_utc(opt_.as_of).c_str(),
+                r.at.state != record_content::unknown ? "true" : "false");
+  s += num;
+  s += ",\"source\":\"";
+  s += r.source;
+  s += '"';
+  if (r.at.state != record_content::unknown && r.at_origin.kind != content_origin::none) {
+    std::snprintf(num, sizeof num, ",\"source_offset\":%lld,\"source_log\":\"",
+                  static_cast<long long>(r.at_origin.offset));
+    s += num;
+    append_json_string(r.at_origin.log, std::strlen(r.at_origin.log), s);
+    s += '"';
+  }
+  if (file) {
+    std::snprintf(num, sizeof num, ",\"size\":%zu", r.at.bytes.size());
+    s += num;
+  }
+  if (r.at.state == record_content::unknown) {
+    s += ",\"reason\":\"";
+    append_json_string(r.reason.data(), r.reason.size(), s);
+    s += '"';
+  }
+  s += '}';
+  files_->manifest(s);
+}
+
+void history_sink::finish() {
+  // The asked records that nothing was read of.
+  for (size_t i = 0; i < opt_.records.size(); ++i) {
+    const record_spec& s = opt_.records[i];
+    bool any = false, seen = false;
+    for (const auto& r : records_) {
+      if (r->recno != s.recno) continue;
+      if (s.by_name ? !name_matches(r->node_id, s) : r->node_id != s.node_id) continue;
+      any = true;
+      seen = seen || r->events != 0;
+    }
+    if (!any)
+      diag_.say("jrnscan: warning: --history %s: no node of that name was met\n", shown(s).c_str());
+    else if (!seen && !opt_.as_of_given)
+      diag_.say("jrnscan: warning: --history %s: no change of that record was read\n",
+                shown(s).c_str());
+  }
+  // In the order the records were asked for.
+  std::vector<tracked*> order;
+  for (const auto& r : records_) order.push_back(r.get());
+  std::stable_sort(order.begin(), order.end(),
+                   [](const tracked* a, const tracked* b) { return a->spec < b->spec; });
+  if (opt_.as_of_given) {
+    for (tracked* r : order) {
+      if (!r->settled) {
+        // No change after the moment: what the input left is the answer.
+        settle_as_of(*r);
+        if (std::strcmp(r->source, "unknown") == 0 &&
+            r->content.origin().kind != content_origin::none)
+          r->reason += "; and no later change with a before-image was read";
+      }
+      print_as_of(*r);
+      save_as_of(*r);
+    }
+    if (files_) files_->close();
+    return;
+  }
+  if (opt_.json) return;
+  // The text ends with each record's count and last content.
+  for (const tracked* r : order) {
+    if (r->events == 0) continue;
+    const uint64_t changes = r->content.changes();
+    std::string& l = scratch_;
+    l.assign("\n");
+    l += node_text(r->node_id, opt_.escape ? text_form::terminal : text_form::raw);
+    char head[160];
+    std::snprintf(head, sizeof head, " record %u: %" PRIu64 " change%s", r->recno, changes,
+                  changes == 1 ? "" : "s");
+    l += head;
+    if (r->shown != changes) {
+      std::snprintf(head, sizeof head, ", %" PRIu64 " shown", r->shown);
+      l += head;
+    }
+    const record_content& c = r->content.content();
+    if (c.is_known()) {
+      std::snprintf(head, sizeof head, "; at the end %zu bytes, from ", c.bytes.size());
+      l += head + origin_text(r->content.origin());
+    } else if (c.state == record_content::absent) {
+      l += "; at the end it does not exist (" + origin_text(r->content.origin()) + ")";
+    } else {
+      l += "; at the end its content is unknown";
+      if (r->content.origin().kind == content_origin::untold)
+        l += " (" + origin_text(r->content.origin()) + ")";
+    }
+    if (r->recno > INT32_MAX) {
+      std::snprintf(head, sizeof head, " (the report prints the record number as %d)",
+                    as_printed(r->recno));
+      l += head;
+    }
+    l += '\n';
+    out_.write(l.data(), l.size());
+  }
+}
+
+}  // namespace jrn

@@ -1,0 +1,423 @@
+#include "report/txn_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace jrn {
+
+namespace {
+
+// Transaction states of a record header.
+enum state_code : uint8_t { GLOBAL = 1, BEGIN = 2, END = 3, BEGIN_END = 4 };
+
+// The entries of a SIGN_ON as the report shows them: each up to a zero
+// byte, its first entry_bytes.
+who_ptr make_who(const audit_event& e) {
+  auto w = std::make_shared<sign_on_text>();
+  w->declared = e.declared;
+  w->damaged = e.damaged;
+  // Measured first, so that the text takes only the room it needs.
+  size_t total = 0;
+  uint32_t kept = 0;
+  for (; kept < e.entry_count; ++kept) {
+    const audit_text& a = e.entries[kept];
+    const void* nul = std::memchr(a.data, 0, a.size);
+    size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - a.data) : a.size;
+    len = std::min<size_t>(len, sign_on_text::entry_bytes);
+    if (total + len > sign_on_text::text_bytes || kept == sign_on_text::max_entries) {
+      w->left_out = true;
+      break;
+    }
+    total += len;
+  }
+  w->text.reserve(total);
+  w->entries.reserve(kept);
+  for (uint32_t i = 0; i < kept; ++i) {
+    const audit_text& a = e.entries[i];
+    const void* nul = std::memchr(a.data, 0, a.size);
+    size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - a.data) : a.size;
+    const bool cut = len > sign_on_text::entry_bytes;
+    if (cut) len = sign_on_text::entry_bytes;
+    w->text.append(reinterpret_cast<const char*>(a.data), len);
+    w->entries.push_back({static_cast<uint16_t>(w->text.size()), cut});
+  }
+  return w;
+}
+
+// The entries of a table in the order they were opened.
+template <typename Map>
+std::vector<uint32_t> ids_in_order(const Map& m) {
+  std::vector<std::pair<uint64_t, uint32_t>> order;
+  order.reserve(m.size());
+  for (const auto& kv : m) order.emplace_back(kv.second.serial, kv.first);
+  std::sort(order.begin(), order.end());
+  std::vector<uint32_t> ids;
+  ids.reserve(order.size());
+  for (const auto& o : order) ids.push_back(o.second);
+  return ids;
+}
+
+}  // namespace
+
+bool sign_on_text::complete() const {
+  if (left_out || damaged || entries.size() != declared) return false;
+  for (const entry& e : entries)
+    if (e.cut) return false;
+  return true;
+}
+
+// --- sessions ---
+
+session_table::session_table(session_listener* listener, uint32_t max_entries, bool all,
+                             bool detail, bool memo_texts)
+    : listener_(listener),
+      max_(max_entries),
+      all_(all),
+      detail_(detail),
+      memo_texts_(memo_texts),
+      open_(16, keyed_id_hash{random_hash_key()}) {}
+
+session_info* session_table::find(uint32_t id) {
+  if (last_ && last_->id == id) return last_;
+  auto it = open_.find(id);
+  if (it == open_.end()) return nullptr;
+  last_ = &it->second;
+  return last_;
+}
+
+session_info* session_table::entry_for(uint32_t id, const tag_summary& t, bool sign_on) {
+  const tag_place at = place(t);
+  if (session_info* s = find(id)) {
+    s->last = at;
+    return s;
+  }
+  // Only a sign-on opens an entry of a session that is not followed whole;
+  // once the bound was reached, the sign-on of a session met may have been
+  // one left out.
+  if (!sign_on && (!all_ || bound_reached_)) {
+    if (bound_reached_) ++not_followed_;
+    return nullptr;
+  }
+  if (open_.size() >= max_) {
+    if (!bound_reached_) {
+      bound_reached_ = true;
+      if (on_full) on_full(t);
+    }
+    ++not_followed_;
+    return nullptr;
+  }
+  session_info& s = open_[id];
+  s.id = id;
+  s.serial = ++serial_;
+  s.first = s.last = at;
+  ++met_;
+  last_ = &s;
+  return &s;
+}
+
+void session_table::done(session_info& s, session_end how) {
+  s.end = how;
+  if (listener_) listener_->session_done(s);
+  drop(s.id);
+}
+
+void session_table::drop(uint32_t id) {
+  if (last_ && last_->id == id) last_ = nullptr;
+  open_.erase(id);
+}
+
+void session_table::audit(const tag_summary& t, const audit_event& e) {
+  const uint32_t id = e.session_id;
+  const tag_place at = place(t);
+  if (e.type == audit_event::sign_on) {
+    if (session_info* s = find(id)) {
+      s->sign_off = at;
+      done(*s, session_end::signed_on_again);
+    }
+    session_info* s = entry_for(id, t, true);
+    if (!s) return;
+    s->who = make_who(e);
+    s->sign_on = at;
+    s->damaged += e.damaged;
+    return;
+  }
+  if (e.type == audit_event::sign_off) {
+    session_info* s = entry_for(id, t, false);
+    if (!s) return;
+    s->damaged += e.damaged;
+    s->sign_off = at;
+    done(*s, session_end::sign_off);
+    return;
+  }
+  if (!detail_) return;
+  session_info* s = entry_for(id, t, false);
+  if (!s) return;
+  s->damaged += e.damaged;
+  if (e.type == audit_event::memo) {
+    ++s->memos;
+    // A memo whose body broke its size rule has no text to show.
+    if (memo_texts_ && !e.damaged && s->memo_texts.size() < session_limits::memos) {
+      const uint32_t n = std::min<uint32_t>(e.size, session_limits::memo_bytes);
+      s->memo_texts.push_back(
+          {e.mode, e.size, e.data ? std::string(reinterpret_cast<const char*>(e.data), n) : ""});
+    }
+    return;
+  }
+  const bool updated = e.type == audit_event::dblist_upd;
+  for (uint32_t i = 0; i < e.node_count; ++i) {
+    const audit_node& n = e.nodes[i];
+    const bool known = std::any_of(s->dbs.begin(), s->dbs.end(), [&](const session_db& d) {
+      return d.node_id == n.node_id && d.updated == updated;
+    });
+    if (known) continue;
+    if (s->dbs.size() < session_limits::dbs)
+      s->dbs.push_back({n.node_id, n.mode, updated});
+    else
+      ++s->dbs_left_out;
+  }
+}
+
+void session_table::record(const tag_summary& t) {
+  // Session 0 is no session: it is counted only when an AUDIT tag named it.
+  session_info* s = t.session_id == 0 ? find(0) : entry_for(t.session_id, t, false);
+  if (!s) return;
+  if (t.session_id == 0) s->last = place(t);
+  ++s->records;
+}
+
+who_ptr session_table::transaction_began(uint32_t session, const tag_summary& t, bool* lost) {
+  session_info* s = session == 0 ? find(0) : entry_for(session, t, false);
+  *lost = !s && bound_reached_;
+  if (!s) return nullptr;
+  ++s->transactions;
+  return s->who;
+}
+
+who_ptr session_table::who(uint32_t session) const {
+  auto it = open_.find(session);
+  return it == open_.end() ? nullptr : it->second.who;
+}
+
+bool session_table::may_have_lost(uint32_t session) const {
+  return bound_reached_ && open_.count(session) == 0;
+}
+
+void session_table::flush_all(session_end how) {
+  for (uint32_t id : ids_in_order(open_)) done(open_.at(id), how);
+}
+
+void session_table::end_log(log_end how) {
+  if (how == log_end::eof_finish) flush_all(session_end::log_finished);
+}
+
+void session_table::finish(bool stopped) {
+  flush_all(stopped ? session_end::stopped : session_end::open);
+}
+
+// --- transactions ---
+
+uint32_t txn_table::id_index::find(uint32_t id) const {
+  if (cells_.empty()) return none;
+  for (size_t i = home(id);; i = (i + 1) & (cells_.size() - 1)) {
+    if (cells_[i].id == id) return cells_[i].slot;
+    if (cells_[i].id == 0) return none;
+  }
+}
+
+void txn_table::id_index::place(cell c) {
+  size_t i = home(c.id);
+  while (cells_[i].id != 0) i = (i + 1) & (cells_.size() - 1);
+  cells_[i] = c;
+}
+
+void txn_table::id_index::put(uint32_t id, uint32_t slot) {
+  if ((used_ + 1) * 2 > cells_.size()) {
+    std::vector<cell> old(cells_.empty() ? 64 : cells_.size() * 2, cell{0, 0});
+    old.swap(cells_);
+    for (const cell& c : old)
+      if (c.id != 0) place(c);
+  }
+  place({id, slot});
+  ++used_;
+}
+
+// The ids behind the gap that would no longer be reached move into it.
+void txn_table::id_index::erase(uint32_t id) {
+  const size_t mask = cells_.size() - 1;
+  size_t gap = home(id);
+  while (cells_[gap].id != id) gap = (gap + 1) & mask;
+  for (size_t i = (gap + 1) & mask; cells_[i].id != 0; i = (i + 1) & mask) {
+    const size_t h = home(cells_[i].id);
+    if (((i - h) & mask) >= ((i - gap) & mask)) {
+      cells_[gap] = cells_[i];
+      gap = i;
+    }
+  }
+  cells_[gap] = {0, 0};
+  --used_;
+}
+
+txn_table::txn_table(txn_listener& listener, uint32_t max_open, session_table* sessions,
+                     bool detail, uint32_t only)
+    : listener_(listener),
+      max_(max_open),
+      sessions_(sessions),
+      detail_(detail),
+      only_(only),
+      index_(random_hash_key()) {}
+
+txn_info* txn_table::find(uint32_t id) {
+  if (last_ && last_->id == id) return last_;
+  const uint32_t slot = index_.find(id);
+  if (slot == id_index::none) return nullptr;
+  last_ = &entries_[slot];
+  return last_;
+}
+
+txn_info* txn_table::open(const tag_summary& t, bool begin) {
+  // Once the bound was reached, a record of an id not held may belong to a
+  // transaction whose BEGIN was left out: it opens none.
+  if (!begin && bound_reached_) return nullptr;
+  if (entries_.size() - free_.size() >= max_) {
+    if (!bound_reached_) {
+      bound_reached_ = true;
+      if (on_full) on_full(t);
+    }
+    return nullptr;
+  }
+  uint32_t slot;
+  if (free_.empty()) {
+    slot = static_cast<uint32_t>(entries_.size());
+    entries_.emplace_back();
+  } else {
+    slot = free_.back();
+    free_.pop_back();
+  }
+  index_.put(t.transaction_id, slot);
+  // A reused entry keeps the room of its lists.
+  txn_info& x = entries_[slot];
+  std::vector<txn_op> ops = std::move(x.ops);
+  std::vector<txn_node> nodes = std::move(x.nodes);
+  ops.clear();
+  nodes.clear();
+  x = txn_info();
+  x.ops = std::move(ops);
+  x.nodes = std::move(nodes);
+  x.id = t.transaction_id;
+  x.session = t.session_id;
+  x.first = x.last = place(t);
+  x.begin_seen = begin;
+  x.serial = ++serial_;
+  if (sessions_) x.who = sessions_->transaction_began(t.session_id, t, &x.sign_on_lost);
+  last_ = &x;
+  return &x;
+}
+
+void txn_table::done(txn_info& x, txn_end how) {
+  x.end = how;
+  // A sign-on met after the transaction began still tells who ran it.
+  if (!x.who && sessions_) {
+    x.who = sessions_->who(x.session);
+    if (x.who) x.sign_on_lost = false;
+  }
+  listener_.txn_done(x);
+  if (last_ == &x) last_ = nullptr;
+  free_.push_back(index_.find(x.id));
+  index_.erase(x.id);
+  x.who.reset();
+}
+
+void txn_table::count(txn_info& x, const tag_summary& t) {
+  ++x.records;
+  x.last = place(t);
+  if (watched_ != 0 && t.node_id == watched_) x.touched = true;
+  if (!detail_) return;
+  // Records of a transaction mostly repeat the opcode and node of the one
+  // before: those are looked at first.
+  if (x.last_op < x.ops.size() && x.ops[x.last_op].opcode == t.opcode) {
+    ++x.ops[x.last_op].records;
+  } else {
+    size_t i = 0;
+    while (i < x.ops.size() && x.ops[i].opcode != t.opcode) ++i;
+    if (i < x.ops.size()) {
+      ++x.ops[i].records;
+      x.last_op = static_cast<uint8_t>(i);
+    } else if (i < txn_limits::ops) {
+      x.ops.push_back({t.opcode, 1});
+      x.last_op = static_cast<uint8_t>(i);
+    } else {
+      ++x.other_op_records;
+    }
+  }
+  if (t.node_id == 0) {
+    ++x.nodeless_records;
+  } else if (x.last_node < x.nodes.size() && x.nodes[x.last_node].node_id == t.node_id) {
+    ++x.nodes[x.last_node].records;
+  } else {
+    size_t i = 0;
+    while (i < x.nodes.size() && x.nodes[i].node_id != t.node_id) ++i;
+    if (i < x.nodes.size()) {
+      ++x.nodes[i].records;
+      x.last_node = static_cast<uint8_t>(i);
+    } else if (i < txn_limits::nodes) {
+      x.nodes.push_back({t.node_id, 1});
+      x.last_node = static_cast<uint8_t>(i);
+    } else {
+      ++x.other_node_records;
+    }
+  }
+}
+
+void txn_table::record(const tag_summary& t) {
+  const uint32_t id = t.transaction_id;
+  const uint8_t state = t.txn_state;
+  if (id == 0 || state == GLOBAL) {
+    ++outside_;
+    return;
+  }
+  if (only_ != 0 && id != only_) return;
+  const bool begins = state == BEGIN || state == BEGIN_END;
+  txn_info* x = find(id);
+  if (x && begins) {
+    x->again_sequence = t.sequence;
+    done(*x, txn_end::begun_again);
+    x = nullptr;
+  }
+  if (!x && !(x = open(t, begins))) {
+    ++not_followed_;
+    return;
+  }
+  count(*x, t);
+  if (state == END)
+    done(*x, txn_end::end);
+  else if (state == BEGIN_END)
+    done(*x, txn_end::begin_end);
+}
+
+void txn_table::before_image(const tag_summary& t) {
+  const uint32_t id = t.transaction_id;
+  if (id == 0 || (only_ != 0 && id != only_)) return;
+  txn_info* x = find(id);
+  if (!x && !(x = open(t, false))) {
+    ++not_followed_;
+    return;
+  }
+  ++x->before_images;
+  x->last = place(t);
+  if (watched_ != 0 && t.node_id == watched_) x->touched = true;
+}
+
+void txn_table::flush_all(txn_end how) {
+  std::vector<std::pair<uint64_t, uint32_t>> order;  // serial, slot
+  index_.each([&](uint32_t, uint32_t slot) { order.emplace_back(entries_[slot].serial, slot); });
+  std::sort(order.begin(), order.end());
+  for (const auto& o : order) done(entries_[o.second], how);
+}
+
+void txn_table::end_log(log_end how) {
+  if (how == log_end::eof_finish) flush_all(txn_end::log_finished);
+}
+
+void txn_table::finish(bool stopped) { flush_all(stopped ? txn_end::stopped : txn_end::open); }
+
+}  // namespace jrn
