@@ -13,6 +13,8 @@
 # W5 stats:    the W1 log summarised with --stats (every tag counted).
 # W6 check:    the W1 log judged with --check, its before-images against
 #              their records included (every FIXREC body is followed).
+# W6o check:   --check --image-memory=0, the check without that (the work
+#              W6 did before the before-image check).
 # W6j check-json: the W1 log judged with --check --json.
 # W7 zstd:     the W1 log compressed with zstd -1, read through the input
 #              layer's decompressing source (bench/read_source, every member
@@ -25,6 +27,9 @@
 #              and before-image is looked at, against W1.
 # W11 txns:    the W1 log listed with --txns (a line per transaction, record
 #              headers only), against W1.
+# W12 undo:    the W1 log with --undo of a transaction in its middle (100000):
+#              every FIXREC and before-image is looked at, its records are
+#              followed to the end, against W1.
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 #
 # BENCH_BEFORE=PATH (a jrnscan built from an earlier revision) also times
@@ -96,10 +101,11 @@ cat "$w1" "$w2" "$w7" "$w8"/* >/dev/null  # warm the page cache
 w8_ok=0
 if "$jrnscan" $none "$w8" >/dev/null 2>&1; then w8_ok=1; fi
 
-declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8 t_w7j
+declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8 t_w7j t_w6o
 declare -a b_w1 b_w3 b_w4 b_w5 b_w6 b_w6j
 declare -a t_w9
 declare -a t_w11
+declare -a t_w12
 before=${BENCH_BEFORE:-}
 for ((i = 0; i < runs; i++)); do
   t_w1+=("$(clock "$jrnscan" $none "$w1")")
@@ -109,6 +115,7 @@ for ((i = 0; i < runs; i++)); do
   t_w4+=("$(clock "$jrnscan" --json -a -v "$w1")")
   t_w5+=("$(clock "$jrnscan" --stats "$w1")")
   t_w6+=("$(clock "$jrnscan" --check "$w1")")
+  t_w6o+=("$(clock "$jrnscan" --check --image-memory=0 "$w1")")
   t_w7+=("$(clock "$jrnscan" --check --json "$w1")")
   t_zst+=("$(clock "$read_source" "$w7")")
   t_zstd+=("$(clock zstd -dc "$w7")")
@@ -116,6 +123,7 @@ for ((i = 0; i < runs; i++)); do
   t_w7j+=("$(clock "$jrnscan" $none "$w7")")
   t_w9+=("$(clock "$jrnscan" --history 202:5 "$w1")")
   t_w11+=("$(clock "$jrnscan" --txns "$w1")")
+  t_w12+=("$(clock "$jrnscan" --undo 100000 "$w1")")
   if [ -n "$before" ]; then
     b_w1+=("$(clock "$before" $none "$w1")")
     b_w3+=("$(clock "$before" -v "$w1")")
@@ -134,7 +142,7 @@ done
 m() { printf '%s\n' "$@" | median; }
 mw1=$(m "${t_w1[@]}"); mdd=$(m "${t_dd[@]}"); mw2=$(m "${t_w2[@]}")
 mxxd=$(m "${t_xxd[@]}"); mhd=$(m "${t_hd[@]}"); mw3=$(m "${t_w3[@]}"); mw4=$(m "${t_w4[@]}")
-mw5=$(m "${t_w5[@]}"); mw6=$(m "${t_w6[@]}"); mw7=$(m "${t_w7[@]}")
+mw5=$(m "${t_w5[@]}"); mw6=$(m "${t_w6[@]}"); mw7=$(m "${t_w7[@]}"); mw6o=$(m "${t_w6o[@]}")
 mzst=$(m "${t_zst[@]}"); mzstd=$(m "${t_zstd[@]}")
 mw7j=$(m "${t_w7j[@]}")
 mw8=""
@@ -151,7 +159,7 @@ rss4=$(rss "$w4")
 awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" \
     -v w2="$mw2" -v xxd="$mxxd" -v hd="$mhd" -v w3="$mw3" -v o3="$w3_out" -v r3="$w3_recs" \
     -v rss1="$rss1" -v rss4="$rss4" -v runs="$runs" -v w4="$mw4" -v o4="$w4_out" \
-    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" -v w8="$mw8" -v s8="$s8" -v w7j="$mw7j" 'BEGIN {
+    -v w5="$mw5" -v w6="$mw6" -v w7="$mw7" -v zst="$mzst" -v zstd="$mzstd" -v w8="$mw8" -v s8="$s8" -v w7j="$mw7j" -v w6o="$mw6o" 'BEGIN {
   printf "jrnscan benchmark (medians of %d runs; MB = 10^6 bytes)\n\n", runs
   printf "%-34s %14s   %s\n", "workload", "result", "target"
   printf "%-34s %9.0f MB/s   >= 1500 MB/s\n", "W1 scan, log read", s1 / (w1 / 1e9) / 1e6
@@ -167,6 +175,7 @@ awk -v s1="$(size_of "$w1")" -v s2="$(size_of "$w2")" -v w1="$mw1" -v dd="$mdd" 
   printf "%-34s %11.2f x    >= 0.8 x\n", "W5 speed / W1 speed", w1 / w5
   printf "%-34s %9.0f MB/s\n", "W6 --check, log read", s1 / (w6 / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.5 x\n", "W6 speed / W1 speed", w1 / w6
+  printf "%-34s %9.0f MB/s\n", "W6o --check --image-memory=0", s1 / (w6o / 1e9) / 1e6
   printf "%-34s %9.0f MB/s\n", "W6j --check --json, log read", s1 / (w7 / 1e9) / 1e6
   printf "%-34s %9.0f MB/s\n", "W7 zstd -1 log, decompressed read", s1 / (zst / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.8 x\n", "W7 speed / zstd -dc speed", zstd / zst
@@ -193,14 +202,22 @@ awk -v s1="$(size_of "$w1")" -v w1="$mw1" -v w11="$(m "${t_w11[@]}")" 'BEGIN {
   printf "%-34s %9.0f MB/s\n", "W11 --txns, log read", s1 / (w11 / 1e9) / 1e6
   printf "%-34s %11.2f x    >= 0.6 x\n", "W11 speed / W1 speed", w1 / w11
 }'
+# W12 on lines of its own.
+awk -v s1="$(size_of "$w1")" -v w1="$mw1" -v w12="$(m "${t_w12[@]}")" 'BEGIN {
+  printf "%-34s %9.0f MB/s\n", "W12 --undo 100000, log read", s1 / (w12 / 1e9) / 1e6
+  printf "%-34s %11.2f x    >= 0.5 x\n", "W12 speed / W1 speed", w1 / w12
+}'
 if [ -n "$before" ]; then
   echo
   echo "before ($before) and after, medians in seconds:"
-  for w in w1 w3 w4 w5 w6 w6j; do
+  # W6o: the check without the before-image consistency, the work W6 did
+  # before it (the earlier binary's W6).
+  for w in w1 w3 w4 w5 w6 w6o w6j; do
     case $w in
-      w1) a=$mw1 ;; w3) a=$mw3 ;; w4) a=$mw4 ;; w5) a=$mw5 ;; w6) a=$mw6 ;; w6j) a=$mw7 ;;
+      w1) a=$mw1 ;; w3) a=$mw3 ;; w4) a=$mw4 ;; w5) a=$mw5 ;; w6) a=$mw6 ;; w6o) a=$mw6o ;; w6j) a=$mw7 ;;
     esac
     arr="b_$w[@]"
+    [ "$w" = w6o ] && arr="b_w6[@]"
     b=$(m "${!arr}")
     awk -v w="${w^^}" -v b="$b" -v a="$a" \
       'BEGIN { printf "  %-4s %8.3f %8.3f   %+6.1f%%\n", w, b / 1e9, a / 1e9, (a - b) / b * 100 }'
