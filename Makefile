@@ -3,7 +3,7 @@ BUILD ?= build
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-sanitize test-tsan test-valgrind fuzz bench clean
+.PHONY: all build run test test-sanitize test-tsan test-valgrind fuzz bench deb clean
 
 all: build
 
@@ -56,6 +56,14 @@ fuzz:
 
 bench:
 	bench/run.sh
+
+# The Debian package $(BUILD)/jrnscan_<version>_<arch>.deb: the binary, the
+# man page, the bash completion, the JSON Schema, the SQL recipes and the
+# copyright file; the version is the one --version prints.
+deb:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j$(JOBS) --target jrnscan jrnscan_schema jrnscan_man
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-bench sample

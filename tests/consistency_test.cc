@@ -150,9 +150,13 @@ TEST(Consistency, KnowledgeCarriesAcrossTheLogsOfASeriesOnly) {
   log_builder one(file(1));
   one.fixrec(logbuild::PUT, 1, 102, 12, "kept across files").end('C');
   const int64_t put_at = 36;  // behind the file header
-  auto second = [](int32_t file_sequence, uint32_t seq) {
+  // Log 2, its tag sequence from seq on; with a sign-off first when
+  // signed_off is set.
+  auto second = [](int32_t file_sequence, uint32_t seq, bool signed_off = false) {
     log_builder b(file(file_sequence));
-    b.at(seq, 1700000100).before_image(2, 1, 102, 12, logbuild::UPDATE, "not what was put");
+    b.at(seq, 1700000100);
+    if (signed_off) b.sign_off(1);
+    b.before_image(2, 1, 102, 12, logbuild::UPDATE, "not what was put");
     b.fixrec(logbuild::UPDATE, 2, 102, 12, "new").end();
     return b.str();
   };
@@ -185,6 +189,10 @@ TEST(Consistency, KnowledgeCarriesAcrossTheLogsOfASeriesOnly) {
   cut.fixrec(logbuild::PUT, 1, 102, 12, "kept across files");
   EXPECT_EQ(golden::scan(cut.str() + two, {"--check"}).err.find("before-image"), std::string::npos);
   EXPECT_EQ(golden::scan(one.str() + second(2, 9), {"--check"}).err.find("before-image"),
+            std::string::npos);
+  EXPECT_EQ(golden::scan(one.str() + second(2, 9, true), {"--check"}).err.find("before-image"),
+            std::string::npos);
+  EXPECT_NE(golden::scan(one.str() + second(2, 3, true), {"--check"}).err.find("before-image"),
             std::string::npos);
 }
 

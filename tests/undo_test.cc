@@ -295,14 +295,18 @@ TEST(Undo, DamagedInputIsToldNotGuessed) {
 
 TEST(Undo, RefusesWhatMakesNoSenseAndKeepsTheOldAbbreviations) {
   const std::string log = golden::temp_file(conflicts_log(), "u.fwlog");
-  const std::vector<std::vector<std::string>> refused = {
-      {"--undo", "20", "--stats"},   {"--undo", "20", "--check"},
-      {"--undo", "20", "--history", "7:1"},
-      {"--undo", "20", "-x", "5:9"}, {"--undo"},
-      {"--undo", "20", "-n", "7"},   {"--undo", "20", "--since", "2023-11-14"},
-      {"--undo", "20", "-f"},        {"--undo", "20", "--limit", "3"},
-      {"--undo-records", "5"},       {"--undo=0"},
-      {"--undo", "20", "--undo", "21"}};
+  const std::vector<std::vector<std::string>> refused = {{"--undo", "20", "--stats"},
+                                                         {"--undo", "20", "--check"},
+                                                         {"--undo", "20", "--history", "7:1"},
+                                                         {"--undo", "20", "-x", "5:9"},
+                                                         {"--undo"},
+                                                         {"--undo", "20", "-n", "7"},
+                                                         {"--undo", "20", "--since", "2023-11-14"},
+                                                         {"--undo", "20", "-f"},
+                                                         {"--undo", "20", "--limit", "3"},
+                                                         {"--undo-records", "5"},
+                                                         {"--undo=0"},
+                                                         {"--undo", "20", "--undo", "21"}};
   for (std::vector<std::string> args : refused) {
     args.push_back(log);
     const golden::result r = golden::run(args);

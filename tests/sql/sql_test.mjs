@@ -5,15 +5,15 @@
 //   node sql_test.mjs JRNSCAN FWGEN SCHEMA SQL_DIR DUCKDB_DIR [--show]
 //
 // Generates four volume sets (two of several logs, one with a malformed
-// item and odd cluster runs and logs cut inside tags, one with a tag letter
-// of no kind; a compressed stream of two logs; a 1.00 log), writes jrnscan --json -a of each log file into a
-// directory of .jsonl files (some compressed), and --txns, --sessions and
-// --history of each volume set. Loads them with the load_*.sql recipes, whose
+// item, odd cluster runs and logs cut inside tags, the other with a tag
+// letter of no kind; a compressed stream of two logs; a 1.00 log), writes
+// jrnscan --json -a of each log file into a directory of .jsonl files (some
+// compressed), and --txns, --sessions and --history of each volume set. Loads them with the load_*.sql recipes, whose
 // columns must be the keys of the schema's objects with the types their
 // ranges give, and must hold every key of every line. Then runs every query
 // recipe, each checked against --stats --json (per operation, per hour, per
 // node, per transaction, per page), --history and --sessions: the counts
-// must agree exactly. --show prints each answer.
+// must agree exactly. Says how long DuckDB took; --show prints each answer.
 import { execFileSync, spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import fs from 'node:fs';
@@ -44,22 +44,42 @@ function check(ok, what) {
   if (!ok) failures.push(what);
   return ok;
 }
+// For lists, the message shows the first row that differs.
 function same(got, want, what) {
-  return check(JSON.stringify(got) === JSON.stringify(want),
-               `${what}: got ${JSON.stringify(got)}, want ${JSON.stringify(want)}`);
+  const text = (x) => JSON.stringify(x);
+  if (text(got) === text(want)) return check(true, what);
+  if (Array.isArray(got) && Array.isArray(want)) {
+    let i = 0;
+    while (i < got.length && i < want.length && text(got[i]) === text(want[i])) ++i;
+    return check(false, `${what}: ${got.length} rows, want ${want.length}; row ${i}: got ` +
+                        `${text(got[i])}, want ${text(want[i])}`);
+  }
+  return check(false, `${what}: got ${text(got)}, want ${text(want)}`);
 }
 
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'jrnscan-sql-'));
 process.on('exit', () => fs.rmSync(tmp, { recursive: true, force: true }));
-const env = { ...process.env, TZ: 'UTC' };
+// A damaged log makes jrnscan exit with 1; in a sanitizer build a report
+// exits with 86 instead, and its text on standard error fails the run too.
+const sanitizer = (name) => [process.env[name], 'exitcode=86'].filter((o) => o).join(':');
+const env = { ...process.env, TZ: 'UTC', ASAN_OPTIONS: sanitizer('ASAN_OPTIONS'),
+              UBSAN_OPTIONS: sanitizer('UBSAN_OPTIONS') };
+function sanitizerReport(bin, args, stderr) {
+  if (/Sanitizer|runtime error:/.test(stderr))
+    throw new Error(`${path.basename(bin)} ${args.join(' ')}: ${stderr.slice(0, 2000)}`);
+}
 
 function run(bin, args, okStatus = [0]) {
+  let out;
   try {
-    return execFileSync(bin, args, { cwd: tmp, env, maxBuffer: 1 << 30, stdio: ['ignore', 'pipe', 'pipe'] }).toString();
+    out = execFileSync(bin, args, { cwd: tmp, env, maxBuffer: 1 << 30, stdio: ['ignore', 'pipe', 'pipe'] });
   } catch (e) {
-    if (e.status !== null && okStatus.includes(e.status)) return e.stdout.toString();
-    throw new Error(`${path.basename(bin)} ${args.join(' ')}: ${e.message}`);
+    if (e.status === null || !okStatus.includes(e.status))
+      throw new Error(`${path.basename(bin)} ${args.join(' ')}: ${e.message}`);
+    sanitizerReport(bin, args, e.stderr.toString());
+    return e.stdout.toString();
   }
+  return out.toString();
 }
 const jsonLines = (text) => text.split('\n').filter((l) => l).map((l) => JSON.parse(l));
 
@@ -122,10 +142,17 @@ async function jsonPerLog() {
     const out = path.join(tmp, 'json', 'tags', `${s.name}-${base}.jsonl`);
     const child = spawn(jrnscan, ['--json', '-a', '-M', `logs/${s.name}.map`, log], { cwd: tmp, env });
     const chunks = [];
+    let stderr = '';
     child.stdout.on('data', (c) => chunks.push(c));
+    child.stderr.on('data', (c) => { stderr += c; });
     child.on('error', reject);
     child.on('close', (status) => {
-      if (status !== 0 && status !== 1) return reject(new Error(`jrnscan --json -a ${log}: status ${status}`));
+      if (status !== 0 && status !== 1) return reject(new Error(`jrnscan --json -a ${log}: status ${status}: ${stderr}`));
+      try {
+        sanitizerReport(jrnscan, ['--json', '-a', log], stderr);
+      } catch (e) {
+        return reject(e);
+      }
       const text = Buffer.concat(chunks);
       if (s.name === 'a') fs.writeFileSync(out + '.gz', zlib.gzipSync(text));
       else if (s.name === 'c') fs.writeFileSync(out + '.zst', execFileSync('zstd', ['-q', '-c'], { input: text }));
@@ -152,14 +179,21 @@ const allStats = stats([], allLogs);
 
 // ------------------------------------------------------------------ DuckDB
 
+// The time spent in DuckDB, statements counted.
+let engineTime = 0n;
+let statementsRun = 0;
 const started = process.hrtime.bigint();
 const instance = await duckdb.DuckDBInstance.create(':memory:');
 const con = await instance.connect();
+engineTime += process.hrtime.bigint() - started;
 
 async function sql(text) {
+  const start = process.hrtime.bigint();
   const statements = await con.extractStatements(text);
   let reader;
   for (let i = 0; i < statements.count; ++i) reader = await (await statements.prepare(i)).runAndReadAll();
+  statementsRun += statements.count;
+  engineTime += process.hrtime.bigint() - start;
   return reader;
 }
 async function rows(text) {
@@ -177,7 +211,12 @@ const answered = new Set();
 async function query(name, vars = {}) {
   await setVariables({ top: null, node_id: null, recno: null, volume_set_id: null, ...vars });
   answered.add(name);
-  const reader = await sql(recipe(name));
+  let reader;
+  try {
+    reader = await sql(recipe(name));
+  } catch (e) {
+    throw new Error(`${name} ${JSON.stringify(vars)}: ${e.message}`);
+  }
   const result = reader.getRowObjectsJson();
   if (show) printTable(name, vars, reader.columnNames(), result);
   return result;
@@ -200,10 +239,12 @@ await setVariables({
   jrnscan_txns: path.join(tmp, 'json', 'txns', '*.jsonl*'),
   jrnscan_sessions: path.join(tmp, 'json', 'sessions', '*.jsonl*'),
 });
+const loadStart = engineTime;
 await sql(recipe('load_tags.sql'));
 answered.add('load_tags.sql');
 await sql(recipe('load_txns.sql'));
 answered.add('load_txns.sql');
+const loadTime = engineTime - loadStart;
 
 // ------------------------------------------------------------ the columns
 
@@ -216,7 +257,7 @@ function integerType(p) {
     ['BIGINT', -(2 ** 63), 2 ** 63 - 1], ['UBIGINT', 0, 2 ** 64 - 1]];
   return types.find(([, lo, hi]) => p.minimum >= lo && p.maximum <= hi)[0];
 }
-function duckType(p, item) {
+function duckType(p) {
   if (p.$ref) return null;  // a list item of several kinds: checked field by field
   let type = p.type;
   if (Array.isArray(type)) type = type.find((t) => t !== 'null');
@@ -226,7 +267,7 @@ function duckType(p, item) {
     case 'boolean': return 'BOOLEAN';
     case 'integer': return integerType(p);
     case 'array': {
-      const inner = duckType(p.items, item);
+      const inner = duckType(p.items);
       return inner === null ? null : inner + '[]';
     }
     case 'object':
@@ -430,8 +471,8 @@ const epoch = (t) => Date.parse(t.replace(' ', 'T') + 'Z') / 1000;
   }
 }
 
-const seconds = Number(process.hrtime.bigint() - started) / 1e9;
-await con.closeSync?.();
+con.closeSync();
+const seconds = (ns) => (Number(ns) / 1e9).toFixed(2) + ' s';
 
 for (const r of recipes) check(answered.has(r), `the recipe ${r} is not run by this test`);
 for (const r of answered) check(recipes.includes(r), `the recipe ${r} is missing`);
@@ -441,4 +482,5 @@ if (failures.length) {
   process.exit(1);
 }
 console.log(`sql_test: ${recipes.length} recipes on DuckDB ${duckdb.version()}, ${checks} checks: ok; ` +
-            `the DuckDB step took ${seconds.toFixed(2)} s`);
+            `DuckDB took ${seconds(engineTime)} for ${statementsRun} statements ` +
+            `(loading the tags, transactions and sessions ${seconds(loadTime)})`);

@@ -6,14 +6,15 @@
 _jrnscan_short_opts='-v -n -t -s -x -r -p -o -a -M -f'
 # Short options that take a value.
 _jrnscan_short_args='ntsxrpoM'
+# --undo's transaction id is optional (--undo=TXN or the next word): a flag.
 _jrnscan_long_flags='--help --version --verbose --all --json --stats --check --strict
   --progress --no-progress --follow --offsets --utc --list-opcodes --list-kinds
-  --recursive --txns --sessions'
+  --recursive --txns --sessions --undo'
 # Long options that take a value, as "--name=value" or "--name value".
 _jrnscan_long_args='--node --time --seq --txn --record --page --opcode --map --escape
   --name-memory --top --limit --kind --since --until --save --order --member-limit
   --image-memory --history --as-of --transaction --session --by --txn-table
-  --session-table'
+  --session-table --undo-records'
 _jrnscan_kinds='REC PAGE CLUSTER NODEMETA BEFORE_IMAGE AUDIT CONTEXT SLAVE_SYNC'
 # Used when the program cannot list its opcodes itself.
 _jrnscan_opcodes='EOT IGNORE CHECKPOINT BEGIN NODE NODEDELETE NODEPAGE NODECLUSTER

@@ -514,8 +514,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         given.undo_id = true;
         uint32_t txn = 0;
         if (!read_count(id, UINT32_MAX, &txn)) {
-          std::fprintf(stderr,
-                       "%s: --undo takes a transaction id from 1 to 4294967295, not '%s'\n",
+          std::fprintf(stderr, "%s: --undo takes a transaction id from 1 to 4294967295, not '%s'\n",
                        invocation, echoed(id, escape_messages).c_str());
           bad = true;
         }

@@ -120,8 +120,7 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   std::unique_ptr<report_sink> sink = make_sink(o, names, out, diag);
   records = dynamic_cast<record_observer*>(sink.get());
   audits = dynamic_cast<audit_observer*>(sink.get());
-  if (!sink || o.save_dir.empty() || o.mode == output_mode::history ||
-      o.mode == output_mode::undo)
+  if (!sink || o.save_dir.empty() || o.mode == output_mode::history || o.mode == output_mode::undo)
     return sink;
   auto saver = std::make_unique<save_sink>(names, diag);
   if (!saver->open(o.save_dir)) return nullptr;
@@ -213,9 +212,10 @@ int scan_unit(scan_context& c, const run_options& o, input_unit& u, name_store& 
 bool outside_window(const run_options& o, const input_plan& plan, size_t i, uint32_t* first,
                     uint32_t* last) {
   const filter_settings& f = o.filter;
-  if (o.mode == output_mode::check || o.mode == output_mode::history || o.mode == output_mode::undo ||
-      o.mode == output_mode::txns || o.mode == output_mode::sessions ||
-      o.mode == output_mode::transaction || (!f.from_time && !f.to_time))
+  if (o.mode == output_mode::check || o.mode == output_mode::history ||
+      o.mode == output_mode::undo || o.mode == output_mode::txns ||
+      o.mode == output_mode::sessions || o.mode == output_mode::transaction ||
+      (!f.from_time && !f.to_time))
     return false;
   bool last_known = false;
   if (!unit_time_range(plan, i, first, last, &last_known)) return false;

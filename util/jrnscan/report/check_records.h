@@ -32,8 +32,8 @@ class record_contents {
  public:
   enum class state : uint8_t { unknown, known, absent };
   enum class source : uint8_t { change, before_image };
-  // What a lookup needs, 32 bytes: two to a cache line.
-  struct entry {
+  // What a lookup needs, 32 bytes: two to a cache line, none across two.
+  struct alignas(32) entry {
     uint64_t key;     // the node's 32 bits, then the record number's
     uint64_t hash;    // of the content (state known, hashed)
     uint8_t* kept;    // the content's bytes when they are kept, else null

@@ -220,6 +220,8 @@ void check_sink::tag_done(const tag_summary& t) {
     }
   }
   if (!letter_known(t.letter)) return;
+  // A break at a tag of any kind: what is known of the records is not sure.
+  if (sequence_known_ && t.sequence != sequence_next_) contents_.clear();
   sequence_known_ = true;
   sequence_next_ = t.sequence + 1;
   last_letter_ = t.letter;

@@ -13,6 +13,7 @@
 #include "report/hexdump.h"
 #include "report/json_sink.h"
 #include "report/json_writer.h"
+#include "report/record_text.h"
 #include "scan/escape.h"
 #include "scan/format.h"
 #include "scan/time_text.h"
@@ -73,59 +74,6 @@ bool read_number(const char* text, int64_t lo, int64_t hi, int64_t* v) {
   return true;
 }
 
-// Printable in the log's character set (0 hp-roman8, 1 ISO 8859-1; any
-// other code: ASCII only).
-bool printable(uint8_t b, uint16_t charset) {
-  if (b >= 0x20 && b <= 0x7e) return true;
-  if (charset == 1) return b >= 0xa0;
-  if (charset == 0) return b >= 0xa1 && b <= 0xfe;
-  return false;
-}
-
-bool all_printable(const uint8_t* p, size_t n, uint16_t charset) {
-  for (size_t i = 0; i < n; ++i)
-    if (!printable(p[i], charset)) return false;
-  return n > 0;
-}
-
-// Whether JSON can carry the bytes as text: JSON strings take bytes above
-// 0x7f as ISO 8859-1, right only for a log in that character set.
-bool json_text_ok(const uint8_t* p, size_t n, uint16_t charset) {
-  if (!all_printable(p, n, charset)) return false;
-  if (charset == 1) return true;
-  for (size_t i = 0; i < n; ++i)
-    if (p[i] > 0x7e) return false;
-  return true;
-}
-
-void append_hex(const uint8_t* p, size_t n, std::string& out) {
-  static const char digits[] = "0123456789abcdef";
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[p[i] >> 4];
-    out += digits[p[i] & 15];
-  }
-}
-
-// A value as the text shows it: 'text' when every byte is printable in the
-// character set, else x'hex'; at most `most` bytes of it, then "...".
-void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std::string& out) {
-  if (n == 0) {
-    out += "(none)";
-    return;
-  }
-  const size_t shown = n > most ? most : n;
-  if (all_printable(p, n, charset)) {
-    out += '\'';
-    out.append(reinterpret_cast<const char*>(p), shown);
-    out += '\'';
-  } else {
-    out += "x'";
-    append_hex(p, shown, out);
-    out += '\'';
-  }
-  if (shown < n) out += "...";
-}
-
 const char* origin_word(const content_origin& o) {
   switch (o.kind) {
     case content_origin::after_image: return o.patches ? "patched" : "after_image";
@@ -140,31 +88,6 @@ std::string shown(const record_spec& s) {
   std::string out;
   append_escaped(s.text.data(), s.text.size(), out);
   return out;
-}
-
-std::string offset_in(int64_t offset, const char* log) {
-  char num[32];
-  std::snprintf(num, sizeof num, "%lld", static_cast<long long>(offset));
-  return std::string("offset ") + num + " of " + log;
-}
-
-// Where a known content came from, for the text.
-std::string origin_text(const content_origin& o) {
-  std::string s;
-  switch (o.kind) {
-    case content_origin::after_image: s = "the after-image at "; break;
-    case content_origin::before_image: s = "the before-image at "; break;
-    case content_origin::deleted: s = "deleted at "; break;
-    case content_origin::untold: return "at " + offset_in(o.offset, o.log) + ": " + o.why;
-    default: return "no change of it was read";
-  }
-  s += offset_in(o.offset, o.log);
-  if (o.patches) {
-    char n[48];
-    std::snprintf(n, sizeof n, ", with %u patch%s since", o.patches, o.patches == 1 ? "" : "es");
-    s += n;
-  }
-  return s;
 }
 
 // The record's facts under the catalogue's keys; the history's own beside.
@@ -245,13 +168,17 @@ history_sink::history_sink(output& out, diagnostics& diag, const node_map& names
     }
     bool dup = false;
     for (const auto& r : records_) dup = dup || (r->node_id == s.node_id && r->recno == s.recno);
-    if (dup) continue;
-    auto r = std::make_unique<tracked>();
-    r->spec = i;
-    r->node_id = s.node_id;
-    r->recno = s.recno;
-    records_.push_back(std::move(r));
+    if (!dup) add(i, s.node_id, s.recno);
   }
+}
+
+history_sink::tracked* history_sink::add(size_t spec, int32_t node_id, uint32_t recno) {
+  auto r = std::make_unique<tracked>();
+  r->spec = spec;
+  r->node_id = node_id;
+  r->recno = recno;
+  records_.push_back(std::move(r));
+  return records_.back().get();
 }
 
 history_sink::~history_sink() = default;
@@ -262,10 +189,41 @@ bool history_sink::open() {
   return files_->open(opt_.save_dir);
 }
 
-std::string history_sink::node_text(int32_t node_id, text_form form) const {
-  std::string s;
-  names_.append_display(node_id, true, form, s);
-  return s;
+// Starts an entry of the text in scratch_: a blank line, then the node.
+std::string& history_sink::begin_text(int32_t node_id) {
+  scratch_.assign("\n");
+  names_.append_display(node_id, true, opt_.escape ? text_form::terminal : text_form::raw,
+                        scratch_);
+  return scratch_;
+}
+
+// The record's members: "node_id", "node" (its name or null), "recno".
+void history_sink::json_record(json_writer& w, const tracked& r) {
+  w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
+  scratch_.clear();
+  append_node_json(names_, r.node_id, scratch_);
+  w.raw(k_node, scratch_.data(), scratch_.size());
+  w.u64(k_recno, r.recno);
+}
+
+// An item's object up to its value: "name", "type", "offset", "size".
+void history_sink::json_item(json_writer& w, const item& it) {
+  w.begin_object();
+  w.string(k_name, it.name.data(), it.name.size());
+  const char type = static_cast<char>(it.type);
+  w.string(k_type, &type, 1);
+  w.u64(k_offset, it.offset);
+  w.u64(k_size, it.length);
+}
+
+// "  item NAME: ", the name escaped for a terminal when asked.
+void history_sink::item_label(const item& it, std::string& l) const {
+  l += "  item ";
+  if (opt_.escape)
+    append_escaped(it.name.data(), it.name.size(), l);
+  else
+    l += it.name;
+  l += ": ";
 }
 
 bool history_sink::name_matches(int32_t node_id, const record_spec& spec) {
@@ -336,10 +294,8 @@ history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
             shown(s).c_str());
       continue;
     }
-    auto r = std::make_unique<tracked>();
-    r->spec = i;
-    r->node_id = node_id;
-    r->recno = s.recno;
+    tracked* r = add(i, node_id, s.recno);
+    if (s.recno == recno) found = r;
     // Changes of the record read before the node had its name were not
     // followed: the history is told that it starts late.
     auto early = early_.find(node_id);
@@ -353,8 +309,6 @@ history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
                     shown(s).c_str(), c.count, c.count == 1 ? "" : "s",
                     offset_in(c.first_offset, c.log).c_str(), node_id,
                     c.count == 1 ? "it" : "them");
-    records_.push_back(std::move(r));
-    if (s.recno == recno) found = records_.back().get();
   }
   return found;
 }
@@ -516,9 +470,7 @@ void history_sink::tag_done(const tag_summary& t) {
   for (const auto& r : records_) {
     if (r->node_id != t.node_id) continue;
     if (why.empty()) {
-      why =
-          "a FIXREC record of the node could not be read, so whether it changed the record is "
-          "not known";
+      why = unreadable_fixrec_why;
       if (last_problem_offset_ == t.offset) why += " (" + last_problem_ + ")";
     }
     lose(*r, &t, t.offset, why);
@@ -526,20 +478,9 @@ void history_sink::tag_done(const tag_summary& t) {
 }
 
 void history_sink::end_log(log_end how, int64_t offset) {
-  const char* what = nullptr;
-  switch (how) {
-    case log_end::input_inside: what = "the log ends inside a tag"; break;
-    case log_end::body_failure: what = "a tag of the log could not be read to its end"; break;
-    case log_end::read_failure: what = "the input could not be read on"; break;
-    case log_end::unknown_letter:
-      what = "the rest of the log (behind a tag letter of no kind) is not read";
-      break;
-    case log_end::header_failure:
-      what = "the log's file header was refused, so none of it is read";
-      break;
-    default: return;
-  }
-  const std::string why = std::string(what) + ": a change of the record there cannot be ruled out";
+  const char* what = unread_log_why(how);
+  if (!what) return;
+  const std::string why = what;
   for (const auto& r : records_) lose(*r, nullptr, offset, why);
 }
 
@@ -581,16 +522,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
     w.begin_object();
     w.ascii(k_type, "record_change");
     w.string(k_log, log_, std::strlen(log_));
-    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
-    if (names_.has(r.node_id)) {
-      scratch_.assign(1, '"');
-      names_.append_display(r.node_id, false, text_form::json, scratch_);
-      scratch_ += '"';
-      w.raw(k_node, scratch_.data(), scratch_.size());
-    } else {
-      w.null(k_node);
-    }
-    w.u64(k_recno, r.recno);
+    json_record(w, r);
     w.u64(k_sequence, t.sequence);
     w.u64(k_timestamp, t.timestamp);
     w.iso_time(k_time, t.timestamp);
@@ -639,12 +571,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
           continue;
         const uint8_t* o = s.before.bytes.data() + it.offset;
         const uint8_t* n = s.after.bytes.data() + it.offset;
-        w.begin_object();
-        w.string(k_name, it.name.data(), it.name.size());
-        const char type = static_cast<char>(it.type);
-        w.string(k_type, &type, 1);
-        w.u64(k_offset, it.offset);
-        w.u64(k_size, it.length);
+        json_item(w, it);
         w.key(k_old);
         w.hex(o, it.length);
         w.key(k_new);
@@ -669,9 +596,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
   // The text: a head line, then before, after and what changed.
   const bool verbose = filter_.detail_level >= 1;
   const size_t most = verbose ? SIZE_MAX : 48;
-  std::string& l = scratch_;
-  l.assign("\n");
-  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  std::string& l = begin_text(r.node_id);
   char code[32];
   if (!op_known) std::snprintf(code, sizeof code, "operation %u", e.operation);
   char head[200];
@@ -713,25 +638,9 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
   if (s.image_differs)
     l += "  note: the before-image differs from the content after the change at " +
          offset_in(s.earlier_origin.offset, s.earlier_origin.log) + "\n";
-  auto range_line = [&](uint32_t offset, const uint8_t* o, uint32_t on, const uint8_t* n,
-                        uint32_t nn) {
-    char where[48];
-    const uint32_t len = on > nn ? on : nn;
-    if (len == 1)
-      std::snprintf(where, sizeof where, "  byte %u: ", offset);
-    else
-      std::snprintf(where, sizeof where, "  bytes %u..%u: ", offset, offset + len - 1);
-    l += where;
-    if (o)
-      append_value(o, on, cs, most, l);
-    else
-      l += '?';
-    l += " -> ";
-    append_value(n, nn, cs, most, l);
-    l += '\n';
-  };
   if (s.patch_only)
-    range_line(s.patch_offset, nullptr, 0, s.patch.data(), static_cast<uint32_t>(s.patch.size()));
+    append_range_line(s.patch_offset, nullptr, 0, s.patch.data(),
+                      static_cast<uint32_t>(s.patch.size()), cs, most, l);
   if (items) {
     size_t next = 0;
     for (const item& it : items->items) {
@@ -739,12 +648,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
         ++next;
       if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
         continue;
-      l += "  item ";
-      if (opt_.escape)
-        append_escaped(it.name.data(), it.name.size(), l);
-      else
-        l += it.name;
-      l += ": ";
+      item_label(it, l);
       append_value(s.before.bytes.data() + it.offset, it.length, cs, most, l);
       l += " -> ";
       append_value(s.after.bytes.data() + it.offset, it.length, cs, most, l);
@@ -752,8 +656,8 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
     }
   } else {
     for (const byte_range& g : ranges)
-      range_line(g.offset, s.before.bytes.data() + g.offset, g.old_length,
-                 s.after.bytes.data() + g.offset, g.new_length);
+      append_range_line(g.offset, s.before.bytes.data() + g.offset, g.old_length,
+                        s.after.bytes.data() + g.offset, g.new_length, cs, most, l);
   }
   if (side_items) {
     // Every item, from or to what the other side is: "?" not known,
@@ -762,12 +666,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
     const record_content& other = after ? s.before : s.after;
     const char* missing = other.state == record_content::absent ? "(none)" : "?";
     for (const item& it : side_items->items) {
-      l += "  item ";
-      if (opt_.escape)
-        append_escaped(it.name.data(), it.name.size(), l);
-      else
-        l += it.name;
-      l += ": ";
+      item_label(it, l);
       if (after) l += std::string(missing) + " -> ";
       append_value(one_side->bytes.data() + it.offset, it.length, cs, most, l);
       if (!after) l += std::string(" -> ") + missing;
@@ -776,16 +675,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
   }
   if (verbose && !items_why.empty()) l += "  items: " + items_why + "\n";
   out_.write(l.data(), l.size());
-  if (verbose) {
-    if (s.before.is_known() && !s.before.bytes.empty()) {
-      out_.printf("  before, %zu bytes:\n", s.before.bytes.size());
-      dump_hex(out_, s.before.bytes.data(), static_cast<uint32_t>(s.before.bytes.size()));
-    }
-    if (s.after.is_known() && !s.after.bytes.empty()) {
-      out_.printf("  after, %zu bytes:\n", s.after.bytes.size());
-      dump_hex(out_, s.after.bytes.data(), static_cast<uint32_t>(s.after.bytes.size()));
-    }
-  }
+  if (verbose) dump_contents(out_, s.before, s.after);
 }
 
 void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
@@ -795,16 +685,7 @@ void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
     w.begin_object();
     w.ascii(k_type, "record_gap");
     w.string(k_log, log_, std::strlen(log_));
-    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
-    if (names_.has(r.node_id)) {
-      scratch_.assign(1, '"');
-      names_.append_display(r.node_id, false, text_form::json, scratch_);
-      scratch_ += '"';
-      w.raw(k_node, scratch_.data(), scratch_.size());
-    } else {
-      w.null(k_node);
-    }
-    w.u64(k_recno, r.recno);
+    json_record(w, r);
     if (t) {
       w.u64(k_sequence, t->sequence);
       w.u64(k_timestamp, t->timestamp);
@@ -818,9 +699,7 @@ void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
     w.end_line();
     return;
   }
-  std::string& l = scratch_;
-  l.assign("\n");
-  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  std::string& l = begin_text(r.node_id);
   char head[160];
   if (t)
     std::snprintf(head, sizeof head, " record %u: content unknown from sequence %u, %s, ", r.recno,
@@ -844,16 +723,7 @@ void history_sink::print_as_of(const tracked& r) {
     json_writer w(out_);
     w.begin_object();
     w.ascii(k_type, "record_as_of");
-    w.u64(k_node_id, static_cast<uint32_t>(r.node_id));
-    if (names_.has(r.node_id)) {
-      scratch_.assign(1, '"');
-      names_.append_display(r.node_id, false, text_form::json, scratch_);
-      scratch_ += '"';
-      w.raw(k_node, scratch_.data(), scratch_.size());
-    } else {
-      w.null(k_node);
-    }
-    w.u64(k_recno, r.recno);
+    json_record(w, r);
     w.iso_time(k_as_of, opt_.as_of);
     w.u64(k_as_of_timestamp, opt_.as_of);
     w.boolean(k_known, known);
@@ -871,12 +741,7 @@ void history_sink::print_as_of(const tracked& r) {
       w.begin_array(k_items);
       for (const item& it : items->items) {
         const uint8_t* v = r.at.bytes.data() + it.offset;
-        w.begin_object();
-        w.string(k_name, it.name.data(), it.name.size());
-        const char type = static_cast<char>(it.type);
-        w.string(k_type, &type, 1);
-        w.u64(k_offset, it.offset);
-        w.u64(k_size, it.length);
+        json_item(w, it);
         w.key(k_value);
         w.hex(v, it.length);
         json_text_or_hex(w, k_text, v, it.length, r.charset);
@@ -891,9 +756,8 @@ void history_sink::print_as_of(const tracked& r) {
     return;
   }
   const bool verbose = filter_.detail_level >= 1;
-  std::string& l = scratch_;
-  l.assign("\n");
-  l += node_text(r.node_id, opt_.escape ? text_form::terminal : text_form::raw);
+  const size_t most = verbose ? SIZE_MAX : 48;
+  std::string& l = begin_text(r.node_id);
   char head[120];
   std::snprintf(head, sizeof head, " record %u as of %s: ", r.recno,
                 format_time(opt_.as_of, opt_.utc).c_str());
@@ -906,7 +770,7 @@ void history_sink::print_as_of(const tracked& r) {
     l += '\n';
     if (!items && !r.at.bytes.empty()) {
       l += "  ";
-      append_value(r.at.bytes.data(), r.at.bytes.size(), r.charset, verbose ? SIZE_MAX : 48, l);
+      append_value(r.at.bytes.data(), r.at.bytes.size(), r.charset, most, l);
       l += '\n';
     }
   } else if (r.at.state == record_content::absent) {
@@ -920,13 +784,8 @@ void history_sink::print_as_of(const tracked& r) {
   }
   if (items)
     for (const item& it : items->items) {
-      l += "  item ";
-      if (opt_.escape)
-        append_escaped(it.name.data(), it.name.size(), l);
-      else
-        l += it.name;
-      l += ": ";
-      append_value(r.at.bytes.data() + it.offset, it.length, r.charset, verbose ? SIZE_MAX : 48, l);
+      item_label(it, l);
+      append_value(r.at.bytes.data() + it.offset, it.length, r.charset, most, l);
       l += '\n';
     }
   if (!r.note.empty()) l += "  note: " + r.note + "\n";
@@ -947,13 +806,7 @@ void history_sink::save_as_of(const tracked& r) {
   char num[96];
   std::snprintf(num, sizeof num, ",\"node_id\":%u,\"node\":", static_cast<uint32_t>(r.node_id));
   s += num;
-  if (names_.has(r.node_id)) {
-    s += '"';
-    names_.append_display(r.node_id, false, text_form::json, s);
-    s += '"';
-  } else {
-    s += "null";
-  }
+  append_node_json(names_, r.node_id, s);
   std::snprintf(num, sizeof num, ",\"recno\":%u,\"as_of\":\"%s\",\"known\":%s", r.recno,
                 format_iso_utc(opt_.as_of).c_str(),
                 r.at.state != record_content::unknown ? "true" : "false");
@@ -1023,9 +876,7 @@ void history_sink::finish() {
   for (const tracked* r : order) {
     if (r->events == 0) continue;
     const uint64_t changes = r->content.changes();
-    std::string& l = scratch_;
-    l.assign("\n");
-    l += node_text(r->node_id, opt_.escape ? text_form::terminal : text_form::raw);
+    std::string& l = begin_text(r->node_id);
     char head[160];
     std::snprintf(head, sizeof head, " record %u: %" PRIu64 " change%s", r->recno, changes,
                   changes == 1 ? "" : "s");

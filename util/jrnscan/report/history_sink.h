@@ -25,6 +25,8 @@
 
 namespace jrn {
 
+class json_writer;
+
 // One --history value: a node, by number or by qualified name, and a
 // record number.
 struct record_spec {
@@ -80,6 +82,7 @@ class history_sink : public report_sink, public record_observer {
   struct item;
   struct node_items;
 
+  tracked* add(size_t spec, int32_t node_id, uint32_t recno);
   tracked* find(int32_t node_id, uint32_t recno);
   tracked* resolve(int32_t node_id, uint32_t recno);
   bool name_matches(int32_t node_id, const record_spec& spec);
@@ -93,7 +96,10 @@ class history_sink : public report_sink, public record_observer {
   void print_gap(tracked& r, const tag_summary* t, int64_t offset, const std::string& why);
   void print_as_of(const tracked& r);
   void save_as_of(const tracked& r);
-  std::string node_text(int32_t node_id, text_form form) const;
+  std::string& begin_text(int32_t node_id);
+  void json_record(json_writer& w, const tracked& r);
+  static void json_item(json_writer& w, const item& it);
+  void item_label(const item& it, std::string& l) const;
 
   output& out_;
   diagnostics& diag_;

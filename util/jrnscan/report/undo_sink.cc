@@ -8,6 +8,7 @@
 #include "records/opcodes.h"
 #include "report/hexdump.h"
 #include "report/json_sink.h"
+#include "report/record_text.h"
 #include "scan/format.h"
 #include "scan/time_text.h"
 
@@ -51,67 +52,15 @@ size_t seen_bit(uint64_t key) {
   return static_cast<size_t>((key * 0x9e3779b97f4a7c15ull) >> 48);  // 16 bits
 }
 
-std::string offset_in(int64_t offset, const char* log) {
-  char num[32];
-  std::snprintf(num, sizeof num, "%lld", static_cast<long long>(offset));
-  return std::string("offset ") + num + " of " + log;
-}
-
-// Printable in the log's character set (0 hp-roman8, 1 ISO 8859-1; any
-// other code: ASCII only).
-bool printable(uint8_t b, uint16_t charset) {
-  if (b >= 0x20 && b <= 0x7e) return true;
-  if (charset == 1) return b >= 0xa0;
-  if (charset == 0) return b >= 0xa1 && b <= 0xfe;
-  return false;
-}
-
-void append_hex(const uint8_t* p, size_t n, std::string& out) {
-  static const char digits[] = "0123456789abcdef";
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[p[i] >> 4];
-    out += digits[p[i] & 15];
-  }
-}
-
-// A value as the text shows it: 'text' when every byte is printable in
-// the character set, else x'hex'; at most `most` bytes, then "...".
-void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std::string& out) {
-  if (n == 0) {
-    out += "(none)";
-    return;
-  }
-  bool text = true;
-  for (size_t i = 0; i < n && text; ++i) text = printable(p[i], charset);
-  const size_t shown = n > most ? most : n;
-  if (text) {
-    out += '\'';
-    out.append(reinterpret_cast<const char*>(p), shown);
-    out += '\'';
-  } else {
-    out += "x'";
-    append_hex(p, shown, out);
-    out += '\'';
-  }
-  if (shown < n) out += "...";
-}
-
-// Where a known content came from, for the text.
-std::string origin_text(const content_origin& o) {
-  std::string s;
+// Where the content before came from, for the text: "from the
+// after-image at ...", "deleted at ..."; empty when nothing was read.
+std::string source_text(const content_origin& o) {
   switch (o.kind) {
-    case content_origin::after_image: s = "from the after-image at "; break;
-    case content_origin::before_image: s = "from the before-image at "; break;
-    case content_origin::deleted: s = "deleted at "; break;
+    case content_origin::after_image:
+    case content_origin::before_image: return "from " + origin_text(o);
+    case content_origin::deleted: return origin_text(o);
     default: return std::string();
   }
-  s += offset_in(o.offset, o.log);
-  if (o.patches) {
-    char n[48];
-    std::snprintf(n, sizeof n, ", with %u patch%s since", o.patches, o.patches == 1 ? "" : "es");
-    s += n;
-  }
-  return s;
 }
 
 // JSON built as text: the manifest takes its lines whole, and the output
@@ -151,16 +100,20 @@ void put_bool(std::string& s, const char* name, bool v) {
   key(s, name);
   s += v ? "true" : "false";
 }
+void put_hex(std::string& s, const char* name, const uint8_t* p, size_t n) {
+  key(s, name);
+  s += '"';
+  append_hex(p, n, s);
+  s += '"';
+}
 // Known content in hexadecimal; null when not known or absent.
 void put_content(std::string& s, const char* name, const record_content& c) {
-  key(s, name);
-  if (!c.is_known()) {
-    s += "null";
+  if (c.is_known()) {
+    put_hex(s, name, c.bytes.data(), c.bytes.size());
     return;
   }
-  s += '"';
-  append_hex(c.bytes.data(), c.bytes.size(), s);
-  s += '"';
+  key(s, name);
+  s += "null";
 }
 
 const char* action_word(int a) {
@@ -170,8 +123,7 @@ const char* action_word(int a) {
 
 }  // namespace
 
-undo_sink::undo_sink(output& out, diagnostics& diag, const node_map& names,
-                     const undo_options& o)
+undo_sink::undo_sink(output& out, diagnostics& diag, const node_map& names, const undo_options& o)
     : out_(out), diag_(diag), names_(names), opt_(o), seen_bits_(seen_bit_count / 64) {}
 
 undo_sink::~undo_sink() = default;
@@ -189,8 +141,7 @@ void undo_sink::begin_log(const char* log_name, const fwlog_header& h) {
   charset_ = h.charset;
 }
 
-undo_sink::place undo_sink::place_of(const tag_summary& t, const record_event& e,
-                                     const char* log) {
+undo_sink::place undo_sink::place_of(const tag_summary& t, const record_event& e, const char* log) {
   place p;
   p.log = log;
   p.offset = t.offset;
@@ -214,7 +165,7 @@ undo_sink::followed* undo_sink::find(int32_t node_id, uint32_t recno) {
 // here on, while the bound allows.
 undo_sink::followed* undo_sink::follow(const tag_summary& t, const record_event& e) {
   if (records_.size() >= opt_.max_records) {
-    ++not_followed_;
+    if (e.kind == record_event::change) ++not_followed_;
     if (!bound_said_) {
       bound_said_ = true;
       diag_.say(
@@ -300,8 +251,7 @@ void undo_sink::hold_after(followed& r) {
   r.after_held = true;
   r.after = r.content.content();
   r.after_why.clear();
-  if (r.after.state == record_content::unknown &&
-      r.content.origin().kind == content_origin::untold)
+  if (r.after.state == record_content::unknown && r.content.origin().kind == content_origin::untold)
     r.after_why = r.content.origin().why;
 }
 
@@ -343,9 +293,7 @@ void undo_sink::tag_done(const tag_summary& t) {
   p.timestamp = t.timestamp;
   p.transaction_id = t.transaction_id;
   p.session_id = t.session_id;
-  p.gap =
-      "a FIXREC record of the node could not be read, so whether it changed the record is not "
-      "known";
+  p.gap = unreadable_fixrec_why;
   const bool own = selected(t.transaction_id);
   if (own) {
     if (incomplete_count_++ == 0) {
@@ -359,31 +307,8 @@ void undo_sink::tag_done(const tag_summary& t) {
 }
 
 void undo_sink::end_log(log_end how, int64_t offset) {
-  const char* what = nullptr;
-  switch (how) {
-    case log_end::input_inside:
-      what = "the log ends inside a tag: a change of the record there cannot be ruled out";
-      break;
-    case log_end::body_failure:
-      what =
-          "a tag of the log could not be read to its end: a change of the record there cannot "
-          "be ruled out";
-      break;
-    case log_end::read_failure:
-      what = "the input could not be read on: a change of the record there cannot be ruled out";
-      break;
-    case log_end::unknown_letter:
-      what =
-          "the rest of the log (behind a tag letter of no kind) is not read: a change of the "
-          "record there cannot be ruled out";
-      break;
-    case log_end::header_failure:
-      what =
-          "the log's file header was refused, so none of it is read: a change of the record "
-          "there cannot be ruled out";
-      break;
-    default: return;
-  }
+  const char* what = unread_log_why(how);
+  if (!what) return;
   if (incomplete_count_++ == 0)
     incomplete_ = "the log is not read whole from " + offset_in(offset, log_) +
                   ", so changes of the transactions there cannot be ruled out";
@@ -417,10 +342,8 @@ std::string undo_sink::node_text(int32_t node_id) const {
 }
 
 std::string undo_sink::node_json(int32_t node_id) const {
-  if (!names_.has(node_id)) return "null";
-  std::string s = "\"";
-  names_.append_display(node_id, false, text_form::json, s);
-  s += '"';
+  std::string s;
+  append_node_json(names_, node_id, s);
   return s;
 }
 
@@ -489,11 +412,11 @@ void undo_sink::print_text(const followed& r, action a) {
   };
   l += "  before: ";
   if (r.before.is_known()) {
-    l += describe(r.before, origin_text(r.before_origin));
+    l += describe(r.before, source_text(r.before_origin));
   } else if (r.before.state == record_content::absent) {
     l += std::strcmp(r.before_source, "put") == 0
              ? "none (the record did not exist: the first change puts it)"
-             : "none (the record did not exist: " + origin_text(r.before_origin) + ")";
+             : "none (the record did not exist: " + source_text(r.before_origin) + ")";
   } else {
     l += "unknown (" + r.before_why + ")";
   }
@@ -510,18 +433,9 @@ void undo_sink::print_text(const followed& r, action a) {
     std::vector<byte_range> ranges;
     diff_bytes(r.before.bytes.data(), static_cast<uint32_t>(r.before.bytes.size()),
                r.after.bytes.data(), static_cast<uint32_t>(r.after.bytes.size()), ranges);
-    for (const byte_range& g : ranges) {
-      const uint32_t len = g.old_length > g.new_length ? g.old_length : g.new_length;
-      if (len == 1)
-        std::snprintf(n, sizeof n, "  byte %u: ", g.offset);
-      else
-        std::snprintf(n, sizeof n, "  bytes %u..%u: ", g.offset, g.offset + len - 1);
-      l += n;
-      append_value(r.before.bytes.data() + g.offset, g.old_length, cs, most, l);
-      l += " -> ";
-      append_value(r.after.bytes.data() + g.offset, g.new_length, cs, most, l);
-      l += '\n';
-    }
+    for (const byte_range& g : ranges)
+      append_range_line(g.offset, r.before.bytes.data() + g.offset, g.old_length,
+                        r.after.bytes.data() + g.offset, g.new_length, cs, most, l);
   }
   // The first ten conflicts, with -v all that are kept.
   const size_t shown = verbose ? r.conflicts.size() : std::min<size_t>(r.conflicts.size(), 10);
@@ -534,16 +448,7 @@ void undo_sink::print_text(const followed& r, action a) {
     l += n;
   }
   out_.write(l.data(), l.size());
-  if (verbose) {
-    if (r.before.is_known() && !r.before.bytes.empty()) {
-      out_.printf("  before, %zu bytes:\n", r.before.bytes.size());
-      dump_hex(out_, r.before.bytes.data(), static_cast<uint32_t>(r.before.bytes.size()));
-    }
-    if (r.after.is_known() && !r.after.bytes.empty()) {
-      out_.printf("  after, %zu bytes:\n", r.after.bytes.size());
-      dump_hex(out_, r.after.bytes.data(), static_cast<uint32_t>(r.after.bytes.size()));
-    }
-  }
+  if (verbose) dump_contents(out_, r.before, r.after);
 }
 
 namespace {
@@ -610,14 +515,9 @@ void undo_sink::print_json(const followed& r, action a) {
       if (s.back() != '[') s += ',';
       s += '{';
       put_u64(s, "offset", g.offset);
-      key(s, "old");
-      s += '"';
-      append_hex(r.before.bytes.data() + g.offset, g.old_length, s);
-      s += '"';
-      key(s, "new");
-      s += '"';
-      append_hex(r.after.bytes.data() + g.offset, g.new_length, s);
-      s += "\"}";
+      put_hex(s, "old", r.before.bytes.data() + g.offset, g.old_length);
+      put_hex(s, "new", r.after.bytes.data() + g.offset, g.new_length);
+      s += '}';
     }
   }
   s += ']';

@@ -1,0 +1,147 @@
+#include "report/record_text.h"
+
+#include <cstdio>
+
+#include "report/hexdump.h"
+
+namespace jrn {
+
+namespace {
+
+bool printable(uint8_t b, uint16_t charset) {
+  if (b >= 0x20 && b <= 0x7e) return true;
+  if (charset == 1) return b >= 0xa0;
+  if (charset == 0) return b >= 0xa1 && b <= 0xfe;
+  return false;
+}
+
+}  // namespace
+
+const char unreadable_fixrec_why[] =
+    "a FIXREC record of the node could not be read, so whether it changed the record is not "
+    "known";
+
+std::string offset_in(int64_t offset, const char* log) {
+  char num[32];
+  std::snprintf(num, sizeof num, "%lld", static_cast<long long>(offset));
+  return std::string("offset ") + num + " of " + log;
+}
+
+bool all_printable(const uint8_t* p, size_t n, uint16_t charset) {
+  for (size_t i = 0; i < n; ++i)
+    if (!printable(p[i], charset)) return false;
+  return n > 0;
+}
+
+bool json_text_ok(const uint8_t* p, size_t n, uint16_t charset) {
+  if (!all_printable(p, n, charset)) return false;
+  if (charset == 1) return true;
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] > 0x7e) return false;
+  return true;
+}
+
+void append_hex(const uint8_t* p, size_t n, std::string& out) {
+  static const char digits[] = "0123456789abcdef";
+  for (size_t i = 0; i < n; ++i) {
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+}
+
+void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std::string& out) {
+  if (n == 0) {
+    out += "(none)";
+    return;
+  }
+  const size_t shown = n > most ? most : n;
+  if (all_printable(p, n, charset)) {
+    out += '\'';
+    out.append(reinterpret_cast<const char*>(p), shown);
+    out += '\'';
+  } else {
+    out += "x'";
+    append_hex(p, shown, out);
+    out += '\'';
+  }
+  if (shown < n) out += "...";
+}
+
+void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_length,
+                       const uint8_t* new_bytes, uint32_t new_length, uint16_t charset,
+                       size_t most, std::string& out) {
+  char where[48];
+  const uint32_t len = old_length > new_length ? old_length : new_length;
+  if (len == 1)
+    std::snprintf(where, sizeof where, "  byte %u: ", offset);
+  else
+    std::snprintf(where, sizeof where, "  bytes %u..%u: ", offset, offset + len - 1);
+  out += where;
+  if (old_bytes)
+    append_value(old_bytes, old_length, charset, most, out);
+  else
+    out += '?';
+  out += " -> ";
+  append_value(new_bytes, new_length, charset, most, out);
+  out += '\n';
+}
+
+std::string origin_text(const content_origin& o) {
+  std::string s;
+  switch (o.kind) {
+    case content_origin::after_image: s = "the after-image at "; break;
+    case content_origin::before_image: s = "the before-image at "; break;
+    case content_origin::deleted: s = "deleted at "; break;
+    case content_origin::untold: return "at " + offset_in(o.offset, o.log) + ": " + o.why;
+    default: return "no change of it was read";
+  }
+  s += offset_in(o.offset, o.log);
+  if (o.patches) {
+    char n[48];
+    std::snprintf(n, sizeof n, ", with %u patch%s since", o.patches, o.patches == 1 ? "" : "es");
+    s += n;
+  }
+  return s;
+}
+
+void append_node_json(const node_map& names, int32_t node_id, std::string& out) {
+  if (!names.has(node_id)) {
+    out += "null";
+    return;
+  }
+  out += '"';
+  names.append_display(node_id, false, text_form::json, out);
+  out += '"';
+}
+
+void dump_contents(output& out, const record_content& before, const record_content& after) {
+  if (before.is_known() && !before.bytes.empty()) {
+    out.printf("  before, %zu bytes:\n", before.bytes.size());
+    dump_hex(out, before.bytes.data(), static_cast<uint32_t>(before.bytes.size()));
+  }
+  if (after.is_known() && !after.bytes.empty()) {
+    out.printf("  after, %zu bytes:\n", after.bytes.size());
+    dump_hex(out, after.bytes.data(), static_cast<uint32_t>(after.bytes.size()));
+  }
+}
+
+const char* unread_log_why(log_end how) {
+  switch (how) {
+    case log_end::input_inside:
+      return "the log ends inside a tag: a change of the record there cannot be ruled out";
+    case log_end::body_failure:
+      return "a tag of the log could not be read to its end: a change of the record there "
+             "cannot be ruled out";
+    case log_end::read_failure:
+      return "the input could not be read on: a change of the record there cannot be ruled out";
+    case log_end::unknown_letter:
+      return "the rest of the log (behind a tag letter of no kind) is not read: a change of the "
+             "record there cannot be ruled out";
+    case log_end::header_failure:
+      return "the log's file header was refused, so none of it is read: a change of the record "
+             "there cannot be ruled out";
+    default: return nullptr;
+  }
+}
+
+}  // namespace jrn
