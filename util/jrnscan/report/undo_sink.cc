@@ -141,12 +141,19 @@ void undo_sink::begin_log(const char* log_name, const fwlog_header& h) {
   charset_ = h.charset;
 }
 
-undo_sink::place undo_sink::place_of(const tag_summary& t, const record_event& e, const char* log) {
+undo_sink::place undo_sink::place_at(const tag_summary& t, const char* log) {
   place p;
   p.log = log;
   p.offset = t.offset;
   p.sequence = t.sequence;
   p.timestamp = t.timestamp;
+  p.transaction_id = t.transaction_id;
+  p.session_id = t.session_id;
+  return p;
+}
+
+undo_sink::place undo_sink::place_of(const tag_summary& t, const record_event& e, const char* log) {
+  place p = place_at(t, log);
   p.transaction_id = e.transaction_id;
   p.session_id = e.session_id;
   p.operation = e.operation;
@@ -286,13 +293,7 @@ void undo_sink::tag_done(const tag_summary& t) {
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
   if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
-  place p;
-  p.log = log_;
-  p.offset = t.offset;
-  p.sequence = t.sequence;
-  p.timestamp = t.timestamp;
-  p.transaction_id = t.transaction_id;
-  p.session_id = t.session_id;
+  place p = place_at(t, log_);
   p.gap = unreadable_fixrec_why;
   const bool own = selected(t.transaction_id);
   if (own) {
@@ -338,12 +339,6 @@ undo_sink::action undo_sink::settle(followed& r) {
 std::string undo_sink::node_text(int32_t node_id) const {
   std::string s;
   names_.append_display(node_id, true, opt_.escape ? text_form::terminal : text_form::raw, s);
-  return s;
-}
-
-std::string undo_sink::node_json(int32_t node_id) const {
-  std::string s;
-  append_node_json(names_, node_id, s);
   return s;
 }
 
@@ -483,16 +478,29 @@ void put_place(std::string& s, const char* name, const undo_place& p) {
   s += '}';
 }
 
+void put_conflicts(std::string& s, const std::vector<undo_place>& listed, uint64_t total) {
+  key(s, "conflicts");
+  s += '[';
+  for (const undo_place& c : listed) put_place(s, nullptr, c);
+  s += ']';
+  put_u64(s, "conflicts_total", total);
+}
+
 }  // namespace
+
+// The record's members: "node_id", "node", "recno" and "action".
+void undo_sink::put_record(std::string& s, const followed& r, action a) const {
+  put_u64(s, "node_id", static_cast<uint32_t>(r.node_id));
+  key(s, "node");
+  append_node_json(names_, r.node_id, s);
+  put_u64(s, "recno", r.recno);
+  put_word(s, "action", action_word(static_cast<int>(a)));
+}
 
 void undo_sink::print_json(const followed& r, action a) {
   std::string& s = scratch_;
   s.assign("{\"type\":\"undo_record\"");
-  put_u64(s, "node_id", static_cast<uint32_t>(r.node_id));
-  key(s, "node");
-  s += node_json(r.node_id);
-  put_u64(s, "recno", r.recno);
-  put_word(s, "action", action_word(static_cast<int>(a)));
+  put_record(s, r, a);
   put_u64(s, "changes", r.changes);
   put_place(s, "first_change", r.first);
   put_place(s, "last_change", r.last);
@@ -521,11 +529,7 @@ void undo_sink::print_json(const followed& r, action a) {
     }
   }
   s += ']';
-  key(s, "conflicts");
-  s += '[';
-  for (const place& c : r.conflicts) put_place(s, nullptr, c);
-  s += ']';
-  put_u64(s, "conflicts_total", r.conflict_count);
+  put_conflicts(s, r.conflicts, r.conflict_count);
   s += "}\n";
   out_.write(s.data(), s.size());
 }
@@ -543,11 +547,7 @@ void undo_sink::save(const followed& r, action a) {
   if (r.after.is_known() && !files_->write(after_name, r.after.bytes.data(), r.after.bytes.size()))
     return;
   std::string s = "{";
-  put_u64(s, "node_id", static_cast<uint32_t>(r.node_id));
-  key(s, "node");
-  s += node_json(r.node_id);
-  put_u64(s, "recno", r.recno);
-  put_word(s, "action", action_word(static_cast<int>(a)));
+  put_record(s, r, a);
   put_word(s, "before_file", r.before.is_known() ? before_name : nullptr);
   put_bool(s, "before_known", r.before.state != record_content::unknown);
   if (r.before.is_known()) put_u64(s, "before_size", r.before.bytes.size());
@@ -555,11 +555,7 @@ void undo_sink::save(const followed& r, action a) {
   put_word(s, "after_file", r.after.is_known() ? after_name : nullptr);
   put_bool(s, "after_known", r.after.state != record_content::unknown);
   if (r.after.is_known()) put_u64(s, "after_size", r.after.bytes.size());
-  key(s, "conflicts");
-  s += '[';
-  for (const place& c : r.conflicts) put_place(s, nullptr, c);
-  s += ']';
-  put_u64(s, "conflicts_total", r.conflict_count);
+  put_conflicts(s, r.conflicts, r.conflict_count);
   s += '}';
   files_->manifest(s);
 }

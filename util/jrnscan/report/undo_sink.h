@@ -96,6 +96,9 @@ class undo_sink : public report_sink, public record_observer {
   void other_change(followed& r, const place& p);
   void hold_after(followed& r);
   void lose(followed& r, const place& p, bool own);
+  // Where a tag lies, with its transaction and session; place_of: with
+  // those of the record's event and its operation.
+  static place place_at(const tag_summary& t, const char* log);
   static place place_of(const tag_summary& t, const record_event& e, const char* log);
 
   // Output.
@@ -105,7 +108,7 @@ class undo_sink : public report_sink, public record_observer {
   void save(const followed& r, action a);
   void print_summary();
   std::string node_text(int32_t node_id) const;
-  std::string node_json(int32_t node_id) const;  // "name" or null
+  void put_record(std::string& s, const followed& r, action a) const;
   std::string place_text(const place& p) const;
 
   output& out_;
