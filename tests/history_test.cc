@@ -4,8 +4,6 @@
 // case the log cannot tell; damaged input, where nothing is invented.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,9 +11,12 @@
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
 #include "report/record_content.h"
+#include "test_files.h"
 
 using logbuild::bytes;
 using logbuild::log_builder;
+using test_files::json_lines;
+using test_files::slurp;
 
 namespace {
 
@@ -73,25 +74,6 @@ std::string second_log(std::vector<std::string>* at = nullptr) {
   mark();
   b.fixrec(logbuild::PUT, 15, 7, 5, std::string("fig   \x04\x00", 8));
   return b.end().str();
-}
-
-std::vector<json_reader::value> json_lines(const std::string& out) {
-  std::vector<json_reader::value> v;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    json_reader::result r = json_reader::parse(line);
-    EXPECT_TRUE(r.ok()) << r.message() << ": " << line;
-    v.push_back(r.v);
-  }
-  return v;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 }  // namespace
@@ -401,9 +383,9 @@ TEST(History, AsOfFromEachSource) {
 
   // The files: the known contents, and a manifest line for every record.
   const std::string dir = golden::work_dir() + "/saved/";
-  EXPECT_EQ(read_file(dir + "record.7.1.as-of"), "11111111");
-  EXPECT_EQ(read_file(dir + "record.7.5.as-of"), "55555555");
-  std::vector<json_reader::value> manifest = json_lines(read_file(dir + "manifest.jsonl"));
+  EXPECT_EQ(slurp(dir + "record.7.1.as-of"), "11111111");
+  EXPECT_EQ(slurp(dir + "record.7.5.as-of"), "55555555");
+  std::vector<json_reader::value> manifest = json_lines(slurp(dir + "manifest.jsonl"));
   ASSERT_EQ(manifest.size(), 8u);
   EXPECT_EQ(manifest[1].at("file").text, "record.7.2.as-of");
   EXPECT_EQ(manifest[1].at("size").num(), 8);

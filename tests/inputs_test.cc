@@ -139,6 +139,18 @@ TEST(Archives, WhatIsWrongWithAMemberIsSaidByNameAndTheRestIsRead) {
   EXPECT_NE(r.out.find("bad/2.fwlog: ok"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("bad/3.tar:3.fwlog: ok"), std::string::npos) << r.out;
 
+  // A tar cut short inside its second member's header: the first log is
+  // judged sound, the archive is not, and the verdict says so as the
+  // status does.
+  std::string cut_tar =
+      logbuild::tar_bytes({{"1.fwlog", series_log(1)}, {"2.fwlog", series_log(2)}});
+  cut_tar.resize(512 + (series_log(1).size() + 511) / 512 * 512 + 100);
+  golden::temp_file(cut_tar, "cut.tar");
+  const golden::result cut = golden::run({"--check", "cut.tar"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.out.find("1 archive not read to the end: failed\n"), std::string::npos)
+      << cut.out << cut.err;
+
   // A stream whose check fails only behind the log's end tag: the log was
   // read whole, but the run and the verdict fail alike.
   std::string crc = logbuild::compress(series_log(1), compression::gzip);

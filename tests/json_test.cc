@@ -20,12 +20,15 @@
 #include "golden.h"
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
+#include "test_files.h"
 
 using logbuild::log_builder;
 
 namespace {
 
 using json_reader::value;
+using test_files::hex;
+using test_files::slurp;
 
 // Every line of a JSON Lines text as an object; a line that is not one
 // fails the test (with what names the run).
@@ -134,29 +137,12 @@ std::vector<tag_view> json_tags(const std::vector<value>& objects, bool brief) {
 
 // ---------------------------------------------------------------------------
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // A log that fwgen writes with the given arguments.
 std::string generated(const std::string& args) {
   const std::string path = golden::work_dir() + "/gen.fwlog";
   const std::string command = std::string(FWGEN_BIN) + " " + args + " -o " + path;
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   return slurp(path);
-}
-
-std::string hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string h;
-  for (unsigned char b : bytes) {
-    h += digits[b >> 4];
-    h += digits[b & 15];
-  }
-  return h;
 }
 
 // Bytes taken as ISO 8859-1 characters, in UTF-8.

@@ -9,44 +9,23 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "golden.h"
 #include "json_reader.h"
+#include "test_files.h"
 
 namespace {
 
 using json_reader::value;
+using test_files::hex;
+using test_files::json_lines;
+using test_files::slurp;
+using test_files::unhex;
 using record_key = std::pair<long long, long long>;  // node, recno
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-std::string unhex(const std::string& h) {
-  std::string out;
-  for (size_t i = 0; i + 1 < h.size(); i += 2)
-    out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
-  return out;
-}
-
-std::string hex_of(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string h;
-  for (unsigned char b : bytes) {
-    h += digits[b >> 4];
-    h += digits[b & 15];
-  }
-  return h;
-}
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -65,17 +44,6 @@ uint16_t u16(const std::string& b, size_t at) {
   return v;
 }
 
-std::vector<value> parse_lines(const std::string& text, const std::string& what) {
-  std::vector<value> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    json_reader::result r = json_reader::parse(line);
-    EXPECT_TRUE(r.ok()) << what << ": " << r.message() << ": " << line;
-    if (r.ok()) out.push_back(std::move(r.v));
-  }
-  return out;
-}
-
 struct generated {
   std::string args, log, truth_text;
   std::vector<value> truth;
@@ -91,7 +59,7 @@ generated generate(const std::string& args) {
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   g.log = slurp(log);
   g.truth_text = slurp(truth);
-  g.truth = parse_lines(g.truth_text, args);
+  g.truth = json_lines(g.truth_text, args);
   return g;
 }
 
@@ -260,7 +228,7 @@ TEST(Truth, IsDeterministicChangesNoByteAndCountsOffsetsPerFileOfASeries) {
                          truth + "'")
                             .c_str()),
             0);
-  const std::vector<value> lines = parse_lines(slurp(truth), "series");
+  const std::vector<value> lines = json_lines(slurp(truth), "series");
   ASSERT_EQ(lines.size(), a.truth.size());
   std::string files[4];
   for (int f = 1; f <= 3; ++f) files[f] = slurp(dir + "/00000" + std::to_string(f) + ".fwlog");
@@ -314,7 +282,7 @@ TEST(Truth, HistoryAgreesWithTheTruth) {
     const golden::result r = golden::scan(g.log, options);
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<record_key, std::vector<value>> history;
-    for (value& v : parse_lines(r.out, "history"))
+    for (value& v : json_lines(r.out, "history"))
       if (v["type"].text == "record_change") history[key_of(v)].push_back(std::move(v));
     for (const auto& c : changes) {
       const record_key& k = c.first;
@@ -337,7 +305,7 @@ TEST(Truth, HistoryAgreesWithTheTruth) {
           ASSERT_EQ(h.at("before_known").kind, value::bool_v);
           EXPECT_EQ(h.at("before_known").b, before.known);
           if (before.known) {
-            EXPECT_EQ(lower(h.at("before").text), hex_of(before.content));
+            EXPECT_EQ(lower(h.at("before").text), hex(before.content));
           }
         }
         const bool known = !t.has("unknown");

@@ -14,6 +14,13 @@
 //   archive-check       --check --json over an archive in sequence order
 //   archive-stats       --stats --json over an archive in sequence order
 //   archive-report      -a -v over an archive in sequence order
+//   history     --history 101:1 --history 202:3 --json (record contents)
+//   as-of       --history 101:1 --as-of 2023-11-16T05:16:00Z
+//   undo        --undo -x 4400:4600 --json (a transaction's undo)
+//   txns        --txns --json;  sessions  --sessions -v
+//   transaction --transaction 4466 --json
+// The modes of the record, transaction and session views are set through
+// the command line parser, as the tool sets them.
 // Inputs of odd length, and every input of the archive modes, are read
 // through a file descriptor as the tool reads an operand (a compressed log
 // or a tar by the logs it holds); the others from memory. The output is not
@@ -59,7 +66,37 @@ void load_small_map(jrn::node_map& names) {
   std::remove(path);
 }
 
+// The modes set through the parser: their arguments.
+const std::vector<std::vector<const char*>> parsed_modes = {
+    {"history", "--history", "101:1", "--history", "202:3", "--json", "--utc"},
+    {"as-of", "--history", "101:1", "--as-of", "2023-11-16T05:16:00Z", "--utc"},
+    {"undo", "--undo", "-x", "4400:4600", "--json"},
+    {"txns", "--txns", "--json"},
+    {"sessions", "--sessions", "-v", "--escape=always"},
+    {"transaction", "--transaction", "4466", "--json"},
+};
+
+bool set_parsed_options() {
+  for (const std::vector<const char*>& m : parsed_modes) {
+    if (mode != m[0]) continue;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("jrnscan"));
+    for (size_t i = 1; i < m.size(); ++i) argv.push_back(const_cast<char*>(m[i]));
+    argv.push_back(const_cast<char*>("fuzz"));
+    argv.push_back(nullptr);
+    jrn::node_map names;
+    if (jrn::parse_command_line(static_cast<int>(argv.size() - 1), argv.data(), options, names) >=
+        0)
+      std::abort();
+    options.operands.clear();
+    options.progress = 0;
+    return true;
+  }
+  return false;
+}
+
 void set_options() {
+  if (set_parsed_options()) return;
   jrn::filter_settings& f = options.filter;
   if (mode == "all") {
     f.image_like_only = 0;
@@ -112,8 +149,9 @@ void set_options() {
 bool archive_mode() { return mode.rfind("archive-", 0) == 0; }
 
 bool checked_mode() {
-  return mode != "default" && mode != "all" && mode != "page" && mode != "pattern" &&
-         mode != "map" && mode != "archive-report";
+  return mode == "json" || mode == "stats-json" || mode == "archive-stats" ||
+         mode == "check-json" || mode == "archive-check" || mode == "check" || mode == "stats" ||
+         mode == "history" || mode == "undo" || mode == "txns" || mode == "transaction";
 }
 
 [[noreturn]] void breach(const char* what, const std::string& detail) {
@@ -146,7 +184,8 @@ std::vector<json_reader::value> json_lines(const std::string& text, const char* 
 }
 
 void check_output(const std::string& text, int status) {
-  if (mode == "json") {
+  if (mode == "json" || mode == "history" || mode == "undo" || mode == "txns" ||
+      mode == "transaction") {
     json_lines(text);
   } else if (mode == "stats-json" || mode == "archive-stats") {
     const json_reader::result r = json_reader::parse(text);

@@ -4,8 +4,8 @@
 #   tests/fuzz/run.sh [seconds per option set] [option sets...]
 #
 # Option sets: default all page pattern map json stats stats-json check
-# check-json save archive-check archive-stats archive-report (see
-# fuzz_scan.cc). The seed
+# check-json save archive-check archive-stats archive-report history as-of
+# undo txns sessions transaction (see fuzz_scan.cc). The seed
 # corpus is written by the project's generator; corpora and any crashing
 # inputs stay in FUZZ_DIR (default /tmp/jrnscan-fuzz). Needs clang.
 set -euo pipefail
@@ -14,7 +14,7 @@ secs=${1:-60}
 shift || true
 modes=("$@")
 [ ${#modes[@]} -gt 0 ] || modes=(default all page pattern map json stats stats-json check check-json save
-  archive-check archive-stats archive-report)
+  archive-check archive-stats archive-report history as-of undo txns sessions transaction)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-fuzz
 work=${FUZZ_DIR:-/tmp/jrnscan-fuzz}
@@ -33,12 +33,29 @@ done
 "$build/fwgen" --seed 9 --tags 20 --logs 2 -o "$seeds/two-logs.fwlog"
 "$build/fwgen" --seed 4 --tags 30 --logs 3 --version 1.02 -o "$seeds/three-logs.fwlog"
 "$build/fwgen" --seed 5 --tags 12 --mix page -o "$seeds/pages.fwlog"
+# Compressed logs and tar archives of several logs: the reading of every
+# operand goes through the decompressing source.
+"$build/fwgen" --seed 6 --tags 40 --logs 3 --series "$seeds/series" >/dev/null
 # Realistic logs alone leave much of the code unreached: add cut logs,
 # changed bytes and tag letters of no kind, so that the fuzzer starts from
-# the failure paths as well.
+# the failure paths as well; the archives whole, cut and changed.
 python3 - "$seeds" <<'PY'
-import os, random, sys
+import bz2, gzip, io, lzma, os, random, shutil, subprocess, sys, tarfile
 seeds = sys.argv[1]
+
+def write(name, data):
+    open(os.path.join(seeds, name), "wb").write(data)
+
+# cut-NAME: data cut short; flip-NAME: data with `flips` bits changed.
+def cut_and_flip(rng, data, name, flips):
+    cut = rng.randrange(1, len(data))
+    write(f"cut-{name}", data[:cut])
+    flipped = bytearray(data)
+    for _ in range(flips):
+        i = rng.randrange(len(flipped))
+        flipped[i] ^= 1 << rng.randrange(8)
+    write(f"flip-{name}", bytes(flipped))
+
 rng = random.Random(1)
 for name in sorted(os.listdir(seeds)):
     if not name.endswith(".fwlog") or name.startswith(("cut-", "flip-", "letter-")):
@@ -46,24 +63,11 @@ for name in sorted(os.listdir(seeds)):
     data = open(os.path.join(seeds, name), "rb").read()
     base = name[:-6]
     for k in range(3):
-        cut = rng.randrange(1, len(data))
-        open(os.path.join(seeds, f"cut-{base}-{k}.fwlog"), "wb").write(data[:cut])
-        flipped = bytearray(data)
-        for _ in range(4):
-            i = rng.randrange(len(flipped))
-            flipped[i] ^= 1 << rng.randrange(8)
-        open(os.path.join(seeds, f"flip-{base}-{k}.fwlog"), "wb").write(bytes(flipped))
+        cut_and_flip(rng, data, f"{base}-{k}.fwlog", 4)
     # A tag letter of no kind right behind the file header.
     header = 28 if b"1.00" in data[10:16] else 36
-    open(os.path.join(seeds, f"letter-{base}.fwlog"), "wb").write(
-        data[:header] + b"X" + data[header + 1:])
-PY
-# Compressed logs and tar archives of several logs (the reading of every
-# operand goes through the decompressing source), whole, cut and changed.
-"$build/fwgen" --seed 6 --tags 40 --logs 3 --series "$seeds/series" >/dev/null
-python3 - "$seeds" <<'PY'
-import bz2, gzip, io, lzma, os, random, shutil, subprocess, sys, tarfile
-seeds = sys.argv[1]
+    write(f"letter-{base}.fwlog", data[:header] + b"X" + data[header + 1:])
+
 rng = random.Random(2)
 logs = [open(os.path.join(seeds, "series", n), "rb").read()
         for n in sorted(os.listdir(os.path.join(seeds, "series")))]
@@ -94,14 +98,8 @@ with tarfile.open(fileobj=buf, mode="w", format=tarfile.PAX_FORMAT) as tar:
 out["tar"] = buf.getvalue()
 out["tar-xz"] = lzma.compress(out["tar"])
 for name, data in out.items():
-    open(os.path.join(seeds, f"{name}.arc"), "wb").write(data)
-    cut = rng.randrange(1, len(data))
-    open(os.path.join(seeds, f"cut-{name}.arc"), "wb").write(data[:cut])
-    flipped = bytearray(data)
-    for _ in range(3):
-        i = rng.randrange(len(flipped))
-        flipped[i] ^= 1 << rng.randrange(8)
-    open(os.path.join(seeds, f"flip-{name}.arc"), "wb").write(bytes(flipped))
+    write(f"{name}.arc", data)
+    cut_and_flip(rng, data, f"{name}.arc", 3)
 PY
 
 for mode in "${modes[@]}"; do

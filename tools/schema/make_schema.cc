@@ -405,6 +405,8 @@ value check_object() {
           {"timestamps_back", count(), "", true},
           {"before_image_mismatches", count(), "before-images that do not match their record",
            true},
+          {"transactions_not_ended", count(),
+           "transactions open when the log ended with EOF_FINISH", true},
           {"findings", array_of(finding), "", true},
           {"findings_omitted", count(), "", true},
       },
@@ -420,9 +422,11 @@ value check_input_object() {
       {
           {"type", constant("check_input"), "", true},
           {"input", text(), "the operand's name", true},
-          {"verdict", constant("not_opened"), "", true},
+          {"verdict", one_of({"not_opened", "damaged"}), "", true},
+          {"reason", text(), "damaged: why the archive could not be read to its end", false},
       },
-      "--check --json: an input that could not be opened.");
+      "--check --json: an input that could not be opened, or an archive that could not be read "
+      "to its end.");
 }
 
 value check_run_object() {
@@ -434,8 +438,11 @@ value check_run_object() {
           {"logs_with_errors", count(), "", true},
           {"warnings", count(), "", true},
           {"inputs_not_opened", count(), "", true},
+          {"inputs_damaged", count(), "archives that could not be read to their end", true},
           {"before_image_mismatches", count(), "", true},
           {"image_memory_full", boolean(), "some records were not followed for want of room", true},
+          {"transactions_not_ended", count(), "", true},
+          {"txn_table_full", boolean(), "some transactions were not followed (--txn-table)", true},
           {"series", count(), "--order=sequence: the number of series", false},
           {"series_errors", count(), "--order=sequence: errors of continuity across files", false},
           {"series_with_errors", count(), "", false},

@@ -135,7 +135,8 @@ struct modes_given {
   bool stats = false, check = false, limit = false, offsets = false, top = false, strict = false;
   bool image_memory = false;
   bool txns = false, sessions = false, transaction = false, by = false, session = false;
-  bool tables = false;  // --txn-table or --session-table
+  bool tables = false;         // --txn-table or --session-table
+  bool session_table = false;  // --session-table
   bool undo = false, undo_id = false, undo_records = false;
 };
 
@@ -173,8 +174,10 @@ const char* txns_conflict(const run_options& o, const modes_given& g, bool save)
            "together: a run gives one of them";
   if (g.by && !g.txns) return "--by applies only to --txns";
   if (g.session && !lists) return "--session applies only to --txns and --sessions";
-  if (g.tables && !lists && !g.transaction)
-    return "--txn-table and --session-table apply only to --txns, --sessions and --transaction";
+  if (g.tables && !lists && !g.transaction && !(g.check && !g.session_table))
+    return g.check ? "--session-table applies only to --txns, --sessions and --transaction"
+                   : "--txn-table applies only to --txns, --sessions, --transaction and --check, "
+                     "--session-table only to the first three";
   if (g.transaction && (f.from_txn || f.to_txn))
     return "-x does not apply to --transaction: it names its transaction";
   if (g.transaction && g.limit)
@@ -574,6 +577,7 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
       case opt_session_table: {
         given.tables = true;
         const bool txn = c == opt_txn_table;
+        given.session_table = given.session_table || !txn;
         if (!read_count(optarg, 100000000, txn ? &o.txns.max_txns : &o.txns.max_sessions)) {
           std::fprintf(stderr, "%s: %s takes a number from 1 to 100000000, not '%s'\n", invocation,
                        txn ? "--txn-table" : "--session-table",

@@ -76,6 +76,7 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.json = o.json;
     k.series = o.order == read_order::sequence;
     k.image_memory = o.image_memory;
+    k.max_txns = o.txns.max_txns;
     k.names = &names;
     k.escape = escapes_for(o.escape, 2);
     return std::make_unique<check_sink>(out, diag, k);
@@ -151,6 +152,7 @@ int scan_members(scan_context& c, const run_options& o, input_operand& in, const
   while (!c.stop && !c.diag.halted() && in.next()) {
     if (!in.trouble().empty()) {
       c.diag.message("%s: %s\n", shown.c_str(), in.trouble().c_str());
+      c.out.input_damaged(shown.c_str(), in.trouble().c_str());
       status = 1;
     }
     const char* name = member_name(o, in, shown, names);
@@ -159,6 +161,7 @@ int scan_members(scan_context& c, const run_options& o, input_operand& in, const
   }
   if (!in.trouble().empty()) {
     c.diag.message("%s: %s\n", shown.c_str(), in.trouble().c_str());
+    c.out.input_damaged(shown.c_str(), in.trouble().c_str());
     status = 1;
   }
   return status;
@@ -272,8 +275,10 @@ int scan_bytes(const run_options& o, node_map& names, const uint8_t* data, size_
 }
 
 int scan_fd(const run_options& o, node_map& names, int fd, const char* log_name, int out_fd) {
+  // The members' names outlive the scan: the back-ends' last words name
+  // them.
+  name_store shown;
   return scan_one(o, names, out_fd, [&](scan_context& c) {
-    name_store shown;
     std::unique_ptr<input_operand> in = input_operand::open(fd, log_name, reading_options(o));
     if (!in) {
       c.diag.perror(log_name);

@@ -38,6 +38,14 @@ void print_verdict(output& out, uint64_t errors, uint64_t warnings) {
 // judged.
 bool letter_known(uint8_t letter) { return tag_kind_of(letter).handler || is_end_tag(letter); }
 
+// Records' transaction states that begin or end a transaction: BEGIN,
+// END, BEGIN-END.
+constexpr uint8_t txn_state_begin = 2, txn_state_begin_end = 4;
+
+// A transaction table that opened more than this many transactions is made
+// anew once it is emptied.
+constexpr uint64_t txns_renew_after = 256;
+
 // One value folded into a log's digest: a multiply and a shift, so that
 // every bit of the value and the order of the values count.
 uint64_t fold(uint64_t h, uint64_t v) {
@@ -50,6 +58,7 @@ uint64_t fold(uint64_t h, uint64_t v) {
 check_sink::check_sink(output& out, diagnostics& diag, const check_options& o)
     : out_(out), diag_(diag), opt_(o), progress_(o.progress), contents_(o.image_memory) {
   diag.on_before_message([](void* p) { static_cast<progress_meter*>(p)->clear(); }, &progress_);
+  new_txn_table();
 }
 
 void check_sink::begin_input(const char* name, int64_t size) {
@@ -69,6 +78,21 @@ void check_sink::input_failed(const char* name) {
     w.ascii(json_key("type"), "check_input");
     w.string(json_key("input"), name, std::strlen(name));
     w.ascii(json_key("verdict"), "not_opened");
+    w.end_object();
+    w.end_line();
+  }
+}
+
+void check_sink::input_damaged(const char* name, const char* why) {
+  ++inputs_damaged_;
+  ++all_errors_;
+  if (opt_.json) {
+    json_writer w(out_);
+    w.begin_object();
+    w.ascii(json_key("type"), "check_input");
+    w.string(json_key("input"), name, std::strlen(name));
+    w.ascii(json_key("verdict"), "damaged");
+    w.string(json_key("reason"), why, std::strlen(why));
     w.end_object();
     w.end_line();
   }
@@ -132,6 +156,7 @@ void check_sink::start_log() {
   errors_ = warnings_ = 0;
   sequence_breaks_ = times_back_ = 0;
   mismatches_ = 0;
+  txns_not_ended_ = 0;
   findings_.clear();
   findings_dropped_ = 0;
   digest_ = 0;
@@ -140,6 +165,8 @@ void check_sink::start_log() {
 void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
   input_name_ = log_name;
   start_log();
+  txn_input_ = log_name;
+  txns_->set_log(log_name);
   log_start_ = h.start;
   tags_end_ = h.start + h.bytes;
   have_header_ = true;
@@ -151,6 +178,7 @@ void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
   if (!carry_ || h.volume_set_id != carry_volume_set_ || h.volume_generation != carry_generation_ ||
       h.file_sequence != static_cast<int32_t>(static_cast<uint32_t>(carry_file_sequence_) + 1)) {
     contents_.clear();
+    forget_txns();
     sequence_known_ = false;
   }
   carry_ = false;
@@ -220,8 +248,12 @@ void check_sink::tag_done(const tag_summary& t) {
     }
   }
   if (!letter_known(t.letter)) return;
-  // A break at a tag of any kind: what is known of the records is not sure.
-  if (sequence_known_ && t.sequence != sequence_next_) contents_.clear();
+  // A break at a tag of any kind: what is known of the records is not
+  // sure, and an open transaction's END may be among the tags missing.
+  if (sequence_known_ && t.sequence != sequence_next_) {
+    contents_.clear();
+    forget_txns();
+  }
   sequence_known_ = true;
   sequence_next_ = t.sequence + 1;
   last_letter_ = t.letter;
@@ -235,6 +267,12 @@ void check_sink::tag_done(const tag_summary& t) {
   ++tags_;
   last_seq_ = t.sequence;
   last_ts_ = t.timestamp;
+  last_tag_offset_ = t.offset;
+  // Whether a transaction ends needs only the records that begin and end
+  // one (transaction 0 is none): the others do not go through the table.
+  if (t.is_record && t.txn_state >= txn_state_begin && t.txn_state <= txn_state_begin_end &&
+      t.transaction_id != 0)
+    txns_->tag(t);
 }
 
 void check_sink::problem(problem_kind kind, int64_t offset, const char* text) {
@@ -280,6 +318,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
   carry_file_sequence_ = file_sequence_;
   if (!carry_) {
     contents_.clear();
+    forget_txns();
     sequence_known_ = false;
   }
   switch (how) {
@@ -307,6 +346,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
     case log_end::unknown_letter:
     case log_end::read_failure: ++errors_; break;
   }
+  if (how == log_end::eof_finish) finish_txns();
   if (sequence_breaks_ > listed_per_kind)
     say("%s: check: %llu tag sequence breaks in all (the first %u listed)\n", log_label_.c_str(),
         static_cast<unsigned long long>(sequence_breaks_), listed_per_kind);
@@ -317,9 +357,13 @@ void check_sink::end_log(log_end how, int64_t offset) {
     say("%s: check: %llu before-images that do not match their record in all (the first %u "
         "listed)\n",
         log_label_.c_str(), static_cast<unsigned long long>(mismatches_), listed_per_kind);
+  if (txns_not_ended_ > listed_per_kind)
+    say("%s: check: %llu transactions never ended in all (the first %u listed)\n",
+        log_label_.c_str(), static_cast<unsigned long long>(txns_not_ended_), listed_per_kind);
 
   ++logs_;
   all_mismatches_ += mismatches_;
+  all_txns_not_ended_ += txns_not_ended_;
   all_errors_ += errors_;
   all_warnings_ += warnings_;
   if (errors_ > 0) ++logs_with_errors_;
@@ -383,6 +427,7 @@ void check_sink::print_log_json(log_end how, int64_t offset) {
   w.u64(json_key("sequence_breaks"), sequence_breaks_);
   w.u64(json_key("timestamps_back"), times_back_);
   w.u64(json_key("before_image_mismatches"), mismatches_);
+  w.u64(json_key("transactions_not_ended"), txns_not_ended_);
   w.begin_array(json_key("findings"));
   for (const kept_finding& f : findings_) {
     w.begin_object();
@@ -410,12 +455,15 @@ void check_sink::finish() {
     w.begin_object();
     w.ascii(json_key("type"), "check_run");
     w.u64(json_key("logs"), logs_);
-    w.u64(json_key("errors"), all_errors_ - inputs_failed_);
+    w.u64(json_key("errors"), all_errors_ - inputs_failed_ - inputs_damaged_);
     w.u64(json_key("logs_with_errors"), logs_with_errors_);
     w.u64(json_key("warnings"), all_warnings_);
     w.u64(json_key("inputs_not_opened"), inputs_failed_);
+    w.u64(json_key("inputs_damaged"), inputs_damaged_);
     w.u64(json_key("before_image_mismatches"), all_mismatches_);
     w.boolean(json_key("image_memory_full"), contents_full_said_);
+    w.u64(json_key("transactions_not_ended"), all_txns_not_ended_);
+    w.boolean(json_key("txn_table_full"), txn_table_full_said_);
     if (opt_.series) {
       w.u64(json_key("series"), series_);
       w.u64(json_key("series_errors"), series_errors_);
@@ -431,7 +479,7 @@ void check_sink::finish() {
   // "check: 3 logs: 2 errors in 1 log, 1 warning, 1 input not opened: failed"
   out_.printf("check: %llu %s", static_cast<unsigned long long>(logs_),
               plural(logs_, "log", "logs"));
-  const uint64_t log_errors = all_errors_ - inputs_failed_;
+  const uint64_t log_errors = all_errors_ - inputs_failed_ - inputs_damaged_;
   const char* sep = ": ";
   if (log_errors > 0) {
     out_.printf("%s%llu %s in %llu %s", sep, static_cast<unsigned long long>(log_errors),
@@ -454,6 +502,12 @@ void check_sink::finish() {
   if (inputs_failed_ > 0) {
     out_.printf("%s%llu %s not opened", sep, static_cast<unsigned long long>(inputs_failed_),
                 plural(inputs_failed_, "input", "inputs"));
+    sep = ", ";
+  }
+  if (inputs_damaged_ > 0) {
+    out_.printf("%s%llu %s not read to the end", sep,
+                static_cast<unsigned long long>(inputs_damaged_),
+                plural(inputs_damaged_, "archive", "archives"));
   }
   out_.str(exit_status() != 0 ? ": failed\n" : ": ok\n");
   out_.flush();
@@ -614,6 +668,59 @@ void check_sink::mismatch(int64_t offset, const record_event& e, record_contents
   say("%s: check: warning at offset %lld: %s%s\n", log_label_.c_str(),
       static_cast<long long>(offset), shown.c_str(), why.c_str());
   keep_finding("warning", offset, (record_text(offset, e, text_form::raw) + why).c_str());
+}
+
+// --- transactions left open ---
+
+void check_sink::new_txn_table() {
+  // Only the records' headers: no detail, no sessions.
+  txn_listener& listener = *this;
+  txns_ = std::make_unique<txn_table>(listener, opt_.max_txns, nullptr, false);
+  txns_->set_log(txn_input_);
+  txns_->on_full = [this](const tag_summary& t) { txn_table_full(t); };
+  txns_done_ = 0;
+}
+
+// The transactions open are told as open, which judges none of them. A
+// table that grew is dropped whole instead: making one takes a few
+// microseconds for its random key, at most once per txns_renew_after
+// transactions opened.
+void check_sink::forget_txns() {
+  if (txns_->opened() > txns_renew_after)
+    new_txn_table();
+  else if (txns_open() > 0)
+    txns_->finish(false);
+}
+
+// The log ended with EOF_FINISH: what is open never ended.
+void check_sink::finish_txns() {
+  if (txns_open() > 0) txns_->end_log(log_end::eof_finish);
+  if (txns_->opened() > txns_renew_after) new_txn_table();
+}
+
+void check_sink::txn_done(const txn_info& x) {
+  ++txns_done_;
+  // One whose BEGIN was not read is an END met first (and told with it).
+  if (x.end != txn_end::log_finished || !x.begin_seen) return;
+  ++warnings_;
+  if (++txns_not_ended_ > listed_per_kind) return;
+  const time_text at = format_time(x.first.timestamp, opt_.utc);
+  // Where its first tag lies when that is not in this log: offsets count
+  // from the first byte of their input.
+  const bool here = x.first.log == txn_input_ && x.first.offset >= log_start_;
+  std::string where;
+  if (!here) where = " at offset " + std::to_string(x.first.offset) + " in " + x.first.log;
+  warning(here ? x.first.offset : last_tag_offset_,
+          "transaction %u of session %u began at %s (%u)%s and never ended", x.id, x.session,
+          at.c_str(), x.first.timestamp, where.c_str());
+}
+
+void check_sink::txn_table_full(const tag_summary& t) {
+  if (txn_table_full_said_) return;
+  txn_table_full_said_ = true;
+  say("%s: check: %u transactions are open at once at offset %lld, the most --txn-table "
+      "follows: whether further ones end is not judged\n",
+      log_label_.c_str(), opt_.max_txns, static_cast<long long>(t.offset));
 }
 
 // --- continuity across the files of a series ---

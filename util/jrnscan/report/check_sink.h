@@ -34,6 +34,16 @@
 // log, a break in the tag sequence and a malformed item forget it all, as
 // changes may be missing there.
 //
+// Transactions are followed from the records that begin and end them
+// (txn_table): one whose BEGIN was read and that is still open when its
+// log ends with EOF_FINISH never ended, a warning. One open at an EOF_CONT
+// goes on into the next log when that log follows the one before it, as
+// the records do; otherwise (another log, the end of the input, a log
+// without an end tag, a break in the tag sequence, where its END may be
+// the tag missing) it is let go without a verdict. The table is bounded by
+// --txn-table: a transaction begun while it is full is not followed, which
+// is said once.
+//
 // Each error and warning goes to standard error with the log's name and the
 // offset, unless the tool's own message already says both (malformed items,
 // unrecognized letters, read failures); of each kind of warning only the
@@ -46,6 +56,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +64,7 @@
 #include "report/check_records.h"
 #include "report/out.h"
 #include "report/progress.h"
+#include "report/txn_table.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
 #include "scan/record_events.h"
@@ -73,13 +85,15 @@ struct check_options {
   // no before-image.
   uint64_t image_memory = default_image_memory;
   static constexpr uint64_t default_image_memory = uint64_t{1} << 30;
+  // The most transactions followed while open at once (--txn-table).
+  uint32_t max_txns = 50000;
   // Node names in the findings: the map's qualified names (null: numbers),
   // escaped on standard error when escape is set.
   const node_map* names = nullptr;
   bool escape = false;
 };
 
-class check_sink : public report_sink, public record_observer {
+class check_sink : public report_sink, public record_observer, private txn_listener {
  public:
   static constexpr uint32_t listed_per_kind = 5;
   // Findings kept for a log's JSON object; the rest are counted.
@@ -92,6 +106,7 @@ class check_sink : public report_sink, public record_observer {
   bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
   void input_failed(const char* name) override;
+  void input_damaged(const char* name, const char* why) override;
   int exit_status() const override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
@@ -129,6 +144,15 @@ class check_sink : public report_sink, public record_observer {
   // " in t.fwlog (log 2)" when the entry's tag lies in another log.
   std::string elsewhere(const record_contents::origin& o) const;
   void mismatch(int64_t offset, const record_event& e, record_contents::entry& r);
+
+  // Transactions: a new table, the open ones let go unjudged, those
+  // still open at an EOF_FINISH told to txn_done.
+  void new_txn_table();
+  void forget_txns();
+  void finish_txns();
+  uint64_t txns_open() const { return txns_->opened() - txns_done_; }
+  void txn_done(const txn_info& x) override;
+  void txn_table_full(const tag_summary& t);
 
   // What continuity across files is judged on: one record per log read in
   // series mode, in the order read.
@@ -178,7 +202,9 @@ class check_sink : public report_sink, public record_observer {
   int32_t file_sequence_ = 0;
   uint64_t errors_ = 0, warnings_ = 0;
   uint64_t sequence_breaks_ = 0, times_back_ = 0;
-  uint64_t mismatches_ = 0;  // before-images that do not match
+  uint64_t mismatches_ = 0;      // before-images that do not match
+  uint64_t txns_not_ended_ = 0;  // open when the log ended with EOF_FINISH
+  int64_t last_tag_offset_ = 0;
   struct kept_finding {
     const char* level;
     int64_t offset;
@@ -202,6 +228,7 @@ class check_sink : public report_sink, public record_observer {
   uint64_t logs_ = 0, logs_with_errors_ = 0;
   uint64_t all_errors_ = 0, all_warnings_ = 0;
   uint64_t inputs_failed_ = 0;
+  uint64_t inputs_damaged_ = 0;  // archives not read to their end
 
   // Series mode: the records (at most logs_remembered), the names they
   // refer to, and per series the logs read once the records were full
@@ -237,6 +264,15 @@ class check_sink : public report_sink, public record_observer {
   uint32_t input_number_ = 0;  // of the input being read, into input_names_
   bool contents_full_said_ = false;
   uint64_t all_mismatches_ = 0;
+
+  // The open transactions, carried over like what is known of the
+  // records; made anew when emptied after it opened many (its index keeps
+  // the size it grew to, and emptying it goes through all of that).
+  std::unique_ptr<txn_table> txns_;
+  uint64_t txns_done_ = 0;      // told to txn_done, of txns_
+  const char* txn_input_ = "";  // the input being read (as txns_ names it)
+  bool txn_table_full_said_ = false;
+  uint64_t all_txns_not_ended_ = 0;
 };
 
 }  // namespace jrn

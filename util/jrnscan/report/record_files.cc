@@ -67,6 +67,8 @@ bool record_files::open(const std::string& dir) {
 }
 
 void record_files::fail(const std::string& name, int err) {
+  // What was reported goes out first (the message path flushes it); then
+  // the run halts, as it does when the report itself cannot be written.
   failed_ = true;
   const std::string path = dir_ + "/" + name;
   if (err == EEXIST)
@@ -76,9 +78,9 @@ void record_files::fail(const std::string& name, int err) {
   diag_.halt();
 }
 
-bool record_files::write(const std::string& name, const uint8_t* p, size_t n) {
+bool record_files::write(const std::string& name, const uint8_t* p, size_t n, mode_t mode) {
   if (failed_ || dir_fd_ < 0) return false;
-  const int fd = openat(dir_fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int fd = openat(dir_fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) {
     fail(name, errno);
     return false;
@@ -94,19 +96,29 @@ bool record_files::write(const std::string& name, const uint8_t* p, size_t n) {
   return true;
 }
 
-bool record_files::manifest(const std::string& object) {
+bool record_files::manifest(const std::string& object, const std::string& file) {
   if (failed_ || manifest_fd_ < 0) return false;
-  const std::string line = object + "\n";
-  if (!write_whole(manifest_fd_, line.data(), line.size())) {
+  line_.assign(object);
+  line_ += '\n';
+  if (!write_whole(manifest_fd_, line_.data(), line_.size())) {
+    // A line cut short is taken back, and so is the file it was for.
     const int err = errno;
     if (ftruncate(manifest_fd_, manifest_size_) != 0) {
       // The cut line stays; the message says the manifest failed.
     }
+    if (!file.empty()) unlinkat(dir_fd_, file.c_str(), 0);
     fail(manifest_name, err);
     return false;
   }
-  manifest_size_ += static_cast<int64_t>(line.size());
+  manifest_size_ += static_cast<int64_t>(line_.size());
   return true;
+}
+
+bool record_files::close(mode_t mode) {
+  if (manifest_fd_ >= 0 && fchmod(manifest_fd_, mode) != 0) {
+    // Left as it is: never more readable than it should be.
+  }
+  return close();
 }
 
 bool record_files::close() {

@@ -68,8 +68,8 @@ void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std
 }
 
 void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_length,
-                       const uint8_t* new_bytes, uint32_t new_length, uint16_t charset,
-                       size_t most, std::string& out) {
+                       const uint8_t* new_bytes, uint32_t new_length, uint16_t charset, size_t most,
+                       std::string& out) {
   char where[48];
   const uint32_t len = old_length > new_length ? old_length : new_length;
   if (len == 1)

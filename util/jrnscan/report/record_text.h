@@ -35,8 +35,8 @@ void append_value(const uint8_t* p, size_t n, uint16_t charset, size_t most, std
 // or "  bytes 4..7: ", the old value (old_bytes null: "?", not known), " -> "
 // and the new one.
 void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_length,
-                       const uint8_t* new_bytes, uint32_t new_length, uint16_t charset,
-                       size_t most, std::string& out);
+                       const uint8_t* new_bytes, uint32_t new_length, uint16_t charset, size_t most,
+                       std::string& out);
 
 // Where a content came from, for the text: "the after-image at offset N of
 // LOG", "the before-image at ...", "deleted at ...", with ", with N

@@ -1,12 +1,8 @@
 #include "report/save_sink.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "log/scan.h"
@@ -20,23 +16,8 @@ namespace jrn {
 
 namespace {
 
-const char manifest_name[] = "manifest.jsonl";
 // Keeps every saved name well inside the usual 255-byte limit.
 constexpr size_t base_limit = 160;
-
-// Makes dir and the directories above it that are missing.
-bool make_dirs(const std::string& dir) {
-  for (size_t at = 0; at <= dir.size();) {
-    size_t slash = dir.find('/', at);
-    if (slash == std::string::npos) slash = dir.size();
-    if (slash > 0) {
-      const std::string part = dir.substr(0, slash);
-      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-    at = slash + 1;
-  }
-  return true;
-}
 
 // The log's base name as a file name start.
 std::string base_of(const char* log_name) {
@@ -62,21 +43,6 @@ mode_t mode_of(const char* name, int64_t size) {
   return st.st_mode & 0666;
 }
 
-// Writes all n bytes; false with errno set when a write fails.
-bool write_whole(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      if (w == 0) errno = EIO;
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 bool saves_bytes(const tag_summary& t) {
   switch (t.letter) {
     case tag_letter::page:
@@ -89,45 +55,12 @@ bool saves_bytes(const tag_summary& t) {
 
 }  // namespace
 
-save_sink::~save_sink() {
-  if (manifest_fd_ >= 0) ::close(manifest_fd_);
-  if (dir_fd_ >= 0) ::close(dir_fd_);
-}
-
 bool save_sink::open(const std::string& dir) {
-  dir_ = dir;
-  // Named in messages as DIR/NAME.
-  while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
-  if (!make_dirs(dir) || (dir_fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0) {
-    diag_.say("jrnscan: cannot make the directory %s: %s\n", dir.c_str(), std::strerror(errno));
-    return false;
-  }
-  // Owner only until the run's end says what its inputs allow.
+  // The manifest is owner-only until the run's end says what its inputs
+  // allow, less the umask.
   umask_ = umask(0);
   umask(umask_);
-  manifest_fd_ = openat(dir_fd_, manifest_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (manifest_fd_ < 0) {
-    const int err = errno;
-    const std::string path = dir_ + "/" + manifest_name;
-    if (err == EEXIST)
-      diag_.say("jrnscan: %s already exists; saved files are never overwritten\n", path.c_str());
-    else
-      diag_.say("jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
-    return false;
-  }
-  return true;
-}
-
-void save_sink::fail(const std::string& name, int err) {
-  // What was reported goes out first (the message path flushes it); then
-  // the run halts, as it does when the report itself cannot be written.
-  failed_ = true;
-  const std::string path = dir_ + "/" + name;
-  if (err == EEXIST)
-    diag_.say("jrnscan: %s already exists; saved files are never overwritten\n", path.c_str());
-  else
-    diag_.say("jrnscan: cannot write %s: %s\n", path.c_str(), std::strerror(err));
-  diag_.halt();
+  return files_.open(dir);
 }
 
 void save_sink::begin_input(const char* name, int64_t size) {
@@ -214,7 +147,7 @@ void save_sink::data(bool, fid id, const uint8_t* p, uint32_t n, uint32_t, bool)
 void save_sink::tag_done(const tag_summary&) { wanted_ = false; }
 
 void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
-  if (failed_) return;
+  if (files_.failed()) return;
   char name[base_limit + 96];
   int len = std::snprintf(name, sizeof name, "%s.%012lld.%u", prefix_.c_str(),
                           static_cast<long long>(tag_.offset), tag_.sequence);
@@ -222,18 +155,7 @@ void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
     len += std::snprintf(name + len, sizeof name - len, ".%06lld", static_cast<long long>(image_));
   std::snprintf(name + len, sizeof name - len, ".%s", suffix);
   const std::string file(name);
-
-  const int fd = openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, file_mode_);
-  if (fd < 0) return fail(file, errno);
-  int err = 0;
-  if (!write_whole(fd, reinterpret_cast<const char*>(p), n)) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) {
-    // No cut file is left behind to be taken for a whole one.
-    unlinkat(dir_fd_, name, 0);
-    return fail(file, err);
-  }
-  if (write_manifest(file, n)) ++saved_;
+  if (files_.write(file, p, n, file_mode_) && write_manifest(file, n)) ++saved_;
 }
 
 // {"file", "log", "offset", "sequence", "time", "tag", "node_id", "node",
@@ -283,35 +205,13 @@ bool save_sink::write_manifest(const std::string& file, uint32_t n) {
     std::snprintf(num, sizeof num, ",\"image\":%lld", static_cast<long long>(image_));
     s += num;
   }
-  std::snprintf(num, sizeof num, ",\"size\":%u}\n", n);
+  std::snprintf(num, sizeof num, ",\"size\":%u}", n);
   s += num;
-  // A line cut short by a failed write is taken back, and so is the file
-  // it was for: the manifest stays whole lines, each of a file that is
-  // there.
-  if (!write_whole(manifest_fd_, s.data(), s.size())) {
-    const int err = errno;
-    if (ftruncate(manifest_fd_, manifest_size_) != 0) {
-      // The cut line stays; the message says the manifest failed.
-    }
-    unlinkat(dir_fd_, file.c_str(), 0);
-    fail(manifest_name, err);
-    return false;
-  }
-  manifest_size_ += static_cast<int64_t>(s.size());
-  return true;
+  return files_.manifest(s, file);
 }
 
 // The manifest is as readable as every input allows (the umask applies
 // as it does to a file made).
-void save_sink::finish() {
-  if (manifest_fd_ < 0) return;
-  const int fd = manifest_fd_;
-  manifest_fd_ = -1;
-  const mode_t mode = inputs_mode_ & 0666 & ~umask_;
-  if (fchmod(fd, mode) != 0) {
-    // Left owner-only: never more readable than it should be.
-  }
-  if (::close(fd) != 0) fail(manifest_name, errno);
-}
+void save_sink::finish() { files_.close(inputs_mode_ & 0666 & ~umask_); }
 
 }  // namespace jrn

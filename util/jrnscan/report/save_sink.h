@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <string>
 
+#include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
@@ -47,10 +48,7 @@ namespace jrn {
 class save_sink : public report_sink {
  public:
   // Its messages go through diag; a file it cannot write halts the run.
-  save_sink(const node_map& names, diagnostics& diag) : names_(names), diag_(diag) {}
-  ~save_sink() override;
-  save_sink(const save_sink&) = delete;
-  save_sink& operator=(const save_sink&) = delete;
+  save_sink(const node_map& names, diagnostics& diag) : names_(names), files_(diag) {}
 
   // Makes the directory (and its missing parents) and creates the
   // manifest in it; false after a message on standard error.
@@ -77,19 +75,10 @@ class save_sink : public report_sink {
   void save(const char* suffix, const uint8_t* p, uint32_t n);
   // False when the line could not be written (said, the run halted).
   bool write_manifest(const std::string& file, uint32_t n);
-  // Says "<DIR>/<name> already exists; ..." for EEXIST, else "cannot
-  // write <DIR>/<name>: <system's text>", and halts the run: nothing more
-  // is saved.
-  void fail(const std::string& name, int err);
 
   const node_map& names_;
-  diagnostics& diag_;
-  bool failed_ = false;
-  std::string dir_;
-  int dir_fd_ = -1;
-  int manifest_fd_ = -1;
+  record_files files_;
   mode_t umask_ = 022;
-  int64_t manifest_size_ = 0;   // bytes of whole lines in the manifest
   mode_t inputs_mode_ = 0666;   // the read and write bits every input began so far allows
   uint32_t inputs_ = 0;         // operands so far, the current one included
   uint32_t logs_in_input_ = 0;  // logs of the current input so far

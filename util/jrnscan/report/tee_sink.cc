@@ -21,6 +21,11 @@ void tee_sink::input_failed(const char* name) {
   b_->input_failed(name);
 }
 
+void tee_sink::input_damaged(const char* name, const char* why) {
+  a_->input_damaged(name, why);
+  b_->input_damaged(name, why);
+}
+
 void tee_sink::input_skipped(const char* name, int64_t size, uint32_t first_ts, uint32_t last_ts) {
   a_->input_skipped(name, size, first_ts, last_ts);
   b_->input_skipped(name, size, first_ts, last_ts);

@@ -19,6 +19,7 @@ class tee_sink : public report_sink {
   }
   void begin_input(const char* name, int64_t size) override;
   void input_failed(const char* name) override;
+  void input_damaged(const char* name, const char* why) override;
   void input_skipped(const char* name, int64_t size, uint32_t first_ts, uint32_t last_ts) override;
   // The stricter of the two: a failure from either fails the run.
   int exit_status() const override;

@@ -34,6 +34,9 @@ void transaction_sink::begin_input(const char* name, int64_t size) {
 }
 
 void transaction_sink::input_failed(const char* name) { report_->input_failed(name); }
+void transaction_sink::input_damaged(const char* name, const char* why) {
+  report_->input_damaged(name, why);
+}
 
 // A log's header is shown before its first tag of the transaction.
 void transaction_sink::begin_log(const char* log_name, const fwlog_header& h) {

@@ -41,6 +41,7 @@ class transaction_sink : public report_sink, public audit_observer, private txn_
   bool wants_all_problems() const override { return report_->wants_all_problems(); }
   void begin_input(const char* name, int64_t size) override;
   void input_failed(const char* name) override;
+  void input_damaged(const char* name, const char* why) override;
   int exit_status() const override { return report_->exit_status(); }
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void show_tag(const tag_summary& t) override;

@@ -57,6 +57,30 @@ std::vector<uint32_t> ids_in_order(const Map& m) {
   return ids;
 }
 
+// Counts a record in the entry of its key (an opcode, a node): records of
+// a transaction mostly repeat the key of the one before, so the entry last
+// counted in is looked at first. Past limit entries, a new key's records
+// go to rest.
+template <typename Entry, typename Key>
+void count_in(std::vector<Entry>& entries, Key Entry::*key_of, Key key, uint8_t& last, size_t limit,
+              uint64_t& rest) {
+  if (last < entries.size() && entries[last].*key_of == key) {
+    ++entries[last].records;
+    return;
+  }
+  size_t i = 0;
+  while (i < entries.size() && entries[i].*key_of != key) ++i;
+  if (i < entries.size()) {
+    ++entries[i].records;
+    last = static_cast<uint8_t>(i);
+  } else if (i < limit) {
+    entries.push_back({key, 1});
+    last = static_cast<uint8_t>(i);
+  } else {
+    ++rest;
+  }
+}
+
 }  // namespace
 
 bool sign_on_text::complete() const {
@@ -332,40 +356,12 @@ void txn_table::count(txn_info& x, const tag_summary& t) {
   x.last = place(t);
   if (watched_ != 0 && t.node_id == watched_) x.touched = true;
   if (!detail_) return;
-  // Records of a transaction mostly repeat the opcode and node of the one
-  // before: those are looked at first.
-  if (x.last_op < x.ops.size() && x.ops[x.last_op].opcode == t.opcode) {
-    ++x.ops[x.last_op].records;
-  } else {
-    size_t i = 0;
-    while (i < x.ops.size() && x.ops[i].opcode != t.opcode) ++i;
-    if (i < x.ops.size()) {
-      ++x.ops[i].records;
-      x.last_op = static_cast<uint8_t>(i);
-    } else if (i < txn_limits::ops) {
-      x.ops.push_back({t.opcode, 1});
-      x.last_op = static_cast<uint8_t>(i);
-    } else {
-      ++x.other_op_records;
-    }
-  }
-  if (t.node_id == 0) {
+  count_in(x.ops, &txn_op::opcode, t.opcode, x.last_op, txn_limits::ops, x.other_op_records);
+  if (t.node_id == 0)
     ++x.nodeless_records;
-  } else if (x.last_node < x.nodes.size() && x.nodes[x.last_node].node_id == t.node_id) {
-    ++x.nodes[x.last_node].records;
-  } else {
-    size_t i = 0;
-    while (i < x.nodes.size() && x.nodes[i].node_id != t.node_id) ++i;
-    if (i < x.nodes.size()) {
-      ++x.nodes[i].records;
-      x.last_node = static_cast<uint8_t>(i);
-    } else if (i < txn_limits::nodes) {
-      x.nodes.push_back({t.node_id, 1});
-      x.last_node = static_cast<uint8_t>(i);
-    } else {
-      ++x.other_node_records;
-    }
-  }
+  else
+    count_in(x.nodes, &txn_node::node_id, t.node_id, x.last_node, txn_limits::nodes,
+             x.other_node_records);
 }
 
 void txn_table::record(const tag_summary& t) {

@@ -224,6 +224,23 @@ struct opcode_names {
 void txn_print::writer::txn(output& out, const txn_info& x) {
   static const opcode_names ops;
   line_out o(out);
+  // ": NAME 3, NAME 1, REST 2": the records of each entry kept, then of
+  // those not kept.
+  auto counts = [&o](const auto& entries, auto name_of, const auto& rest, uint64_t rest_records) {
+    bool first = true;
+    for (const auto& e : entries) {
+      first ? o.lit(": ") : o.lit(", ");
+      first = false;
+      o.str(name_of(e));
+      o.put(' ');
+      o.u64(e.records);
+    }
+    if (rest_records) {
+      first ? o.lit(": ") : o.lit(", ");
+      o.lit(rest);
+      o.u64(rest_records);
+    }
+  };
   o.lit("txn ");
   o.u64(x.id);
   o.put(' ');
@@ -268,35 +285,15 @@ void txn_print::writer::txn(output& out, const txn_info& x) {
   o.i64(x.duration());
   o.lit(" s); records ");
   o.u64(x.records);
-  bool first = true;
-  for (const txn_op& op : x.ops) {
-    first ? o.lit(": ") : o.lit(", ");
-    first = false;
-    o.str(ops.text[op.opcode]);
-    o.put(' ');
-    o.u64(op.records);
-  }
-  if (x.other_op_records) {
-    first ? o.lit(": ") : o.lit(", ");
-    o.lit("other ");
-    o.u64(x.other_op_records);
-  }
+  counts(
+      x.ops, [](const txn_op& op) -> const std::string& { return ops.text[op.opcode]; }, "other ",
+      x.other_op_records);
   o.lit("; nodes ");
   o.u64(x.node_count());
   if (!x.nodes_exact()) o.put('+');
-  first = true;
-  for (const txn_node& n : x.nodes) {
-    first ? o.lit(": ") : o.lit(", ");
-    first = false;
-    o.str(node_text(n.node_id));
-    o.put(' ');
-    o.u64(n.records);
-  }
-  if (x.other_node_records) {
-    first ? o.lit(": ") : o.lit(", ");
-    o.lit("further nodes ");
-    o.u64(x.other_node_records);
-  }
+  counts(
+      x.nodes, [this](const txn_node& n) -> const std::string& { return node_text(n.node_id); },
+      "further nodes ", x.other_node_records);
   o.lit("; before-images ");
   o.u64(x.before_images);
   o.lit("; who: ");
@@ -542,28 +539,26 @@ void txns_sink::write(const session_info& s) {
     return;
   }
   std::string& l = line_;
+  // "TIME (seq N)" of a tag.
+  auto when = [&](const tag_place& p) {
+    text_.time(l, p.timestamp);
+    l += " (seq ";
+    put_u64(l, p.sequence);
+    l += ')';
+  };
   l.assign("session ");
   put_u64(l, s.id);
   if (s.who) {
     l += ": signed on ";
-    text_.time(l, s.sign_on.timestamp);
-    l += " (seq ";
-    put_u64(l, s.sign_on.sequence);
-    l += ')';
+    when(s.sign_on);
   } else {
     l += ": no sign-on in the input, first met ";
-    text_.time(l, s.first.timestamp);
-    l += " (seq ";
-    put_u64(l, s.first.sequence);
-    l += ')';
+    when(s.first);
   }
   switch (s.end) {
     case session_end::sign_off:
       l += ", signed off ";
-      text_.time(l, s.sign_off.timestamp);
-      l += " (seq ";
-      put_u64(l, s.sign_off.sequence);
-      l += ')';
+      when(s.sign_off);
       break;
     case session_end::signed_on_again:
       l += ", no sign-off before it signed on again at seq ";

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "records/opcodes.h"
-#include "report/hexdump.h"
 #include "report/json_sink.h"
 #include "report/record_text.h"
 #include "scan/format.h"

@@ -157,6 +157,9 @@ class report_sink {
   virtual void begin_input(const char* /*name*/, int64_t /*size*/) {}
   // An input could not be opened (the reason is already on standard error).
   virtual void input_failed(const char* /*name*/) {}
+  // An archive could not be read to its end (a damaged or truncated tar):
+  // why is already on standard error; the logs read from it were reported.
+  virtual void input_damaged(const char* /*name*/, const char* /*why*/) {}
   // An input of an archive was passed over unread because its tags lie
   // outside the --since/--until window: its name, size in bytes (-1 when
   // unknown), and the time range its first tag and its end (or the next
