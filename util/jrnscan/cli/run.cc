@@ -121,6 +121,9 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   std::unique_ptr<report_sink> sink = make_sink(o, names, out, diag);
   records = dynamic_cast<record_observer*>(sink.get());
   audits = dynamic_cast<audit_observer*>(sink.get());
+  // A check without the before-image check follows no record: the scan
+  // then reads before-image bodies past, as without a follower.
+  if (o.mode == output_mode::check && o.image_memory == 0) records = nullptr;
   if (!sink || o.save_dir.empty() || o.mode == output_mode::history || o.mode == output_mode::undo)
     return sink;
   auto saver = std::make_unique<save_sink>(names, diag);
