@@ -72,30 +72,25 @@ void check_sink::begin_input(const char* name, int64_t size) {
 void check_sink::input_failed(const char* name) {
   ++inputs_failed_;
   ++all_errors_;
-  if (opt_.json) {
-    json_writer w(out_);
-    w.begin_object();
-    w.ascii(json_key("type"), "check_input");
-    w.string(json_key("input"), name, std::strlen(name));
-    w.ascii(json_key("verdict"), "not_opened");
-    w.end_object();
-    w.end_line();
-  }
+  if (opt_.json) input_object(name, "not_opened", nullptr);
 }
 
 void check_sink::input_damaged(const char* name, const char* why) {
   ++inputs_damaged_;
   ++all_errors_;
-  if (opt_.json) {
-    json_writer w(out_);
-    w.begin_object();
-    w.ascii(json_key("type"), "check_input");
-    w.string(json_key("input"), name, std::strlen(name));
-    w.ascii(json_key("verdict"), "damaged");
-    w.string(json_key("reason"), why, std::strlen(why));
-    w.end_object();
-    w.end_line();
-  }
+  if (opt_.json) input_object(name, "damaged", why);
+}
+
+// The JSON object of an input that was not read whole: why, when known.
+void check_sink::input_object(const char* name, const char* verdict, const char* why) {
+  json_writer w(out_);
+  w.begin_object();
+  w.ascii(json_key("type"), "check_input");
+  w.string(json_key("input"), name, std::strlen(name));
+  w.ascii(json_key("verdict"), verdict);
+  if (why != nullptr) w.string(json_key("reason"), why, std::strlen(why));
+  w.end_object();
+  w.end_line();
 }
 
 int check_sink::exit_status() const {

@@ -120,6 +120,7 @@ class check_sink : public report_sink, public record_observer, private txn_liste
 
  private:
   void start_log();
+  void input_object(const char* name, const char* verdict, const char* why);
   void error(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void warning(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
