@@ -196,8 +196,7 @@ TEST(Operands, EmptyDirectoriesAndUnreadableOnesAreSaidAndTheRestRead) {
   // With a directory among them the operands are read by file sequence:
   // what holds no log comes first, in the order given.
   golden::result r = golden::run({"adir", "t.fwlog", "nosuch.fwlog"});
-  EXPECT_EQ(r.err,
-            "adir: is a directory without files\nnosuch.fwlog: No such file or directory\n");
+  EXPECT_EQ(r.err, "adir: is a directory without files\nnosuch.fwlog: No such file or directory\n");
   EXPECT_NE(r.out.find("\nFile: t.fwlog\n"), std::string::npos);
   EXPECT_NE(r.both.find("No such file or directory\n\nFile: t.fwlog"), std::string::npos);
   EXPECT_EQ(r.status, 1);
