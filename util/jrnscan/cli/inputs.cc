@@ -137,7 +137,8 @@ void peek_unit(input_unit& u, const input_options& reading) {
     ::close(fd);
     return;
   }
-  if (!regular) {
+  // Standard input is never closed and opened again, whatever it is.
+  if (!regular || is_stdin) {
     u.held = input_operand::open(fd, u.shown, reading);
     if (!is_stdin) u.held_fd = owned_fd(fd);
     u.archive = u.held->compression() != nullptr || u.held->kind() == input_kind::tar;
