@@ -473,8 +473,8 @@ TEST(History, DamagedInputInventsNothing) {
 
   // Record number 2^31 + 5 is its own record, asked as the report prints
   // it or as the 32-bit number it is.
-  for (const char* spec : {"7:-2147483643", "7:2147483653"}) {
-    r = golden::run({"--history", spec, b_log});
+  for (const char* request : {"7:-2147483643", "7:2147483653"}) {
+    r = golden::run({"--history", request, b_log});
     EXPECT_NE(r.out.find("\n#7 record 2147483653: UPDATE, sequence 13,"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\n#7 record 2147483653: 1 change; at the end its content is unknown "

@@ -470,17 +470,17 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
         break;
       }
       case opt_history: {
-        record_spec spec;
+        record_request request;
         std::string why;
         if (o.history.records.size() >= 1000) {
           std::fprintf(stderr, "%s: --history may be given at most 1000 times\n", invocation);
           bad = true;
-        } else if (!parse_record_spec(optarg, &spec, &why)) {
+        } else if (!parse_record_request(optarg, &request, &why)) {
           std::fprintf(stderr, "%s: --history '%s' %s\n", invocation,
                        echoed(optarg, escape_messages).c_str(), why.c_str());
           bad = true;
         } else {
-          o.history.records.push_back(spec);
+          o.history.records.push_back(request);
         }
         break;
       }

@@ -22,7 +22,7 @@ namespace jrn {
 
 // One asked record of one node.
 struct history_sink::tracked {
-  size_t spec = 0;  // the first --history value that asked for it
+  size_t request = 0;  // the first --history value that asked for it
   int32_t node_id = 0;
   uint32_t recno = 0;
   record_tracker content;
@@ -84,7 +84,7 @@ const char* origin_word(const content_origin& o) {
 }
 
 // A --history value as messages show it: control bytes as \xNN.
-std::string shown(const record_spec& s) {
+std::string shown(const record_request& s) {
   std::string out;
   append_escaped(s.text.data(), s.text.size(), out);
   return out;
@@ -120,9 +120,9 @@ void json_hex(json_writer& w, const json_key& k, const record_content& c) {
 
 }  // namespace
 
-bool parse_record_spec(const char* text, record_spec* spec, std::string* why) {
-  *spec = record_spec();
-  spec->text = text;
+bool parse_record_request(const char* text, record_request* request, std::string* why) {
+  *request = record_request();
+  request->text = text;
   const char* colon = std::strrchr(text, ':');
   if (!colon || colon == text || colon[1] == '\0') {
     *why = "takes NODE:RECNO (a node number or qualified name, a record number)";
@@ -133,13 +133,13 @@ bool parse_record_spec(const char* text, record_spec* spec, std::string* why) {
     *why = "has a record number that is not a number from 0 to 4294967295";
     return false;
   }
-  spec->recno = static_cast<uint32_t>(n);
+  request->recno = static_cast<uint32_t>(n);
   std::string node(text, static_cast<size_t>(colon - text));
   const char* digits = node.c_str();
   if (*digits == '#') ++digits;
   if (read_number(digits, INT32_MIN, UINT32_MAX, &n)) {
-    spec->node_id = static_cast<int32_t>(static_cast<uint32_t>(n));
-    if (spec->node_id == 0) {
+    request->node_id = static_cast<int32_t>(static_cast<uint32_t>(n));
+    if (request->node_id == 0) {
       *why = "names node 0, which no record belongs to";
       return false;
     }
@@ -149,8 +149,8 @@ bool parse_record_spec(const char* text, record_spec* spec, std::string* why) {
     *why = "has a node that is neither a number from -2147483648 to 4294967295 nor a name";
     return false;
   }
-  spec->by_name = true;
-  spec->name = node;
+  request->by_name = true;
+  request->name = node;
   return true;
 }
 
@@ -158,7 +158,7 @@ history_sink::history_sink(output& out, diagnostics& diag, const node_map& names
                            const filter_settings& f, const history_options& o)
     : out_(out), diag_(diag), names_(names), filter_(f), opt_(o) {
   for (size_t i = 0; i < opt_.records.size(); ++i) {
-    const record_spec& s = opt_.records[i];
+    const record_request& s = opt_.records[i];
     bool have = false;
     for (uint32_t n : recnos_) have = have || n == s.recno;
     if (!have) recnos_.push_back(s.recno);
@@ -172,9 +172,9 @@ history_sink::history_sink(output& out, diagnostics& diag, const node_map& names
   }
 }
 
-history_sink::tracked* history_sink::add(size_t spec, int32_t node_id, uint32_t recno) {
+history_sink::tracked* history_sink::add(size_t request, int32_t node_id, uint32_t recno) {
   auto r = std::make_unique<tracked>();
-  r->spec = spec;
+  r->request = request;
   r->node_id = node_id;
   r->recno = recno;
   records_.push_back(std::move(r));
@@ -226,18 +226,18 @@ void history_sink::item_label(const item& it, std::string& l) const {
   l += ": ";
 }
 
-bool history_sink::name_matches(int32_t node_id, const record_spec& spec) {
+bool history_sink::name_matches(int32_t node_id, const record_request& request) {
   if (!names_.has(node_id)) return false;
   scratch_.clear();
   names_.append_display(node_id, false, text_form::raw, scratch_);
-  return scratch_.size() == spec.name.size() &&
-         strncasecmp(scratch_.data(), spec.name.data(), spec.name.size()) == 0;
+  return scratch_.size() == request.name.size() &&
+         strncasecmp(scratch_.data(), request.name.data(), request.name.size()) == 0;
 }
 
 // A node that an asked record belongs to: by number, or by a name it has
 // now. Names learnt from the log count from their CONTEXT record on.
 bool history_sink::node_wanted(int32_t node_id) {
-  for (const record_spec& s : opt_.records)
+  for (const record_request& s : opt_.records)
     if (s.by_name ? name_matches(node_id, s) : s.node_id == node_id) return true;
   return false;
 }
@@ -277,17 +277,17 @@ history_sink::tracked* history_sink::find(int32_t node_id, uint32_t recno) {
 history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
   tracked* found = nullptr;
   for (size_t i = 0; i < opt_.records.size(); ++i) {
-    const record_spec& s = opt_.records[i];
+    const record_request& s = opt_.records[i];
     if (!s.by_name || !name_matches(node_id, s)) continue;
     bool have = false;
-    size_t of_spec = 0;
+    size_t of_request = 0;
     for (const auto& r : records_) {
       have = have || (r->node_id == node_id && r->recno == s.recno);
-      of_spec += r->spec == i;
+      of_request += r->request == i;
     }
     if (have) continue;
-    if (of_spec >= 16) {
-      if (of_spec == 16)
+    if (of_request >= 16) {
+      if (of_request == 16)
         diag_.say(
             "jrnscan: warning: --history %s: more than 16 nodes have that name; the "
             "records of the others are not followed\n",
@@ -837,7 +837,7 @@ void history_sink::save_as_of(const tracked& r) {
 void history_sink::finish() {
   // The asked records that nothing was read of.
   for (size_t i = 0; i < opt_.records.size(); ++i) {
-    const record_spec& s = opt_.records[i];
+    const record_request& s = opt_.records[i];
     bool any = false, seen = false;
     for (const auto& r : records_) {
       if (r->recno != s.recno) continue;
@@ -855,7 +855,7 @@ void history_sink::finish() {
   std::vector<tracked*> order;
   for (const auto& r : records_) order.push_back(r.get());
   std::stable_sort(order.begin(), order.end(),
-                   [](const tracked* a, const tracked* b) { return a->spec < b->spec; });
+                   [](const tracked* a, const tracked* b) { return a->request < b->request; });
   if (opt_.as_of_given) {
     for (tracked* r : order) {
       if (!r->settled) {

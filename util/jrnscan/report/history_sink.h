@@ -29,7 +29,7 @@ class json_writer;
 
 // One --history value: a node, by number or by qualified name, and a
 // record number.
-struct record_spec {
+struct record_request {
   std::string text;  // as given
   bool by_name = false;
   int32_t node_id = 0;  // by number
@@ -41,10 +41,10 @@ struct record_spec {
 // qualified name; RECNO a record number from 0 to 4294967295, or from
 // -2147483648 to -1 for the numbers of 2^31 and more as the report prints
 // them. False with why set when the text is not one.
-bool parse_record_spec(const char* text, record_spec* spec, std::string* why);
+bool parse_record_request(const char* text, record_request* request, std::string* why);
 
 struct history_options {
-  std::vector<record_spec> records;
+  std::vector<record_request> records;
   bool as_of_given = false;
   uint32_t as_of = 0;    // --as-of: seconds since 1970
   bool json = false;     // JSON Lines
@@ -82,10 +82,10 @@ class history_sink : public report_sink, public record_observer {
   struct item;
   struct node_items;
 
-  tracked* add(size_t spec, int32_t node_id, uint32_t recno);
+  tracked* add(size_t request, int32_t node_id, uint32_t recno);
   tracked* find(int32_t node_id, uint32_t recno);
   tracked* resolve(int32_t node_id, uint32_t recno);
-  bool name_matches(int32_t node_id, const record_spec& spec);
+  bool name_matches(int32_t node_id, const record_request& request);
   bool node_wanted(int32_t node_id);
   const node_items* items_for(int32_t node_id, uint32_t length, std::string* why) const;
   void settle_as_of(tracked& r);
