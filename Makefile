@@ -12,7 +12,9 @@ build:
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Generates the sample log (and its node name map), shows it, checks it,
-# summarises it, and shows its first JSON lines and the check as JSON.
+# summarises it, and shows its first JSON lines and the check as JSON; then
+# one record's history, the busiest transactions, and a generated archive
+# of six zstd-compressed logs checked as one series.
 # run and test first install what the machine lacks (tools/install-deps.sh).
 run:
 	@bash tools/install-deps.sh build
@@ -25,6 +27,11 @@ run:
 	TZ=UTC $(BUILD)/jrnscan --stats --top 3 sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan --json --limit 2 sample/sample.fwlog
 	TZ=UTC $(BUILD)/jrnscan --check --json sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --history SHOP.ORDERS:5 -M sample/nodes.map sample/sample.fwlog
+	TZ=UTC $(BUILD)/jrnscan --txns --top 3 --by records -M sample/nodes.map sample/sample.fwlog
+	rm -rf sample/archive
+	$(BUILD)/fwgen --seed 1 --tags 1200 --logs 6 --series sample/archive --compress zstd
+	TZ=UTC $(BUILD)/jrnscan --check sample/archive
 
 test:
 	@bash tools/install-deps.sh test
