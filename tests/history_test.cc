@@ -10,7 +10,7 @@
 #include "golden.h"
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
-#include "report/record_content.h"
+#include "model/record_content.h"
 #include "test_files.h"
 
 using logbuild::bytes;

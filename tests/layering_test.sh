@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Each folder of the tool includes only from the folders below it:
-#   io < scan < records < tags < log < report < cli
+#   io < scan < records < tags < log < model < report < cli
 # so that the command line stays on top and the scan never depends on a
 # back-end or an option parser.
 set -euo pipefail
 root=${1:?usage: layering_test.sh <source root>}
-layers=(io scan records tags log report cli)
+layers=(io scan records tags log model report cli)
 rank() {
   local i
   for i in "${!layers[@]}"; do

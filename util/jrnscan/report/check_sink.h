@@ -61,10 +61,10 @@
 #include <utility>
 #include <vector>
 
-#include "report/check_records.h"
+#include "model/check_records.h"
 #include "report/out.h"
 #include "report/progress.h"
-#include "report/txn_table.h"
+#include "model/txn_table.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
 #include "scan/record_events.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "report/out.h"
-#include "report/record_content.h"
+#include "model/record_content.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/filter.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "report/out.h"
-#include "report/record_content.h"
+#include "model/record_content.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
 

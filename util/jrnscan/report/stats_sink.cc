@@ -8,7 +8,7 @@
 #include "log/scan.h"
 #include "records/opcodes.h"
 #include "report/out.h"
-#include "report/stats_pages.h"
+#include "model/stats_pages.h"
 #include "scan/keyed_hash.h"
 
 namespace jrn {

@@ -43,11 +43,11 @@
 #include <utility>
 #include <vector>
 
-#include "report/id_set.h"
+#include "model/id_set.h"
 #include "report/out.h"
 #include "report/progress.h"
-#include "report/time_histogram.h"
-#include "report/top_counts.h"
+#include "model/time_histogram.h"
+#include "model/top_counts.h"
 #include "scan/diag.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"

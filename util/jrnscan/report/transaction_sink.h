@@ -21,7 +21,7 @@
 
 #include "report/json_writer.h"
 #include "report/out.h"
-#include "report/txn_table.h"
+#include "model/txn_table.h"
 #include "report/txns_sink.h"
 #include "scan/audit_events.h"
 #include "scan/diag.h"

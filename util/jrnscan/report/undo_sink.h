@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "report/out.h"
-#include "report/record_content.h"
+#include "model/record_content.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"

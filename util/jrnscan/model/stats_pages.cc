@@ -1,4 +1,4 @@
-#include "report/stats_pages.h"
+#include "model/stats_pages.h"
 
 #include "records/opcodes.h"
 

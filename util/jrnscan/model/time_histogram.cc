@@ -1,4 +1,4 @@
-#include "report/time_histogram.h"
+#include "model/time_histogram.h"
 
 #include <algorithm>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "report/txn_table.h"
+#include "model/txn_table.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "report/record_content.h"
+#include "model/record_content.h"
 
 #include <algorithm>
 #include <cstdarg>

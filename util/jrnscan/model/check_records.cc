@@ -1,4 +1,4 @@
-#include "report/check_records.h"
+#include "model/check_records.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "report/id_set.h"
+#include "model/id_set.h"
 
 #include <algorithm>
 #include <iterator>
