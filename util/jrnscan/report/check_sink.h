@@ -62,9 +62,9 @@
 #include <vector>
 
 #include "model/check_records.h"
+#include "model/txn_table.h"
 #include "report/out.h"
 #include "report/progress.h"
-#include "model/txn_table.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
 #include "scan/record_events.h"

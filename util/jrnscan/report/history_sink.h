@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "report/out.h"
 #include "model/record_content.h"
+#include "report/out.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/filter.h"

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "report/out.h"
 #include "model/record_content.h"
+#include "report/out.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "log/scan.h"
+#include "model/stats_pages.h"
 #include "records/opcodes.h"
 #include "report/out.h"
-#include "model/stats_pages.h"
 #include "scan/keyed_hash.h"
 
 namespace jrn {

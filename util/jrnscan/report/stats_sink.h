@@ -44,10 +44,10 @@
 #include <vector>
 
 #include "model/id_set.h"
-#include "report/out.h"
-#include "report/progress.h"
 #include "model/time_histogram.h"
 #include "model/top_counts.h"
+#include "report/out.h"
+#include "report/progress.h"
 #include "scan/diag.h"
 #include "scan/filter.h"
 #include "scan/node_map.h"

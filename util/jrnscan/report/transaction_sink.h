@@ -19,9 +19,9 @@
 #include <memory>
 #include <string>
 
+#include "model/txn_table.h"
 #include "report/json_writer.h"
 #include "report/out.h"
-#include "model/txn_table.h"
 #include "report/txns_sink.h"
 #include "scan/audit_events.h"
 #include "scan/diag.h"

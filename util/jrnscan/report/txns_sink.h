@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "model/txn_table.h"
 #include "report/json_writer.h"
 #include "report/out.h"
-#include "model/txn_table.h"
 #include "scan/audit_events.h"
 #include "scan/diag.h"
 #include "scan/filter.h"

@@ -22,8 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "report/out.h"
 #include "model/record_content.h"
+#include "report/out.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
