@@ -33,8 +33,9 @@
 # Memory:      peak resident size of W1 on a 1 GiB and a 4 GiB log.
 #
 # BENCH_BEFORE=PATH (a jrnscan built from an earlier revision) also times
-# that binary on W1 and W3 to W6j, interleaved with this one's runs, and
-# prints each workload's time before and after.
+# that binary on every jrnscan workload (W1 to W6j, W7j, W8, W9, W11 and
+# W12), interleaved with this one's runs, and prints each workload's time
+# before and after.
 set -euo pipefail
 
 runs=${1:-5}
@@ -102,7 +103,7 @@ w8_ok=0
 if "$jrnscan" $none "$w8" >/dev/null 2>&1; then w8_ok=1; fi
 
 declare -a t_w1 t_dd t_w2 t_xxd t_hd t_w3 t_w4 t_w5 t_w6 t_w7 t_zst t_zstd t_w8 t_w7j t_w6o
-declare -a b_w1 b_w3 b_w4 b_w5 b_w6 b_w6j
+declare -a b_w1 b_w2 b_w3 b_w4 b_w5 b_w6 b_w6j b_w7j b_w8 b_w9 b_w11 b_w12
 declare -a t_w9
 declare -a t_w11
 declare -a t_w12
@@ -131,6 +132,12 @@ for ((i = 0; i < runs; i++)); do
     b_w5+=("$(clock "$before" --stats "$w1")")
     b_w6+=("$(clock "$before" --check "$w1")")
     b_w6j+=("$(clock "$before" --check --json "$w1")")
+    b_w2+=("$(clock "$before" -a -vvv "$w2")")
+    b_w7j+=("$(clock "$before" $none "$w7")")
+    if [ $w8_ok = 1 ]; then b_w8+=("$(clock "$before" $none "$w8")"); fi
+    b_w9+=("$(clock "$before" --history 202:5 "$w1")")
+    b_w11+=("$(clock "$before" --txns "$w1")")
+    b_w12+=("$(clock "$before" --undo 100000 "$w1")")
   fi
 done
 # The hex-dump references are slow; three runs give their median.
@@ -212,10 +219,13 @@ if [ -n "$before" ]; then
   echo "before ($before) and after, medians in seconds:"
   # W6o: the check without the before-image consistency, the work W6 did
   # before it (the earlier binary's W6).
-  for w in w1 w3 w4 w5 w6 w6o w6j; do
+  for w in w1 w2 w3 w4 w5 w6 w6o w6j w7j w8 w9 w11 w12; do
     case $w in
-      w1) a=$mw1 ;; w3) a=$mw3 ;; w4) a=$mw4 ;; w5) a=$mw5 ;; w6) a=$mw6 ;; w6o) a=$mw6o ;; w6j) a=$mw7 ;;
+      w1) a=$mw1 ;; w2) a=$mw2 ;; w3) a=$mw3 ;; w4) a=$mw4 ;; w5) a=$mw5 ;; w6) a=$mw6 ;;
+      w6o) a=$mw6o ;; w6j) a=$mw7 ;; w7j) a=$mw7j ;; w8) a=$mw8 ;;
+      w9) a=$(m "${t_w9[@]}") ;; w11) a=$(m "${t_w11[@]}") ;; w12) a=$(m "${t_w12[@]}") ;;
     esac
+    [ -n "$a" ] || continue
     arr="b_$w[@]"
     [ "$w" = w6o ] && arr="b_w6[@]"
     b=$(m "${!arr}")
