@@ -91,7 +91,7 @@ check '--limit= --list-kinds --list-opcodes' jrnscan --li
 check '--offsets --opcode= --order=' jrnscan --o
 check '--save= --seq= --session-table= --session= --sessions --since= --stats --strict' \
   jrnscan -v --s
-check '--name-memory= --no-progress --node=' jrnscan --n
+check '--name-memory= --no-progress --node= --nodes-per-name=' jrnscan --n
 # -help and -version only as the first argument, and nothing after them.
 check '-help' jrnscan -h
 check '-v -version' jrnscan -v

@@ -229,8 +229,8 @@ TEST(Consistency, BoundReachedIsSaidOnceAndNothingIsInvented) {
   };
   const golden::result r = golden::scan(wrong.str(), with({"--json"}));
   const std::string full =
-      "t.fwlog: check: the records followed fill --image-memory (16384 bytes, 96 records): "
-      "before-images of further records are not judged\n";
+      "t.fwlog: warning: the records followed fill the 16384 bytes of the record table (96 "
+      "records); before-images of further records are not judged; raise --image-memory\n";
   EXPECT_EQ(r.err.find(full), 0u) << r.err;
   EXPECT_EQ(r.err.find(full, 1), std::string::npos);
   EXPECT_NE(r.err.find("t.fwlog: check: 96 before-images that do not match their record in all "

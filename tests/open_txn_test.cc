@@ -180,10 +180,10 @@ TEST(OpenTxn, TheTablesBound) {
   begin(b, 5, 1);
   b.end('F');
   golden::result r = golden::scan(b.str(), {"--check", "--txn-table", "2"});
-  EXPECT_NE(r.err.find("t.fwlog: check: 2 transactions are open at once at offset " +
+  EXPECT_NE(r.err.find("t.fwlog: warning: 2 transactions are open at once at offset " +
                        std::to_string(at3) +
-                       ", the most --txn-table follows: whether further ones end is not "
-                       "judged\n"),
+                       ", as many as are followed; whether further ones end is not judged; "
+                       "raise --txn-table\n"),
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.out.substr(0, r.out.find(',')), "t.fwlog: 2 warnings");

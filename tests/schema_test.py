@@ -421,7 +421,7 @@ def manpage(schema_path, man_path):
                                                       "check_series"]),
         ("SUMMARIES", "the summary is one JSON document", ["summary"]),
         ("RECORD HISTORY", "the history is JSON Lines", ["record_change", "record_gap",
-                                                         "record_as_of"]),
+                                                         "record_as_of", "incomplete"]),
         ("UNDO", "the undo is JSON Lines", ["undo_record", "undo_summary"]),
         ("TRANSACTIONS AND SESSIONS", "their JSON Lines", ["txn", "txns_total", "session",
                                                           "sessions_total", "who",

@@ -252,7 +252,7 @@ TEST(Txns, ManySessionsInterleavedAndTheBounds) {
   // records of a transaction left out do not open one when room is made).
   r = golden::scan(log, {"--txns", "--txn-table", "10", "--session-table", "15"});
   lines = lines_of(r.out);
-  ASSERT_EQ(lines.size(), 11u) << r.out;
+  ASSERT_EQ(lines.size(), 12u) << r.out;
   for (int s = 1; s <= 10; ++s) {
     EXPECT_EQ(lines[s - 1].rfind("txn " + std::to_string(500 + s) + " END: ", 0), 0u);
     EXPECT_EQ(lines[s - 1].find("no BEGIN"), std::string::npos);
@@ -261,11 +261,16 @@ TEST(Txns, ManySessionsInterleavedAndTheBounds) {
             "transactions: 10 (10 END, 0 BEGIN-END, 0 not ended), 10 listed; records in no "
             "transaction: 0; records and before-images of transactions not followed: 150 (more "
             "than 10 open at once; see --txn-table)");
+  EXPECT_EQ(lines[11],
+            "incomplete: sessions beyond the 15 signed on at once are counted but not followed "
+            "(--session-table); transactions beyond the 10 open at once are counted but not "
+            "followed (--txn-table)");
   EXPECT_EQ(r.err,
-            "t.fwlog: warning: 15 sessions are signed on at once at offset 462, the most "
-            "--session-table follows; further ones are counted but not listed\n"
-            "t.fwlog: warning: 10 transactions are open at once at offset 1437, the most "
-            "--txn-table follows; the records of further ones are counted but not listed\n");
+            "t.fwlog: warning: 15 sessions are signed on at once at offset 462, as many as are "
+            "followed; further ones are counted but not listed; raise --session-table\n"
+            "t.fwlog: warning: 10 transactions are open at once at offset 1437, as many as are "
+            "followed; the records of further ones are counted but not listed; raise "
+            "--txn-table\n");
   // A session whose sign-on was not kept is not said to have none.
   r = golden::scan(log, {"--txns", "--session-table", "15", "-x", "520"});
   EXPECT_NE(r.out.find("who: session 1020, its sign-on not kept"), std::string::npos) << r.out;

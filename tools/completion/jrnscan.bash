@@ -14,7 +14,7 @@ _jrnscan_long_flags='--help --version --verbose --all --json --stats --check --s
 _jrnscan_long_args='--node --time --seq --txn --record --page --opcode --map --escape
   --name-memory --top --limit --kind --since --until --save --order --member-limit
   --image-memory --history --as-of --transaction --session --by --txn-table
-  --session-table --undo-records'
+  --session-table --undo-records --nodes-per-name --early-nodes'
 _jrnscan_kinds='REC PAGE CLUSTER NODEMETA BEFORE_IMAGE AUDIT CONTEXT SLAVE_SYNC'
 # Used when the program cannot list its opcodes itself.
 _jrnscan_opcodes='EOT IGNORE CHECKPOINT BEGIN NODE NODEDELETE NODEPAGE NODECLUSTER

@@ -188,6 +188,14 @@ std::vector<key_def> operator+(std::vector<key_def> a, const std::vector<key_def
   return a;
 }
 
+// The mark of an answer that a table bound cut: present only then.
+std::vector<key_def> cut_defs() {
+  return {
+      {"complete", constant_false(), "false: a table bound cut the answer", false},
+      {"reason", text(), "why: each bound reached, with the option that raises it", false},
+  };
+}
+
 // --- header and tag lines ---
 
 value header_object() {
@@ -431,7 +439,7 @@ value check_input_object() {
 
 value check_run_object() {
   return object(
-      {
+      std::vector<key_def>{
           {"type", constant("check_run"), "", true},
           {"logs", count(), "", true},
           {"errors", count(), "errors in the logs", true},
@@ -448,7 +456,7 @@ value check_run_object() {
           {"series_with_errors", count(), "", false},
           {"strict", boolean(), "", true},
           {"verdict", one_of({"ok", "failed"}), "", true},
-      },
+      } + cut_defs(),
       "--check --json: the last line, the verdict of the run.");
 }
 
@@ -665,6 +673,8 @@ value undo_summary_object() {
           {"complete", boolean(), "false: changes of the transactions may be missing", true},
           {"changes_not_followed", count(), "changes of records beyond --undo-records", true},
           {"incomplete", text(), "the first reason why changes may be missing", false},
+          {"reason", text(), "--undo-records was reached: why, with the option that raises it",
+           false},
       },
       "--undo --json: the last line.");
 }
@@ -734,7 +744,7 @@ value txn_object() {
 
 value txns_total_object() {
   return object(
-      {
+      std::vector<key_def>{
           {"type", constant("txns_total"), "", true},
           {"transactions", count(), "", true},
           {"ended", count(), "by an END record", true},
@@ -749,7 +759,7 @@ value txns_total_object() {
           {"txn_table_reached", boolean(), "", true},
           {"tags_not_followed", count(), "records and before-images of transactions left out",
            true},
-      },
+      } + cut_defs(),
       "--txns --json: the last line.");
 }
 
@@ -791,7 +801,7 @@ value session_object() {
 
 value sessions_total_object() {
   return object(
-      {
+      std::vector<key_def>{
           {"type", constant("sessions_total"), "", true},
           {"sessions", count(), "", true},
           {"signed_off", count(), "", true},
@@ -799,7 +809,7 @@ value sessions_total_object() {
           {"session_table", u32(), "--session-table", true},
           {"session_table_reached", boolean(), "", true},
           {"tags_not_followed", count(), "tags of sessions left out", true},
-      },
+      } + cut_defs(),
       "--sessions --json: the last line.");
 }
 
@@ -812,13 +822,24 @@ value who_object() {
   return object(keys + who_keys(), "--transaction --json: before the transaction's first tag.");
 }
 
-value transaction_total_object() {
+// --history --json: the last line when a table bound cut the history.
+value incomplete_object() {
   return object(
       {
+          {"type", constant("incomplete"), "", true},
+          {"complete", constant_false(), "", true},
+          {"reason", text(), "each bound reached, with the option that raises it", true},
+      },
+      "--history --json: the last line, only when a table bound cut the answer.");
+}
+
+value transaction_total_object() {
+  return object(
+      std::vector<key_def>{
           {"type", constant("transaction_total"), "", true},
           {"transaction_id", u32(), "", true},
           {"transactions", count(), "the transactions of that id met (0: not in the input)", true},
-      },
+      } + cut_defs(),
       "--transaction --json: the last line.");
 }
 
@@ -1029,6 +1050,7 @@ int main(int argc, char** argv) {
   defs.set("sessions_total", sessions_total_object());
   defs.set("who", who_object());
   defs.set("transaction_total", transaction_total_object());
+  defs.set("incomplete", incomplete_object());
 
   value schema = obj({
       {"$schema", str("https://json-schema.org/draft/2020-12/schema")},
@@ -1038,7 +1060,8 @@ int main(int argc, char** argv) {
        str("One line of --json or --check --json output (a header, tag, check, check_input, "
            "check_series or check_run object), or the document of --stats --json "
            "(#/$defs/summary), or one line of --history --json (a record_change, record_gap or "
-           "record_as_of object), of --undo --json (undo_record, undo_summary), of --txns --json "
+           "record_as_of object, and an incomplete object when a table bound cut it), of --undo "
+           "--json (undo_record, undo_summary), of --txns --json "
            "(txn, txns_total), --sessions --json (session, sessions_total) or --transaction "
            "--json (who, transaction_total, besides header and tag).")},
       {"schema_version", str(jrn::schema_version)},
@@ -1046,7 +1069,7 @@ int main(int argc, char** argv) {
                      ref("check_series"), ref("summary"), ref("record_change"), ref("record_gap"),
                      ref("record_as_of"), ref("undo_record"), ref("undo_summary"), ref("txn"),
                      ref("txns_total"), ref("session"), ref("sessions_total"), ref("who"),
-                     ref("transaction_total")})},
+                     ref("transaction_total"), ref("incomplete")})},
   });
   schema.set("$defs", defs);
 

@@ -59,6 +59,8 @@ enum long_only : int {
   opt_session_table,
   opt_undo,
   opt_undo_records,
+  opt_nodes_per_name,
+  opt_early_nodes,
 };
 
 const char short_options[] = "n:at:s:x:p:r:o:vM:f";
@@ -117,6 +119,12 @@ const struct option long_options[] = {
     // still means --until, which it did before.
     {"undo", optional_argument, nullptr, opt_undo},
     {"undo-records", required_argument, nullptr, opt_undo_records},
+    {"nodes-per-name", required_argument, nullptr, opt_nodes_per_name},
+    {"early-nodes", required_argument, nullptr, opt_early_nodes},
+    // --nodes-per-name and --early-nodes came later: --nod and --e still
+    // mean --node and --escape.
+    {"nod", required_argument, nullptr, 'n'},
+    {"e", required_argument, nullptr, opt_escape},
     {"un", required_argument, nullptr, opt_until},
     // --txns and --sessions came later: --tx and --se still mean --txn and
     // --seq.
@@ -138,6 +146,7 @@ struct modes_given {
   bool tables = false;         // --txn-table or --session-table
   bool session_table = false;  // --session-table
   bool undo = false, undo_id = false, undo_records = false;
+  bool history_bounds = false;  // --nodes-per-name or --early-nodes
 };
 
 // Why the options given cannot work together, or null. A summary and a
@@ -232,6 +241,7 @@ const char* history_conflict(const run_options& o, const modes_given& g, bool sa
   const bool history = !o.history.records.empty();
   if (!history) {
     if (o.history.as_of_given) return "--as-of applies only to --history";
+    if (g.history_bounds) return "--nodes-per-name and --early-nodes apply only to --history";
     return nullptr;
   }
   if (g.stats)
@@ -532,6 +542,19 @@ int parse_command_line(int argc, char** argv, run_options& o, node_map& names) {
           bad = true;
         }
         break;
+      case opt_nodes_per_name:
+      case opt_early_nodes: {
+        given.history_bounds = true;
+        const bool per_name = c == opt_nodes_per_name;
+        if (!read_count(optarg, 10000000,
+                        per_name ? &o.history.nodes_per_name : &o.history.early_nodes)) {
+          std::fprintf(stderr, "%s: %s takes a number from 1 to 10000000, not '%s'\n", invocation,
+                       per_name ? "--nodes-per-name" : "--early-nodes",
+                       echoed(optarg, escape_messages).c_str());
+          bad = true;
+        }
+        break;
+      }
       case opt_sessions: given.sessions = true; break;
       case opt_transaction:
         given.transaction = true;

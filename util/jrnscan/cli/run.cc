@@ -242,7 +242,9 @@ int end_run(int status, diagnostics& diag, report_sink& sink, output& out) {
   // The back-end goes before the message path does.
   diag.set_sink(nullptr);
   diag.on_before_message(nullptr, nullptr);
-  const bool failed = status != 0 || diag.halted() || diag.malformed_seen();
+  // A table bound that cut an answer fails the run too, in every mode.
+  const bool failed =
+      status != 0 || diag.halted() || diag.malformed_seen() || diag.bounds_reached();
   // A back-end with a verdict of its own (the check) can fail the run too.
   return (failed || sink.exit_status() > 0) ? 1 : 0;
 }

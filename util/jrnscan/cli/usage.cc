@@ -102,6 +102,11 @@ const char help_text[] =
     "                         and after, instead of the report; may be repeated\n"
     "      --as-of=DATETIME   with --history: each record's content at that moment\n"
     "                         instead (with --save=DIR: also as files in DIR)\n"
+    "      --nodes-per-name=N  with --history: the most nodes of one name followed\n"
+    "                         (default 16)\n"
+    "      --early-nodes=N    with --history by name: the most nodes whose changes\n"
+    "                         before they had an asked name are remembered\n"
+    "                         (default 64)\n"
     "      --undo[=TXN]       what undoing transaction TXN (or those of -x F:T) takes:\n"
     "                         each record it changed before and after, and the later\n"
     "                         changes that conflict (with --save=DIR: also as files)\n"
@@ -139,7 +144,7 @@ const char help_text[] =
     "                         error) and version banner\n"
     "\n"
     "Exit status: 0 when every log was read, 1 when a log could not be read or held a\n"
-    "malformed item, 2 for command-line errors.\n";
+    "malformed item or a table bound cut the answer, 2 for command-line errors.\n";
 
 const char version_banner[] = "DRAV B.08.00     / WIN32 (build Feb 17 2012)\n";
 

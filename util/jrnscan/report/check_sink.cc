@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/scan.h"
+#include "report/cut_mark.h"
 #include "report/json_writer.h"
 #include "report/out.h"
 #include "report/stats_sink.h"
@@ -466,6 +467,7 @@ void check_sink::finish() {
     }
     w.boolean(json_key("strict"), opt_.strict);
     w.ascii(json_key("verdict"), exit_status() != 0 ? "failed" : "ok");
+    cut_keys(diag_, w);
     w.end_object();
     w.end_line();
     out_.flush();
@@ -505,6 +507,9 @@ void check_sink::finish() {
                 plural(inputs_damaged_, "archive", "archives"));
   }
   out_.str(exit_status() != 0 ? ": failed\n" : ": ok\n");
+  std::string cut;
+  cut_line(diag_, cut);
+  out_.str(cut.c_str());
   out_.flush();
 }
 
@@ -549,10 +554,14 @@ record_contents::entry* check_sink::record_entry(int32_t node, uint32_t recno) {
   if (record_contents::entry* r = contents_.get(node, recno)) return r;
   if (!contents_full_said_) {
     contents_full_said_ = true;
-    say("%s: check: the records followed fill --image-memory (%llu bytes, %zu records): "
-        "before-images of further records are not judged\n",
-        log_label_.c_str(), static_cast<unsigned long long>(contents_.memory_bound()),
-        contents_.size());
+    diag_.bound_reached("--image-memory",
+                        "before-images of records beyond the " + std::to_string(contents_.size()) +
+                            " followed are not judged (--image-memory)",
+                        "%s: warning: the records followed fill the %llu bytes of the record "
+                        "table (%zu records); before-images of further records are not judged",
+                        log_label_.c_str(),
+                        static_cast<unsigned long long>(contents_.memory_bound()),
+                        contents_.size());
   }
   return nullptr;
 }
@@ -713,9 +722,12 @@ void check_sink::txn_done(const txn_info& x) {
 void check_sink::txn_table_full(const tag_summary& t) {
   if (txn_table_full_said_) return;
   txn_table_full_said_ = true;
-  say("%s: check: %u transactions are open at once at offset %lld, the most --txn-table "
-      "follows: whether further ones end is not judged\n",
-      log_label_.c_str(), opt_.max_txns, static_cast<long long>(t.offset));
+  diag_.bound_reached("--txn-table",
+                      "whether transactions beyond the " + std::to_string(opt_.max_txns) +
+                          " open at once end is not judged (--txn-table)",
+                      "%s: warning: %u transactions are open at once at offset %lld, as many as "
+                      "are followed; whether further ones end is not judged",
+                      log_label_.c_str(), opt_.max_txns, static_cast<long long>(t.offset));
 }
 
 // --- continuity across the files of a series ---

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "records/opcodes.h"
+#include "report/cut_mark.h"
 #include "report/hexdump.h"
 #include "report/json_sink.h"
 #include "report/json_writer.h"
@@ -258,16 +259,21 @@ history_sink::tracked* history_sink::find(int32_t node_id, uint32_t recno) {
   }
   // Its name matches no asked one (yet): a change of a record that a name
   // may ask for is remembered, so that a history that starts late says so.
+  // Only asked record numbers come here: a node's list holds at most one
+  // entry for each.
   if (e_kind_change_) {
     auto early = early_.find(node_id);
-    if (early == early_.end() && early_.size() >= 64) return nullptr;
+    if (early == early_.end() && early_.size() >= opt_.early_nodes) {
+      early_full_ = true;
+      return nullptr;
+    }
     std::vector<early_change>& list = early_[node_id];
     for (early_change& c : list)
       if (c.recno == recno) {
         ++c.count;
         return nullptr;
       }
-    if (list.size() < 16) list.push_back({recno, 1, last_event_offset_, log_});
+    list.push_back({recno, 1, last_event_offset_, log_});
   }
   return nullptr;
 }
@@ -286,12 +292,14 @@ history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
       of_request += r->request == i;
     }
     if (have) continue;
-    if (of_request >= 16) {
-      if (of_request == 16)
-        diag_.say(
-            "jrnscan: warning: --history %s: more than 16 nodes have that name; the "
-            "records of the others are not followed\n",
-            shown(s).c_str());
+    if (of_request >= opt_.nodes_per_name) {
+      diag_.bound_reached("--nodes-per-name",
+                          "--history " + shown(s) + ": records of nodes beyond the " +
+                              std::to_string(opt_.nodes_per_name) +
+                              " of that name are not followed (--nodes-per-name)",
+                          "jrnscan: warning: --history %s: more than %u nodes have that name; "
+                          "the records of the others are not followed",
+                          shown(s).c_str(), opt_.nodes_per_name);
       continue;
     }
     tracked* r = add(i, node_id, s.recno);
@@ -299,6 +307,15 @@ history_sink::tracked* history_sink::resolve(int32_t node_id, uint32_t recno) {
     // Changes of the record read before the node had its name were not
     // followed: the history is told that it starts late.
     auto early = early_.find(node_id);
+    if (early == early_.end() && early_full_)
+      diag_.bound_reached(
+          "--early-nodes",
+          "--history " + shown(s) + ": changes of the record before node " +
+              std::to_string(node_id) + " had that name may be left out (--early-nodes)",
+          "jrnscan: warning: --history %s: node %d is met with that name at "
+          "%s, after more than %u nodes without an asked name changed asked "
+          "records; changes of the record before then may be left out",
+          shown(s).c_str(), node_id, offset_in(last_event_offset_, log_).c_str(), opt_.early_nodes);
     if (early != early_.end())
       for (const early_change& c : early->second)
         if (c.recno == s.recno)
@@ -869,9 +886,13 @@ void history_sink::finish() {
       save_as_of(*r);
     }
     if (files_) files_->close();
+    mark_cut();
     return;
   }
-  if (opt_.json) return;
+  if (opt_.json) {
+    mark_cut();
+    return;
+  }
   // The text ends with each record's count and last content.
   for (const tracked* r : order) {
     if (r->events == 0) continue;
@@ -904,6 +925,19 @@ void history_sink::finish() {
     l += '\n';
     out_.write(l.data(), l.size());
   }
+  mark_cut();
+}
+
+// The last line when a bound cut the history.
+void history_sink::mark_cut() {
+  if (opt_.json) {
+    json_writer w(out_);
+    cut_object(diag_, w);
+    return;
+  }
+  scratch_.clear();
+  cut_line(diag_, scratch_);
+  out_.write(scratch_.data(), scratch_.size());
 }
 
 }  // namespace jrn

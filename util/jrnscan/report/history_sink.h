@@ -51,6 +51,11 @@ struct history_options {
   bool utc = false;      // text: times in UTC
   bool escape = false;   // text: texts from the log escaped for a terminal
   std::string save_dir;  // with --as-of: the contents as files here
+  // Asked by name: the most nodes of one name followed (--nodes-per-name), and
+  // the most nodes not yet known by an asked name whose changes of asked
+  // records are remembered (--early-nodes).
+  uint32_t nodes_per_name = 16;
+  uint32_t early_nodes = 64;
 };
 
 class history_sink : public report_sink, public record_observer {
@@ -97,6 +102,7 @@ class history_sink : public report_sink, public record_observer {
   void print_as_of(const tracked& r);
   void save_as_of(const tracked& r);
   std::string& begin_text(int32_t node_id);
+  void mark_cut();
   void json_record(json_writer& w, const tracked& r);
   static void json_item(json_writer& w, const item& it);
   void item_label(const item& it, std::string& l) const;
@@ -124,6 +130,7 @@ class history_sink : public report_sink, public record_observer {
     const char* log;
   };
   std::unordered_map<int32_t, std::vector<early_change>> early_;
+  bool early_full_ = false;  // a node's changes were not remembered for want of room
   std::unordered_map<int32_t, std::shared_ptr<node_items>> items_;
 
   const char* log_ = "";

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "report/cut_mark.h"
+
 namespace jrn {
 
 namespace {
@@ -26,6 +28,9 @@ transaction_sink::transaction_sink(std::unique_ptr<report_sink> report, output& 
       txns_(*this, o.max_txns, &sessions_, true, id) {
   sessions_.on_full = [this](const tag_summary& t) {
     txn_print::warn_session_bound(diag_, log_name_.c_str(), t, opt_.max_sessions);
+  };
+  txns_.on_full = [this](const tag_summary& t) {
+    txn_print::warn_txn_bound(diag_, log_name_.c_str(), t, opt_.max_txns);
   };
 }
 
@@ -154,10 +159,13 @@ void transaction_sink::finish() {
     w_.ascii(json_key("type"), "transaction_total");
     w_.u64(json_key("transaction_id"), id_);
     w_.u64(json_key("transactions"), found_);
+    cut_keys(diag_, w_);
     w_.end_object();
     w_.end_line();
-  } else if (found_ == 0) {
-    line_ = "transaction " + std::to_string(id_) + ": not in the input\n";
+  } else {
+    line_.clear();
+    if (found_ == 0) line_ = "transaction " + std::to_string(id_) + ": not in the input\n";
+    cut_line(diag_, line_);
     out_.write(line_.data(), line_.size());
   }
   out_.flush();

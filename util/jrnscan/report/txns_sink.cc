@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "records/opcodes.h"
+#include "report/cut_mark.h"
 #include "scan/escape.h"
 #include "scan/time_text.h"
 
@@ -357,18 +358,22 @@ void txn_print::txn_json(json_writer& w, const txn_info& x, const node_map& name
 
 void txn_print::warn_txn_bound(diagnostics& diag, const char* log_name, const tag_summary& t,
                                uint32_t max) {
-  diag.message(
-      "%s: warning: %u transactions are open at once at offset %lld, the most --txn-table "
-      "follows; the records of further ones are counted but not listed\n",
-      log_name, max, static_cast<long long>(t.offset));
+  diag.bound_reached("--txn-table",
+                     "transactions beyond the " + std::to_string(max) +
+                         " open at once are counted but not followed (--txn-table)",
+                     "%s: warning: %u transactions are open at once at offset %lld, as many as "
+                     "are followed; the records of further ones are counted but not listed",
+                     log_name, max, static_cast<long long>(t.offset));
 }
 
 void txn_print::warn_session_bound(diagnostics& diag, const char* log_name, const tag_summary& t,
                                    uint32_t max) {
-  diag.message(
-      "%s: warning: %u sessions are signed on at once at offset %lld, the most "
-      "--session-table follows; further ones are counted but not listed\n",
-      log_name, max, static_cast<long long>(t.offset));
+  diag.bound_reached("--session-table",
+                     "sessions beyond the " + std::to_string(max) +
+                         " signed on at once are counted but not followed (--session-table)",
+                     "%s: warning: %u sessions are signed on at once at offset %lld, as many as "
+                     "are followed; further ones are counted but not listed",
+                     log_name, max, static_cast<long long>(t.offset));
 }
 
 // --- the sink ---
@@ -646,6 +651,7 @@ void txns_sink::write_totals() {
       w_.u64(json_key("session_table"), opt_.max_sessions);
       w_.boolean(json_key("session_table_reached"), sessions_.bound_reached());
       w_.u64(json_key("tags_not_followed"), sessions_.not_followed());
+      cut_keys(diag_, w_);
       w_.end_object();
       w_.end_line();
       return;
@@ -657,6 +663,7 @@ void txns_sink::write_totals() {
                " (more than " + std::to_string(opt_.max_sessions) +
                " sessions at once; see --session-table)";
     line_ += '\n';
+    cut_line(diag_, line_);
     out_.write(line_.data(), line_.size());
     return;
   }
@@ -680,6 +687,7 @@ void txns_sink::write_totals() {
     w_.u64(json_key("txn_table"), opt_.max_txns);
     w_.boolean(json_key("txn_table_reached"), txns_.bound_reached());
     w_.u64(json_key("tags_not_followed"), txns_.not_followed());
+    cut_keys(diag_, w_);
     w_.end_object();
     w_.end_line();
     return;
@@ -696,6 +704,7 @@ void txns_sink::write_totals() {
              std::to_string(txns_.not_followed()) + " (more than " + std::to_string(opt_.max_txns) +
              " open at once; see --txn-table)";
   line_ += '\n';
+  cut_line(diag_, line_);
   out_.write(line_.data(), line_.size());
 }
 

@@ -174,10 +174,13 @@ undo_sink::followed* undo_sink::follow(const tag_summary& t, const record_event&
     if (e.kind == record_event::change) ++not_followed_;
     if (!bound_said_) {
       bound_said_ = true;
-      diag_.say(
-          "jrnscan: warning: --undo: %zu records are followed, the most that --undo-records "
-          "allows; the changes of further records, from %s on, are not in the undo\n",
-          records_.size(), offset_in(t.offset, log_).c_str());
+      diag_.bound_reached("--undo-records",
+                          "changes of records beyond the " + std::to_string(records_.size()) +
+                              " followed are not in it (--undo-records)",
+                          "jrnscan: warning: --undo: %zu records are followed, as many as are "
+                          "allowed; the changes of further records, from %s on, are not in the "
+                          "undo",
+                          records_.size(), offset_in(t.offset, log_).c_str());
     }
     return nullptr;
   }
@@ -585,7 +588,7 @@ void undo_sink::finish() {
   }
   if (files_) files_->close();
 
-  const bool complete = incomplete_count_ == 0 && not_followed_ == 0;
+  const bool complete = incomplete_count_ == 0 && not_followed_ == 0 && !bound_said_;
   if (opt_.json) {
     std::string& s = scratch_;
     s.assign("{\"type\":\"undo_summary\"");
@@ -602,6 +605,7 @@ void undo_sink::finish() {
     put_bool(s, "complete", complete);
     put_u64(s, "changes_not_followed", not_followed_);
     if (incomplete_count_) put_text(s, "incomplete", incomplete_);
+    if (diag_.bounds_reached()) put_text(s, "reason", diag_.cut_reason());
     s += "}\n";
     out_.write(s.data(), s.size());
     return;
@@ -645,7 +649,7 @@ void undo_sink::finish() {
     }
     l += '\n';
   }
-  if (not_followed_) {
+  if (bound_said_) {
     std::snprintf(n, sizeof n,
                   "  incomplete: %" PRIu64
                   " changes of records beyond the %u followed (--undo-records) are not in it\n",

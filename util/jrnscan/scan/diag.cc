@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "scan/report.h"
 
@@ -56,6 +57,29 @@ void diagnostics::malformed(const char* what, int64_t offset, const char* fmt, .
     std::snprintf(text, sizeof text, "malformed %s: %s", what, detail);
     sink_->problem(problem_kind::malformed, offset, text);
   }
+}
+
+void diagnostics::bound_reached(const char* option, const std::string& reason, const char* fmt,
+                                ...) {
+  for (const cut& c : cuts_)
+    if (std::strcmp(c.option, option) == 0) return;
+  cuts_.push_back({option, reason});
+  if (halted_) return;
+  flush();
+  va_list ap;
+  va_start(ap, fmt);
+  std::vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  std::fprintf(stderr, "; raise %s\n", option);
+}
+
+std::string diagnostics::cut_reason() const {
+  std::string s;
+  for (const cut& c : cuts_) {
+    if (!s.empty()) s += "; ";
+    s += c.reason;
+  }
+  return s;
 }
 
 }  // namespace jrn

@@ -6,6 +6,8 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace jrn {
 
@@ -45,6 +47,17 @@ class diagnostics {
   void halt() { halted_ = true; }
   bool halted() const { return halted_; }
 
+  // A table bound (an option such as "--txn-table") was reached and cut an
+  // answer. The first time for that option: one warning, the message of
+  // fmt followed by "; raise <option>", and reason kept as why the answer
+  // is incomplete; later calls for it do nothing. The run then ends with
+  // exit status 1, in every mode.
+  void bound_reached(const char* option, const std::string& reason, const char* fmt, ...)
+      __attribute__((format(printf, 4, 5)));
+  bool bounds_reached() const { return !cuts_.empty(); }
+  // The reasons, in the order the bounds were reached, joined by "; ".
+  std::string cut_reason() const;
+
  private:
   void flush();
   report_sink* sink_ = nullptr;
@@ -54,6 +67,11 @@ class diagnostics {
   const char* log_name_ = "";
   int64_t last_reported_ = -1;
   bool malformed_seen_ = false;
+  struct cut {
+    const char* option;
+    std::string reason;
+  };
+  std::vector<cut> cuts_;
 };
 
 }  // namespace jrn
