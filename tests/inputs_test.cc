@@ -57,6 +57,17 @@ std::string without_names(const std::string& report) {
   return out;
 }
 
+// The names of the "File: NAME" lines of a report, in order.
+std::vector<std::string> file_lines(const std::string& report) {
+  std::vector<std::string> names;
+  for (size_t at = report.find("File: "); at != std::string::npos;
+       at = report.find("\nFile: ", at + 1)) {
+    const size_t from = report[at] == '\n' ? at + 7 : at + 6;
+    names.push_back(report.substr(from, report.find('\n', from) - from));
+  }
+  return names;
+}
+
 TEST(Archives, LogsAreReadBySequenceWhateverTheirNamesAndForms) {
   make_dir("mixed");
   // File sequences 1 to 5, named against their order, in every form: a
@@ -213,9 +224,19 @@ TEST(Archives, FilesOutsideTheTimeWindowAreNotRead) {
   EXPECT_NE(r.out.find("File: days/3\n"), std::string::npos);
   EXPECT_EQ(r.out.find("File: days/4\n"), std::string::npos);
   EXPECT_EQ(r.status, 0);
-  // The check reads every file whatever the window.
+  // The check reads every file whatever the window, and -p does too: it
+  // shows its page's PAGE tags whatever the times say.
   const golden::result check = golden::run({"--check", "--since=2023-11-14 22:15:30", "days"});
   EXPECT_NE(check.out.find("4 logs"), std::string::npos) << check.out;
+  make_dir("paged");
+  header_fields h;
+  golden::temp_file(log_builder(h).at(1, t0).page(logbuild::page_image(1)).end('C').str(),
+                    "paged/1");
+  h.file_sequence = 2;
+  golden::temp_file(log_builder(h).at(2, t0 + 100).end('F').str(), "paged/2");
+  const golden::result paged = golden::run({"-p", "1", "--since=2023-11-14 22:14:00", "paged"});
+  EXPECT_EQ(file_lines(paged.out), (std::vector<std::string>{"paged/1", "paged/2"})) << paged.out;
+  EXPECT_NE(paged.out.find("PAGE"), std::string::npos) << paged.out;
 }
 
 }  // namespace

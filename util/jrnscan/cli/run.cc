@@ -214,13 +214,14 @@ int scan_unit(scan_context& c, const run_options& o, input_unit& u, name_store& 
 }
 
 // Whether a unit of an archive read in sequence order lies wholly outside
-// the --since/--until window (the check reads everything).
+// the --since/--until window (the check reads everything, and so does -p:
+// it shows its page's PAGE tags whatever their time).
 bool outside_window(const run_options& o, const input_plan& plan, size_t i, uint32_t* first,
                     uint32_t* last) {
   const filter_settings& f = o.filter;
   if (o.mode == output_mode::check || o.mode == output_mode::history ||
       o.mode == output_mode::undo || o.mode == output_mode::txns ||
-      o.mode == output_mode::sessions || o.mode == output_mode::transaction ||
+      o.mode == output_mode::sessions || o.mode == output_mode::transaction || f.page != 0 ||
       (!f.from_time && !f.to_time))
     return false;
   bool last_known = false;
