@@ -16,6 +16,7 @@
 #include "golden.h"
 #include "logbuild/archive_writer.h"
 #include "logbuild/log_builder.h"
+#include "scan/log_peek.h"
 
 using logbuild::compression;
 using logbuild::header_fields;
@@ -237,6 +238,61 @@ TEST(Archives, FilesOutsideTheTimeWindowAreNotRead) {
   const golden::result paged = golden::run({"-p", "1", "--since=2023-11-14 22:14:00", "paged"});
   EXPECT_EQ(file_lines(paged.out), (std::vector<std::string>{"paged/1", "paged/2"})) << paged.out;
   EXPECT_NE(paged.out.find("PAGE"), std::string::npos) << paged.out;
+}
+
+TEST(Archives, EveryLogIsPlacedByItsHeaderWhateverItIsAndHowItComes) {
+  struct placing {
+    std::string dir;
+    std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+    std::string stdin_bytes;
+    std::vector<std::string> want;  // the logs' names in the order read
+  };
+  auto versioned = [](const char* version, int32_t n) {
+    header_fields h;
+    h.version = version;
+    h.file_sequence = n;
+    return log_builder(h).at(static_cast<uint32_t>(n), t0 + 100 * n).end('C').str();
+  };
+  std::vector<placing> cases;
+  // Version fields the reader takes, however they are written.
+  for (const char* version : {"01.05", " 1.05", "+1.5", "1.0", "1.-1"})
+    cases.push_back({"v" + std::to_string(cases.size()),
+                     {{"a", versioned(version, 2)}, {"b", versioned("1.05", 1)}},
+                     "",
+                     {"b", "a"}});
+  for (const placing& p : cases) {
+    make_dir(p.dir);
+    for (const auto& f : p.files) golden::temp_file(f.second, p.dir + "/" + f.first);
+    std::vector<std::string> args = {"-a"};
+    if (!p.stdin_bytes.empty()) args.push_back("-");
+    args.push_back(p.dir);
+    std::vector<std::string> want;
+    for (const std::string& name : p.want)
+      want.push_back(name == "-" ? "(stdin)" : p.dir + "/" + name);
+    const golden::result r = golden::run(args, p.stdin_bytes);
+    SCOPED_TRACE(p.dir);
+    EXPECT_EQ(file_lines(r.out), want) << r.out << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+}
+
+TEST(Archives, TheLookIntoAFileTakesTheVersionFieldsTheReaderTakes) {
+  for (const char* version : {"1.05", "1.5",  "1.0",  "1.00",   "01.05", " 1.05", "+1.5", "1.+5",
+                              "1. 5", "1.-1", "1.-0", "-1.5",   "1.6",   "2.05",  "0.5",  "1.",
+                              "1",    "1.5x", "x1.5", "1.0500", "1.005", " 1.5 "}) {
+    header_fields h;
+    h.version = version;
+    const std::string log = log_builder(h).at(7, t0).end('F').str();
+    const jrn::log_peek k = jrn::peek_log(reinterpret_cast<const uint8_t*>(log.data()), log.size());
+    const golden::result r = golden::scan(log);
+    const bool read = r.err.find("bad file format") == std::string::npos;
+    SCOPED_TRACE(version);
+    EXPECT_EQ(k.is_log, read) << r.err;
+    if (!read) continue;
+    EXPECT_EQ(k.first_sequence, 7u);
+    EXPECT_EQ(k.first_timestamp, t0);
+    EXPECT_EQ(k.file_sequence, 1);
+  }
 }
 
 }  // namespace

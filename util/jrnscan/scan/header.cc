@@ -44,17 +44,14 @@ bool parse_number(const char* text, char** end, long* value) {
 
 }  // namespace
 
-int read_fwlog_header(scan_context& c, fwlog_header* h) {
-  *h = fwlog_header();
-  uint8_t first[16];
-  if (c.in->read(first, 16) != 16) return bad(c, "Unable to read file header signature\n");
+header_start parse_header_start(const uint8_t* first, fwlog_header* h) {
   std::memcpy(h->signature, first, 10);
   std::memcpy(h->version, first + 10, 6);
 
   if (std::memcmp(h->signature, "DRAV.FWAUD", 10) == 0)
     h->audit_only = 1;
   else if (std::memcmp(h->signature, "DRAV.FWLOG", 10) != 0)
-    return bad(c, "Unsupported file signature\n");
+    return header_start::signature;
 
   // The version text must end with a NUL inside its 6 bytes; the spare
   // terminator only keeps strtol inside the field.
@@ -64,17 +61,30 @@ int read_fwlog_header(scan_context& c, fwlog_header* h) {
   char* end = nullptr;
   long major = 0, minor = 0;
   if (!parse_number(text, &end, &major) || *end != '.' || major < INT32_MIN || major > INT32_MAX)
-    return bad(c, "File major version not recognized\n");
+    return header_start::major;
   const char* minor_text = end + 1;
   if (!parse_number(minor_text, &end, &minor) || *end != '\0' || end == text + 6 ||
       minor < INT32_MIN || minor > INT32_MAX)
-    return bad(c, "File minor version not recognized\n");
+    return header_start::minor;
   h->major = static_cast<int>(major);
   h->minor = static_cast<int>(minor);
-  if (h->major != 1 || h->minor > 5) {
-    c.diag.message("%s: bad file format\n", c.log_name);
-    c.diag.message("Unknown file version %d.%02d\n", h->major, h->minor);
-    return -1;
+  if (h->major != 1 || h->minor > 5) return header_start::unknown_version;
+  return header_start::ok;
+}
+
+int read_fwlog_header(scan_context& c, fwlog_header* h) {
+  *h = fwlog_header();
+  uint8_t first[16];
+  if (c.in->read(first, 16) != 16) return bad(c, "Unable to read file header signature\n");
+  switch (parse_header_start(first, h)) {
+    case header_start::ok: break;
+    case header_start::signature: return bad(c, "Unsupported file signature\n");
+    case header_start::major: return bad(c, "File major version not recognized\n");
+    case header_start::minor: return bad(c, "File minor version not recognized\n");
+    case header_start::unknown_version:
+      c.diag.message("%s: bad file format\n", c.log_name);
+      c.diag.message("Unknown file version %d.%02d\n", h->major, h->minor);
+      return -1;
   }
 
   if (h->minor >= 1) {

@@ -23,6 +23,14 @@ struct fwlog_header {
   int64_t start = 0;   // input offset of the log's first byte
 };
 
+// Which check of a header's first 16 bytes (its signature and version
+// text) fails, if any.
+enum class header_start { ok, signature, major, minor, unknown_version };
+// Parses the signature and the version text from the first 16 bytes of a
+// log into h (signature, version, audit_only, major, minor). The scan and
+// the look into a file before it is read both take a log by this.
+header_start parse_header_start(const uint8_t* first, fwlog_header* h);
+
 const char* charset_name(unsigned code);
 // Reads and checks the header; prints the two-line message and returns -1
 // when a check fails.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "scan/format.h"
+#include "scan/header.h"
 
 namespace jrn {
 
@@ -15,28 +16,14 @@ T field_at(const uint8_t* p) {
   return v;
 }
 
-// The version text "1.N" with its NUL inside the 6 bytes, as the scan
-// accepts it; -1 for any other.
-int minor_of(const uint8_t* version) {
-  if (version[0] != '1' || version[1] != '.') return -1;
-  int minor = 0;
-  size_t i = 2;
-  for (; i < 6 && version[i] >= '0' && version[i] <= '9'; ++i) {
-    minor = minor * 10 + (version[i] - '0');
-    if (minor > 5) return -1;
-  }
-  if (i == 2 || i == 6 || version[i] != '\0') return -1;
-  return minor;
-}
-
 }  // namespace
 
 log_peek peek_log(const uint8_t* p, size_t n) {
   log_peek k;
   if (n < 16) return k;
-  if (std::memcmp(p, "DRAV.FWLOG", 10) != 0 && std::memcmp(p, "DRAV.FWAUD", 10) != 0) return k;
-  const int minor = minor_of(p + 10);
-  if (minor < 0) return k;
+  fwlog_header h;
+  if (parse_header_start(p, &h) != header_start::ok) return k;
+  const int minor = h.minor;
   size_t at = 16;
   if (minor >= 1) {
     if (n < at + 8 || field_at<uint16_t>(p + at) != 1234) return k;
@@ -51,10 +38,11 @@ log_peek peek_log(const uint8_t* p, size_t n) {
   k.minor = minor;
   k.header_bytes = static_cast<int>(at);
   if (n < at + tag_header_bytes) return k;
-  // Version 1.0 writes the type letter behind the 8-byte header, later
-  // versions in front of it.
-  const uint8_t* head = p + at + (minor == 0 ? 0 : 1);
-  k.first_letter = minor == 0 ? p[at + 8] : p[at];
+  // Version 1.0 (and a minor number below it) writes the type letter
+  // behind the 8-byte header, later versions in front of it.
+  const bool old_layout = minor < 1;
+  const uint8_t* head = p + at + (old_layout ? 0 : 1);
+  k.first_letter = old_layout ? p[at + 8] : p[at];
   k.first_sequence = field_at<uint32_t>(head);
   k.first_timestamp = field_at<uint32_t>(head + 4);
   k.has_first_tag = true;
@@ -63,9 +51,10 @@ log_peek peek_log(const uint8_t* p, size_t n) {
 
 end_peek peek_end_tag(const uint8_t* last, int minor) {
   end_peek e;
-  const uint8_t letter = minor == 0 ? last[8] : last[0];
+  const bool old_layout = minor < 1;
+  const uint8_t letter = old_layout ? last[8] : last[0];
   if (letter != tag_letter::eof_cont && letter != tag_letter::eof_finish) return e;
-  const uint8_t* head = last + (minor == 0 ? 0 : 1);
+  const uint8_t* head = last + (old_layout ? 0 : 1);
   e.is_end = true;
   e.letter = letter;
   e.sequence = field_at<uint32_t>(head);
