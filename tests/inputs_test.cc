@@ -253,7 +253,15 @@ TEST(Archives, EveryLogIsPlacedByItsHeaderWhateverItIsAndHowItComes) {
     h.file_sequence = n;
     return log_builder(h).at(static_cast<uint32_t>(n), t0 + 100 * n).end('C').str();
   };
-  std::vector<placing> cases;
+  // Standard input, plain or compressed, among a directory's files.
+  std::vector<placing> cases = {
+      {"in1", {{"a", series_log(1)}, {"b", series_log(3)}}, series_log(2), {"a", "-", "b"}},
+      {"in2",
+       {{"a", series_log(1)}, {"b", series_log(3)}},
+       logbuild::compress(series_log(2), compression::gzip),
+       {"a", "-", "b"}},
+      {"in3", {{"a", series_log(1)}}, series_log(2), {"a", "-"}},
+  };
   // Version fields the reader takes, however they are written.
   for (const char* version : {"01.05", " 1.05", "+1.5", "1.0", "1.-1"})
     cases.push_back({"v" + std::to_string(cases.size()),

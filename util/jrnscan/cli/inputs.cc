@@ -121,7 +121,8 @@ bool starts_as_log(const uint8_t* p, size_t n) { return n >= 4 && std::memcmp(p,
 // Looks into a file: what it holds, where its first log belongs, and for
 // a plain file how its last log ends. A regular file is read with pread,
 // which leaves it as it was, and closed again; standard input, a pipe or
-// a device cannot be read twice and is kept open as it was looked into.
+// a device cannot be read twice and is kept open as it was looked into,
+// its first bytes held for its reader.
 // A file that cannot be opened keeps its errno for its turn.
 void peek_unit(input_unit& u, const input_options& reading) {
   const bool is_stdin = u.path == "-";
@@ -142,6 +143,10 @@ void peek_unit(input_unit& u, const input_options& reading) {
     u.held = input_operand::open(fd, u.shown, reading);
     if (!is_stdin) u.held_fd = owned_fd(fd);
     u.archive = u.held->compression() != nullptr || u.held->kind() == input_kind::tar;
+    // Its log goes where its header puts it, as a file's does (a tar's
+    // members cannot be looked into ahead of their turn).
+    const std::vector<uint8_t> first = u.held->first_bytes(peek_bytes);
+    u.key = peek_log(first.data(), std::min(first.size(), peek_bytes));
     return;
   }
   u.peeked = true;

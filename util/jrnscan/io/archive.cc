@@ -197,14 +197,16 @@ std::unique_ptr<input_operand> input_operand::open(int fd, const std::string& na
     // A read that fails here is read as a plain log: its reads meet the
     // failure again and say at which offset.
     read_head(raw, in->head_, magic_bytes);
-    if (raw.err() != 0) return in;
+    in->head_failed_ = raw.err() != 0;
+    if (in->head_failed_) return in;
     const uint8_t* h = in->head_.data();
     const size_t n = in->head_.size();
     if (n >= 4 && std::memcmp(h, "DRAV", 4) == 0) return in;
     in->compression_ = compression_of(h, n);
     if (in->compression_ == nullptr && n == magic_bytes) {
       read_head(raw, in->head_, tar_block);
-      if (raw.err() != 0) return in;
+      in->head_failed_ = raw.err() != 0;
+      if (in->head_failed_) return in;
     }
   }
   if (in->compression_ != nullptr) {
@@ -215,6 +217,7 @@ std::unique_ptr<input_operand> input_operand::open(int fd, const std::string& na
     std::vector<uint8_t> head;
     read_head(*in->decoder_, head, tar_block);
     const bool tar = looks_like_tar(head.data(), head.size());
+    if (!tar) in->decoded_head_ = head;
     in->stream_ = std::make_unique<head_reader>(std::move(head), *in->decoder_);
     if (tar) in->open_tar(*in->stream_);
   } else if (looks_like_tar(in->head_.data(), in->head_.size())) {
@@ -260,6 +263,18 @@ void input_operand::open_tar(byte_reader& bytes) {
     pending_trouble_ = archive_text(archive_);
     done_ = true;
   }
+}
+
+std::vector<uint8_t> input_operand::first_bytes(size_t want) {
+  if (kind_ == input_kind::compressed) return decoded_head_;
+  if (kind_ != input_kind::plain) return {};
+  // Read on only before the member reads from the descriptor itself.
+  if (head_.size() < want && !head_failed_ && !done_ && !member_) {
+    fd_reader raw(fd_, nullptr, 0);
+    read_head(raw, head_, want);
+    head_failed_ = raw.err() != 0;
+  }
+  return head_;
 }
 
 read_ahead_settings input_operand::member_reading() const {

@@ -67,6 +67,13 @@ class input_operand {
   // "gzip", "zstd", "xz", "bzip2", or null when not compressed.
   const char* compression() const { return compression_; }
 
+  // The first bytes of the log a plain or compressed operand holds, looked
+  // at before next() (whose member reads them all the same) to tell where
+  // the log belongs: up to want bytes of a plain operand (fewer when it ends
+  // or fails first), the bytes decompressed to tell what a compressed one
+  // holds (up to 512), none of a tar.
+  std::vector<uint8_t> first_bytes(size_t want);
+
   // Moves to the next member, which ends the one before (its source goes
   // away). False when there are no more, or when the archive cannot be
   // read on (trouble() says why then).
@@ -100,8 +107,10 @@ class input_operand {
   input_options options_;
   input_kind kind_ = input_kind::plain;
   const char* compression_ = nullptr;
-  std::vector<uint8_t> head_;  // the first bytes, read to tell the kind
-  bool done_ = false;          // no member follows
+  std::vector<uint8_t> head_;          // the first bytes, read to tell the kind
+  bool head_failed_ = false;           // ... until a read of them failed
+  std::vector<uint8_t> decoded_head_;  // a compressed log's first bytes
+  bool done_ = false;                  // no member follows
   std::string pending_trouble_;
 
   std::unique_ptr<fd_reader> in_;         // the operand's bytes
