@@ -38,7 +38,9 @@ class transaction_sink : public report_sink, public audit_observer, private txn_
                    const node_map& names, uint32_t id, const txns_options& o);
 
   bool wants_lines() const override { return report_->wants_lines(); }
-  bool wants_all_problems() const override { return report_->wants_all_problems(); }
+  // Every item is validated, shown or not: a malformed record fails the run
+  // as it does in every mode.
+  bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
   void input_failed(const char* name) override;
   void input_damaged(const char* name, const char* why) override;

@@ -131,6 +131,9 @@ class txns_sink : public report_sink,
  public:
   txns_sink(output& out, diagnostics& diag, const txns_options& o, const node_map& names);
 
+  // Every item is validated, shown or not: a malformed record fails the run
+  // as it does in every mode.
+  bool wants_all_problems() const override { return true; }
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;

@@ -69,6 +69,9 @@ class undo_sink : public report_sink, public record_observer {
   bool open();
 
   // report_sink: nothing counted, no lines.
+  // Every item is validated, shown or not: a malformed record fails the run
+  // as it does in every mode.
+  bool wants_all_problems() const override { return true; }
   void begin_input(const char* name, int64_t size) override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
