@@ -66,3 +66,58 @@ TEST(DamageModes, MalformedRecordFailsEveryMode) {
     }
   }
 }
+
+// A FIXREC record too short for its fixed part, or a record cut inside its
+// payload: -a shows its header lines, then the message; the filters that
+// need the payload (the default view, -r, -p) do not show it.
+TEST(DamageModes, RecordsWithoutTheirPayloadAreShownWithAll) {
+  struct sample {
+    const char* what;
+    std::string log;
+    const char* message;
+    bool fixrec;
+  };
+  std::vector<sample> samples;
+  for (size_t n : {0, 1, 16}) {
+    log_builder b;
+    b.image(logbuild::OP_FIXREC, 5, 102, std::string(n, 'f')).end('F');
+    samples.push_back(
+        {"a short FIXREC", b.str(), "t.fwlog: malformed IMAGE record at offset 36", true});
+  }
+  for (uint8_t op : {logbuild::OP_FIXREC, logbuild::OP_NODEPAGE, logbuild::OP_BEGIN}) {
+    log_builder b;
+    b.image(op, 5, 102, std::string(40, 'p'));
+    for (size_t cut : {1, 39}) {
+      const std::string log = b.str().substr(0, b.str().size() - cut);
+      samples.push_back({"a record cut in its payload", log, "Unable to read record data\n",
+                         op == logbuild::OP_FIXREC});
+    }
+  }
+  for (const sample& s : samples) {
+    SCOPED_TRACE(s.what + std::string(" of ") + std::to_string(s.log.size()) + " bytes");
+    golden::result r = golden::scan(s.log, {"-a"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind(s.message, 0), 0u) << r.err;
+    const size_t tag = r.both.find("\nsequence = 1\n");
+    ASSERT_NE(tag, std::string::npos) << r.both;
+    EXPECT_NE(r.both.find(" transaction_id: 5\n session_id: 1\n txn state: TXN (5)\n node_id: "
+                          "#102\n",
+                          tag),
+              std::string::npos)
+        << r.both;
+    EXPECT_GT(r.both.find(s.message), tag);  // the message follows the lines
+    const std::vector<std::string> json = {"-a", "--json"};
+    r = golden::scan(s.log, json);
+    EXPECT_NE(r.out.find("\"type\":\"tag\",\"log\":\"t.fwlog\",\"offset\":36,"), std::string::npos)
+        << r.out;
+    // -r judges only FIXREC records, by their record number.
+    std::vector<std::vector<std::string>> hidden = {
+        {}, {"-p", "5"}, {"-a", "-n", "9"}, {"-a", "-o", "NODELIST"}};
+    if (s.fixrec) hidden.push_back({"-a", "-r", "7"});
+    for (const std::vector<std::string>& h : hidden) {
+      r = golden::scan(s.log, h);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out.find("\nsequence = 1\n"), std::string::npos) << r.out;
+    }
+  }
+}

@@ -43,6 +43,34 @@ bool checked_before(scan_context& c, const opcode_info& op, payload_view payload
   return true;
 }
 
+// The record header lines of a shown record.
+void header_lines(scan_context& c, const opcode_info& op, bool brief) {
+  const tag_summary& t = c.tag;
+  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef(fid::opcode, op.name, opcode_known(t.opcode)),
+              i32f(fid::opcode_code, t.opcode));
+  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, t.transaction_id),
+           u32f(fid::session_id, t.session_id));
+  JRN_LINE_IF(c, !brief, " txn state: %s (%d)\n",
+              namef(fid::txn_state, txn_state_name(t.txn_state), txn_state_known(t.txn_state)),
+              i32f(fid::txn_state_code, t.txn_state));
+  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, t.node_id));
+}
+
+// A record whose payload is not there to test (cut short, or a FIXREC
+// record too short for its fixed part) is shown in the report when the
+// filters that need no payload pass it: it is not image-like, has no record
+// number and concerns no page.
+bool shown_without_payload(scan_context& c, const opcode_info& op, bool is_fixrec) {
+  const filter_settings& f = c.filter_opts;
+  const tag_summary& t = c.tag;
+  if (!c.lines_wanted || !filter_match(f, t, t.transaction_id, t.node_id, 0)) return false;
+  if ((is_fixrec && f.recno != 0) || f.page != 0) return false;
+  if (f.pattern && !opcode_matches(f, op.name)) return false;
+  if (!c.show(true) || !c.lines) return false;
+  header_lines(c, op, brief_view(f));
+  return true;
+}
+
 }  // namespace
 
 const char* txn_state_name(uint8_t state) {
@@ -87,17 +115,18 @@ int dump_image_record(scan_context& c) {
   t.session_id = h.session_id;
   t.node_id = static_cast<int32_t>(h.node_id);
 
+  const opcode_info& op = opcode_lookup(h.opcode);
+  const bool is_fixrec = h.opcode == op_fixrec;
   // The payload, in place when it lies in the input's block.
   const uint8_t* data = nullptr;
   if (h.size != 0 && (data = c.in->view(h.size)) == nullptr) {
+    shown_without_payload(c, op, is_fixrec);
     c.diag.message("Unable to read record data\n");
     return -1;
   }
   const payload_view payload(data, h.size);
   t.payload = data;
   t.payload_size = h.size;
-  const opcode_info& op = opcode_lookup(h.opcode);
-  const bool is_fixrec = h.opcode == op_fixrec;
   const filter_settings& f = c.filter_opts;
 
   size_test size(c, op, payload, is_fixrec);
@@ -106,7 +135,11 @@ int dump_image_record(scan_context& c) {
   // Filters, cheapest first; a dropped record is already consumed.
   int image_like = 0;
   if (is_fixrec) {
-    if (!size.ok()) return 0;
+    if (!payload_size_fits(op, h.size)) {
+      shown_without_payload(c, op, true);
+      size.ok();  // malformed, whatever the filters say
+      return 0;
+    }
     image_like = fixrec_image_like(payload);
     if (c.records) observe_fixrec(c, payload);
   }
@@ -123,15 +156,7 @@ int dump_image_record(scan_context& c) {
   // A back-end that only counts tags (the summary, the check) needs
   // nothing more: every item was validated above.
   if (!c.show(true) || !c.lines) return 0;
-  const bool brief = brief_view(f);
-  JRN_LINE_IF(c, !brief, " opcode: %s (%d)\n", namef(fid::opcode, op.name, opcode_known(t.opcode)),
-              i32f(fid::opcode_code, t.opcode));
-  JRN_LINE(c, " transaction_id: %u\n session_id: %u\n", u32f(fid::transaction_id, t.transaction_id),
-           u32f(fid::session_id, t.session_id));
-  JRN_LINE_IF(c, !brief, " txn state: %s (%d)\n",
-              namef(fid::txn_state, txn_state_name(t.txn_state), txn_state_known(t.txn_state)),
-              i32f(fid::txn_state_code, t.txn_state));
-  JRN_LINE(c, " node_id: %s\n", nodef(fid::node_id, t.node_id));
+  header_lines(c, op, brief_view(f));
   if (h.size == 0) return 0;
 
   if (op.describe) {

@@ -35,6 +35,8 @@ const opcode_info& opcode_lookup(uint8_t opcode);
 // Whether the code has a name of its own (the others show a placeholder).
 bool opcode_known(uint8_t opcode);
 
+// Whether a payload of n bytes keeps the opcode's size rule.
+bool payload_size_fits(const opcode_info& op, uint32_t n);
 // Checks the opcode's size rule; reports a malformed record and returns
 // false when the payload breaks it.
 bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payload);
