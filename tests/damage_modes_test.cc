@@ -121,3 +121,33 @@ TEST(DamageModes, RecordsWithoutTheirPayloadAreShownWithAll) {
     }
   }
 }
+
+// --check --json places a log whose header is refused where it begins in
+// the input: the first log, behind an end tag, behind a log without one.
+TEST(DamageModes, RefusedHeaderIsPlacedWhereItBegins) {
+  header_fields bad;
+  bad.version = "9.99";
+  for (const char* ending : {"", "F", "C"}) {
+    log_builder b;
+    b.fixrec(logbuild::PUT, 5, 102, 7, "x");
+    if (*ending) b.end(*ending);
+    const size_t start = b.str().size();
+    b.next_log(bad).fixrec(logbuild::PUT, 5, 102, 7, "y").end('F');
+    for (const std::string& log : {b.str(), b.str().substr(start)}) {
+      const golden::result r = golden::scan(log, {"--check", "--json"});
+      EXPECT_EQ(r.status, 1);
+      std::istringstream in(r.out);
+      std::vector<json_reader::value> refused;
+      for (std::string line; std::getline(in, line);) {
+        const json_reader::result one = json_reader::parse(line);
+        ASSERT_TRUE(one.ok()) << one.message();
+        if (one.v.has("end") && one.v["end"].text == "header_failure") refused.push_back(one.v);
+      }
+      ASSERT_EQ(refused.size(), 1u) << r.out;
+      EXPECT_EQ(refused[0]["offset"].num(),
+                static_cast<long long>(log.size() == b.str().size() ? start : 0))
+          << ending << "\n"
+          << r.out;
+    }
+  }
+}

@@ -67,6 +67,7 @@ void check_sink::begin_input(const char* name, int64_t size) {
   input_number_ = static_cast<uint32_t>(input_names_.size());
   input_names_.push_back(name);
   log_index_ = 0;
+  next_log_start_ = 0;
   progress_.begin_input(name, size);
 }
 
@@ -145,7 +146,8 @@ void check_sink::start_log() {
   if (log_index_ > 1) log_label_ += " (log " + std::to_string(log_index_) + ")";
   tags_ = 0;
   first_seq_ = last_seq_ = first_ts_ = last_ts_ = 0;
-  tags_end_ = log_start_ = 0;
+  // A log whose header is refused begins where the one before it ended.
+  tags_end_ = log_start_ = next_log_start_;
   last_letter_ = 0;
   unread_ = 0;
   have_header_ = false;
@@ -307,6 +309,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
   if (!log_open_ && how == log_end::stopped) return;  // nothing of a further log read
   if (!log_open_) start_log();
   log_open_ = false;
+  next_log_start_ = offset;
   // The next log may go on from this one when it ended with an end tag.
   carry_ = have_header_ && (how == log_end::eof_finish || how == log_end::eof_cont);
   carry_volume_set_ = volume_set_;

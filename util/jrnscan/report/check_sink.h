@@ -196,6 +196,7 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   uint32_t first_ts_ = 0, last_ts_ = 0;
   int64_t tags_end_ = 0;  // input offset behind the last tag read
   int64_t log_start_ = 0;
+  int64_t next_log_start_ = 0;  // where a further log of the input would begin
   uint8_t last_letter_ = 0;
   int64_t unread_ = 0;  // bytes behind the end tag not read; -1: more than looked at
   bool have_header_ = false;
