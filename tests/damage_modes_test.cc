@@ -151,3 +151,29 @@ TEST(DamageModes, RefusedHeaderIsPlacedWhereItBegins) {
     }
   }
 }
+
+// Whatever the bytes behind a tag letter of no kind, the unread rest is
+// dated by the last tag read: a moment after it cannot be told, a moment
+// before it is answered from the change.
+TEST(DamageModes, UnreadRestIsDatedByTheLastTagRead) {
+  log_builder b;
+  b.at(1, 1700000000).fixrec(logbuild::PUT, 5, 102, 7, "x");
+  const std::vector<uint32_t> garbage_times = {0,          1,          1700000000,
+                                               1700000100, 1900000000, 0xffffffffu};
+  for (const char* moment : {"2023-11-14 22:13:19", "2023-11-14 22:13:20", "2023-11-14 22:13:25",
+                             "2023-11-15 00:00:00", "2030-01-01 00:00:00"}) {
+    std::string first;
+    for (uint32_t ts : garbage_times) {
+      const std::string log =
+          b.str() + "\x7f" + logbuild::bytes().u32(0xdead).u32(ts).raw("rest").str();
+      const golden::result r =
+          golden::scan(log, {"--history=102:7", std::string("--as-of=") + moment});
+      if (first.empty()) first = r.out;
+      EXPECT_EQ(r.out, first) << moment << ", garbage time " << ts;
+    }
+    EXPECT_EQ(first.find("cannot tell") != std::string::npos,
+              std::string(moment) > "2023-11-14 22:13:19")
+        << moment << "\n"
+        << first;
+  }
+}

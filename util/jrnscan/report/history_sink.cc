@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/scan.h"
 #include "records/opcodes.h"
 #include "report/cut_mark.h"
 #include "report/hexdump.h"
@@ -479,7 +480,8 @@ void history_sink::problem(problem_kind kind, int64_t offset, const char* text) 
 // payload broke the size rule): whether it changed an asked record cannot
 // be told, so their contents are unknown from here.
 void history_sink::tag_done(const tag_summary& t) {
-  last_timestamp_ = t.timestamp;
+  // A letter of no kind is no tag: the bytes behind it are no timestamp.
+  if (tag_kind_of(t.letter).handler || is_end_tag(t.letter)) last_timestamp_ = t.timestamp;
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
   if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
