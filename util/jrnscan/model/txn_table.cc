@@ -202,15 +202,17 @@ void session_table::audit(const tag_summary& t, const audit_event& e) {
 }
 
 void session_table::record(const tag_summary& t) {
-  // Session 0 is no session: it is counted only when an AUDIT tag named it.
-  session_info* s = t.session_id == 0 ? find(0) : entry_for(t.session_id, t, false);
-  if (!s) return;
-  if (t.session_id == 0) s->last = place(t);
-  ++s->records;
+  // Session 0 is no session: its records are counted in none, even when an
+  // AUDIT tag named session 0.
+  if (t.session_id == 0) return;
+  if (session_info* s = entry_for(t.session_id, t, false)) ++s->records;
 }
 
 who_ptr session_table::transaction_began(uint32_t session, const tag_summary& t, bool* lost) {
-  session_info* s = session == 0 ? find(0) : entry_for(session, t, false);
+  // A transaction of session 0 belongs to no session.
+  *lost = false;
+  if (session == 0) return nullptr;
+  session_info* s = entry_for(session, t, false);
   *lost = !s && bound_reached_;
   if (!s) return nullptr;
   ++s->transactions;
@@ -218,12 +220,13 @@ who_ptr session_table::transaction_began(uint32_t session, const tag_summary& t,
 }
 
 who_ptr session_table::who(uint32_t session) const {
+  if (session == 0) return nullptr;  // no session, whatever an AUDIT tag named
   auto it = open_.find(session);
   return it == open_.end() ? nullptr : it->second.who;
 }
 
 bool session_table::may_have_lost(uint32_t session) const {
-  return bound_reached_ && open_.count(session) == 0;
+  return session != 0 && bound_reached_ && open_.count(session) == 0;
 }
 
 void session_table::flush_all(session_end how) {
@@ -367,19 +370,23 @@ void txn_table::count(txn_info& x, const tag_summary& t) {
 void txn_table::record(const tag_summary& t) {
   const uint32_t id = t.transaction_id;
   const uint8_t state = t.txn_state;
-  if (id == 0 || state == GLOBAL) {
+  const bool outside = id == 0 || state == GLOBAL;
+  txn_info* x = nullptr;
+  if (held_.count != 0) {
+    const bool theirs = !outside && held_.first.transaction_id == id;
+    if (!theirs)
+      settle_held(nullptr);
+    else if (!(x = settle_held(&t))) {
+      ++not_followed_;
+      return;
+    }
+  }
+  if (outside) {
     ++outside_;
     return;
   }
   if (only_ != 0 && id != only_) return;
-  const bool begins = state == BEGIN || state == BEGIN_END;
-  txn_info* x = find(id);
-  if (x && begins) {
-    x->again_sequence = t.sequence;
-    done(*x, txn_end::begun_again);
-    x = nullptr;
-  }
-  if (!x && !(x = open(t, begins))) {
+  if (!x && !(x = begin_or_find(t, t))) {
     ++not_followed_;
     return;
   }
@@ -390,17 +397,49 @@ void txn_table::record(const tag_summary& t) {
     done(*x, txn_end::begin_end);
 }
 
+// The transaction a record of t's id belongs to: a BEGIN or BEGIN-END
+// record begins one (the one open of its id has then not ended); any other
+// goes on in the one open, or opens one that began before the input, at
+// the tag opener. Null when it is not followed.
+txn_info* txn_table::begin_or_find(const tag_summary& t, const tag_summary& opener) {
+  const bool begins = t.txn_state == BEGIN || t.txn_state == BEGIN_END;
+  txn_info* x = find(t.transaction_id);
+  if (x && begins) {
+    x->again_sequence = t.sequence;
+    done(*x, txn_end::begun_again);
+    x = nullptr;
+  }
+  return x ? x : open(opener, begins);
+}
+
 void txn_table::before_image(const tag_summary& t) {
   const uint32_t id = t.transaction_id;
   if (id == 0 || (only_ != 0 && id != only_)) return;
-  txn_info* x = find(id);
-  if (!x && !(x = open(t, false))) {
-    ++not_followed_;
-    return;
+  if (held_.count != 0 && held_.first.transaction_id != id) settle_held(nullptr);
+  if (held_.count == 0) {
+    held_.first = t;
+    held_.first.payload = nullptr;  // valid only while the tag is read
+    held_.touched = false;
   }
-  ++x->before_images;
-  x->last = place(t);
-  if (watched_ != 0 && t.node_id == watched_) x->touched = true;
+  ++held_.count;
+  held_.last = place(t);
+  if (watched_ != 0 && t.node_id == watched_) held_.touched = true;
+}
+
+txn_info* txn_table::settle_held(const tag_summary* next) {
+  const uint64_t n = held_.count;
+  held_.count = 0;
+  // A transaction they open begins with the first of them.
+  txn_info* x = next ? begin_or_find(*next, held_.first) : find(held_.first.transaction_id);
+  if (!x && !next) x = open(held_.first, false);
+  if (!x) {
+    not_followed_ += n;
+    return nullptr;
+  }
+  x->before_images += n;
+  if (!next) x->last = held_.last;
+  if (held_.touched) x->touched = true;
+  return x;
 }
 
 void txn_table::flush_all(txn_end how) {
@@ -411,9 +450,13 @@ void txn_table::flush_all(txn_end how) {
 }
 
 void txn_table::end_log(log_end how) {
+  if (held_.count != 0) settle_held(nullptr);
   if (how == log_end::eof_finish) flush_all(txn_end::log_finished);
 }
 
-void txn_table::finish(bool stopped) { flush_all(stopped ? txn_end::stopped : txn_end::open); }
+void txn_table::finish(bool stopped) {
+  if (held_.count != 0) settle_held(nullptr);
+  flush_all(stopped ? txn_end::stopped : txn_end::open);
+}
 
 }  // namespace jrn

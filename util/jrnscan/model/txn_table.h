@@ -10,14 +10,18 @@
 // state GLOBAL is a change made outside any transaction whatever id it
 // carries, and so is a record of transaction id 0: both are counted as
 // records in no transaction. A before-image belongs to the transaction of
-// its id like a TXN record, but is counted apart from the records. A
+// its id whose change follows it, and is counted apart from the records:
+// it is held until the next record, so that one followed by a BEGIN or
+// BEGIN-END record of its id belongs to the transaction that begins. A
 // transaction open at an end tag EOF_CONT goes on in the next log of the
 // run; at EOF_FINISH it has ended unfinished.
 //
 // A session is known by its number from its SIGN_ON to its SIGN_OFF; a
 // session of which only records or other AUDIT tags are met is one signed
 // on before the input. Session number 0 in a record means no session (GLOBAL
-// records, logs of version 1.00): such records open no session.
+// records, logs of version 1.00): such records open no session and are
+// counted in none, and their transactions have no sign-on, even when AUDIT
+// tags name a session 0.
 //
 // Memory grows with what is open at once, not with the log: a transaction
 // is kept while it is open and told to the listener (and dropped) when it
@@ -336,8 +340,22 @@ class txn_table {
     size_t used_ = 0;
   };
 
+  // Before-images of one transaction id not yet given to a transaction:
+  // they belong to the one of the change that follows them.
+  struct held_images {
+    tag_summary first;  // the first of them
+    tag_place last;     // where the last of them lies
+    uint64_t count = 0;
+    bool touched = false;  // one of them is of the watched node
+  };
+
   void record(const tag_summary& t);
   void before_image(const tag_summary& t);
+  txn_info* begin_or_find(const tag_summary& t, const tag_summary& opener);
+  // Gives the held before-images to their transaction and returns it (null
+  // when it is not followed): with next, a record of their id, to the one
+  // that next begins or goes on; else to the one open, opened when none is.
+  txn_info* settle_held(const tag_summary* next);
   txn_info* find(uint32_t id);
   txn_info* open(const tag_summary& t, bool begin);
   void done(txn_info& x, txn_end how);
@@ -363,6 +381,7 @@ class txn_table {
   uint64_t outside_ = 0;
   uint64_t not_followed_ = 0;
   txn_info* last_ = nullptr;
+  held_images held_;
 };
 
 }  // namespace jrn

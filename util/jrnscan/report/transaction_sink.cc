@@ -78,6 +78,8 @@ void transaction_sink::show_tag(const tag_summary& t) {
   passing_ = ((t.is_record && t.txn_state != global_state) || t.letter == before_image_letter) &&
              t.transaction_id == id_;
   if (!passing_) return;
+  shown_ = t;
+  shown_.payload = nullptr;  // valid only while the tag is read
   if (!who_written_)
     write_who(t.session_id, sessions_.who(t.session_id), sessions_.may_have_lost(t.session_id));
   if (header_pending_) {
@@ -124,6 +126,9 @@ void transaction_sink::audit(const tag_summary& t, const audit_event& e) { sessi
 
 void transaction_sink::end_log(log_end how, int64_t offset) {
   report_->end_log(how, offset);
+  // A tag of the transaction cut short was shown: it counts in the
+  // transaction, whose line then follows.
+  if (passing_) txns_.tag(shown_);
   passing_ = false;
   stopped_ = how == log_end::stopped;
   txns_.end_log(how);

@@ -80,6 +80,7 @@ class transaction_sink : public report_sink, public audit_observer, private txn_
   fwlog_header header_;
   bool header_pending_ = false;  // the current log's header is not shown yet
   bool passing_ = false;         // the shown tag is one of the transaction's
+  tag_summary shown_;            // ... and what its opening told
   bool who_written_ = false;     // of the transaction under way
   bool stopped_ = false;
   uint64_t found_ = 0;

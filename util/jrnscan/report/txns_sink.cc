@@ -404,8 +404,10 @@ void txns_sink::begin_log(const char* log_name, const fwlog_header&) {
 }
 
 void txns_sink::tag_done(const tag_summary& t) {
-  if (opt_.sessions && t.is_record) sessions_.record(t);
+  // The transaction first: one that held before-images open is the
+  // session's from the first of them on.
   txns_.tag(t);
+  if (opt_.sessions && t.is_record) sessions_.record(t);
 }
 
 void txns_sink::audit(const tag_summary& t, const audit_event& e) { sessions_.audit(t, e); }
