@@ -168,8 +168,8 @@ TEST(Undo, FollowsARecordAcrossLogsAndARangeOfTransactions) {
   a.before_image(30, 1, 7, 1, logbuild::UPDATE, "alpha-01");
   a.fixrec(logbuild::UPDATE, 30, 7, 1, "alpha-30");
   const std::string first = golden::temp_file(a.end('C').str(), "a.fwlog");
-  log_builder b(header(2));
-  b.fixrec(logbuild::UPDATE_RANGE, 31, 7, 1, range(0, "ALPHA"));
+  log_builder b(header(2));  // its tags go on from the first log's six
+  b.at(7, 1700000006).fixrec(logbuild::UPDATE_RANGE, 31, 7, 1, range(0, "ALPHA"));
   b.fixrec(logbuild::PUT, 30, 7, 2, "bravo-30");
   b.fixrec(logbuild::UPDATE, 32, 7, 1, "alpha-32");
   const std::string second = golden::temp_file(b.end().str(), "b.fwlog");

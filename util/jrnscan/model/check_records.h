@@ -1,5 +1,6 @@
 // What the check knows of each fixed record's content, so that a later
-// before-image of the record can be judged against it.
+// before-image of the record can be judged against it: the storage of
+// hashes behind the rules of record_rules.h.
 //
 // Per record (node, record number) the table keeps a 64-bit hash of the
 // content, its length, and where that knowledge came from (the input offset
@@ -26,11 +27,13 @@
 #include <memory>
 #include <vector>
 
+#include "model/record_rules.h"
+
 namespace jrn {
 
 class record_contents {
  public:
-  enum class state : uint8_t { unknown, known, absent };
+  using state = content_state;
   enum class source : uint8_t { change, before_image };
   // What a lookup needs, 32 bytes: two to a cache line, none across two.
   struct alignas(32) entry {

@@ -1,23 +1,11 @@
 #include "model/record_content.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 namespace jrn {
 
 namespace {
-
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-  char text[200];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  return text;
-}
 
 content_origin origin_at(content_origin::kind_t kind, const tag_summary& t, const char* log) {
   content_origin o;
@@ -59,10 +47,35 @@ void diff_bytes(const uint8_t* a, uint32_t an, const uint8_t* b, uint32_t bn,
   }
 }
 
-void record_tracker::before_image(const tag_summary& t, const record_event& e, const char* log) {
-  has_image_ = true;
-  image_.set(e.data, e.size);
-  image_origin_ = origin_at(content_origin::before_image, t, log);
+image_verdict record_tracker::before_image(const tag_summary& t, const record_event& e,
+                                           const char* log) {
+  // Judged against the latest content: an earlier before-image since the
+  // last change, or what the changes left.
+  const record_content& latest = has_image_ ? image_ : content_;
+  const content_state st = latest.rule_state();
+  const uint32_t length = static_cast<uint32_t>(latest.bytes.size());
+  const image_rule rule = rule_of_image(e, st, length);
+  const image_verdict v = verdict_of(rule, st, [&] {
+    return length == e.size &&
+           (e.size == 0 || std::memcmp(latest.bytes.data(), e.data, e.size) == 0);
+  });
+  if (v == image_verdict::differs || v == image_verdict::deleted)
+    notes_.push_back({v, t.offset, log, has_image_ ? image_origin_ : origin_});
+  switch (rule.effect) {
+    case image_rule::keep: break;
+    case image_rule::set:
+      has_image_ = true;
+      image_.set(e.data, e.size);
+      image_origin_ = origin_at(content_origin::before_image, t, log);
+      break;
+    case image_rule::make_unknown:
+      has_image_ = true;
+      image_.set_unknown();
+      image_origin_ = origin_at(content_origin::untold, t, log);
+      image_origin_.why = cut_image_reason;
+      break;
+  }
+  return v;
 }
 
 void record_tracker::lose(int64_t offset, uint32_t timestamp, const char* log,
@@ -81,19 +94,15 @@ void record_tracker::lose(int64_t offset, uint32_t timestamp, const char* log,
 void record_tracker::change(const tag_summary& t, const record_event& e, const char* log,
                             record_step& s) {
   ++changes_;
-  s.before_from_image = s.image_differs = s.patch_only = false;
+  s.before_from_image = s.patch_only = false;
   s.patch.clear();
   s.why.clear();
-  s.earlier_origin = content_origin();
+  take_notes(s.notes);
   if (has_image_) {
     // The before-image says what the record held right before this
     // change: it is the content the change applies to.
     has_image_ = false;
-    s.before_from_image = true;
-    if (content_.is_known() && !content_.same_as(image_)) {
-      s.image_differs = true;
-      s.earlier_origin = origin_;
-    }
+    s.before_from_image = image_.is_known();
     content_.state = image_.state;
     content_.bytes.swap(image_.bytes);
     origin_ = image_origin_;
@@ -101,65 +110,33 @@ void record_tracker::change(const tag_summary& t, const record_event& e, const c
   s.before = content_;
   s.before_origin = origin_;
 
-  auto untold = [&](std::string why) {
-    content_.set_unknown();
-    origin_ = origin_at(content_origin::untold, t, log);
-    origin_.why = std::move(why);
-  };
-  switch (e.operation) {
-    case fixrec_put:
-    case fixrec_update:
-      if (e.size == 0) {
-        untold(e.operation == fixrec_put ? "the PUT carries no data bytes"
-                                         : "the UPDATE carries no data bytes");
-        break;
-      }
+  const change_rule rule = rule_of_change(e);
+  const content_state st = content_.rule_state();
+  const uint32_t length = static_cast<uint32_t>(content_.bytes.size());
+  switch (rule.kind) {
+    case change_rule::set:
       content_.set(e.data, e.size);
       origin_ = origin_at(content_origin::after_image, t, log);
       break;
-    case fixrec_update_no_data: untold("UPDATE_NO_DATA does not carry the new data"); break;
-    case fixrec_put_no_data: untold("PUT_NO_DATA does not carry the data"); break;
-    case fixrec_delete:
+    case change_rule::remove:
       content_.set_absent();
       origin_ = origin_at(content_origin::deleted, t, log);
       break;
-    case fixrec_update_range: {
-      if (!e.has_range) {
-        untold(
-            format("an UPDATE_RANGE of %u bytes has no range header, so where they go is "
-                   "not told",
-                   static_cast<unsigned>(e.size)));
+    case change_rule::patch:
+      if (patch_fits(st, length, e)) {
+        if (e.size != 0) std::memcpy(content_.bytes.data() + e.range_offset, e.data, e.size);
+        ++origin_.patches;
         break;
       }
-      if (e.range_length != e.size) {
-        untold(format("its range header says %u bytes at offset %u, but %u follow",
-                      unsigned{e.range_length}, unsigned{e.range_offset},
-                      static_cast<unsigned>(e.size)));
-        break;
-      }
-      const uint32_t end = uint32_t{e.range_offset} + e.size;
-      if (!content_.is_known() || end > content_.bytes.size()) {
-        s.patch_only = true;
-        s.patch_offset = e.range_offset;
-        s.patch.assign(e.data, e.data + e.size);
-        if (content_.state == record_content::absent)
-          untold("it patches a record that does not exist");
-        else if (content_.state == record_content::unknown)
-          untold("the content it patches is not known");
-        else
-          untold(format(
-              "it writes bytes %u to %u, beyond the %u bytes the record was known to "
-              "have",
-              unsigned{e.range_offset}, end - 1, static_cast<unsigned>(content_.bytes.size())));
-        break;
-      }
-      std::memcpy(content_.bytes.data() + e.range_offset, e.data, e.size);
-      ++origin_.patches;
-      break;
-    }
-    default:
-      untold(format("operation code %u is not one whose effect on the record is known",
-                    unsigned{e.operation}));
+      s.patch_only = true;
+      s.patch_offset = e.range_offset;
+      s.patch.assign(e.data, e.data + e.size);
+      // The content is unknown from here.
+      [[fallthrough]];
+    case change_rule::untold:
+      content_.set_unknown();
+      origin_ = origin_at(content_origin::untold, t, log);
+      origin_.why = untold_reason(rule, e, st, length);
       break;
   }
   s.after = content_;

@@ -1,8 +1,9 @@
 // The bytes of one fixed record as the log tells them, followed change by
-// change: what a PUT or UPDATE puts, what an UPDATE_RANGE patches, what a
-// DELETE takes away, what UPDATE_NO_DATA leaves untold, and what a
-// before-image says the record held. Nothing is guessed: where the log
-// does not tell, the content is unknown, and the reason is kept.
+// change by the rules of record_rules.h, kept whole: what a PUT or UPDATE
+// puts, what an UPDATE_RANGE patches, what a DELETE takes away, what
+// UPDATE_NO_DATA leaves untold, and what a before-image says the record
+// held. Nothing is guessed: where the log does not tell, the content is
+// unknown, and the reason is kept.
 //
 // A record_tracker follows one record; the back-ends that follow records
 // (a record's history, a transaction's undo) feed it the record's events
@@ -13,19 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "model/record_rules.h"
 #include "scan/record_events.h"
 
 namespace jrn {
-
-// FIXREC operations.
-enum fixrec_operation : uint8_t {
-  fixrec_update = 1,
-  fixrec_update_no_data = 2,
-  fixrec_put = 3,
-  fixrec_put_no_data = 4,
-  fixrec_delete = 5,
-  fixrec_update_range = 7,
-};
 
 // What is known of a record's bytes at one point of the log.
 struct record_content {
@@ -38,6 +30,7 @@ struct record_content {
   std::vector<uint8_t> bytes;  // known: the record's bytes
 
   bool is_known() const { return state == known; }
+  content_state rule_state() const { return static_cast<content_state>(state); }
   void set_unknown() {
     state = unknown;
     bytes.clear();
@@ -86,6 +79,15 @@ struct byte_range {
 void diff_bytes(const uint8_t* a, uint32_t an, const uint8_t* b, uint32_t bn,
                 std::vector<byte_range>& out, uint32_t merge_gap = 4);
 
+// A before-image that the rules judged wrong: it differs from the known
+// content, or it is of a record known not to exist.
+struct image_note {
+  image_verdict verdict;
+  int64_t offset;          // input offset of the before-image
+  const char* log;         // the log it lies in
+  content_origin earlier;  // where the content it was judged against came from
+};
+
 // One change of a record as the tracker saw it.
 struct record_step {
   record_content before;  // right before the change
@@ -93,10 +95,9 @@ struct record_step {
   content_origin before_origin;
   // before is the change's before-image (read since the change before).
   bool before_from_image = false;
-  // The before-image differs from the content that the earlier changes
-  // left (known from before_origin's predecessor, earlier_origin).
-  bool image_differs = false;
-  content_origin earlier_origin;
+  // The before-images read since the change before that were judged
+  // wrong, in log order.
+  std::vector<image_note> notes;
   // An UPDATE_RANGE on content that is not known: the bytes it writes
   // and where (after stays unknown).
   bool patch_only = false;
@@ -109,8 +110,10 @@ struct record_step {
 class record_tracker {
  public:
   // A before-image of the record (e.kind == before_image): the record's
-  // content right before its next change.
-  void before_image(const tag_summary& t, const record_event& e, const char* log);
+  // content right before its next change. It is judged against the
+  // content the changes and before-images so far left; the verdict is
+  // returned, and kept as a note when it is wrong.
+  image_verdict before_image(const tag_summary& t, const record_event& e, const char* log);
   // A change of the record (e.kind == change): s gets the content before
   // and after it; the tracker moves on to the content after it.
   void change(const tag_summary& t, const record_event& e, const char* log, record_step& s);
@@ -126,6 +129,12 @@ class record_tracker {
   const record_content* pending_image() const { return has_image_ ? &image_ : nullptr; }
   const content_origin& pending_origin() const { return image_origin_; }
   uint64_t changes() const { return changes_; }
+  // The notes on before-images read since the last change (a change takes
+  // them into its step): moved into out.
+  void take_notes(std::vector<image_note>& out) {
+    out.clear();
+    out.swap(notes_);
+  }
 
  private:
   record_content content_;
@@ -133,6 +142,7 @@ class record_tracker {
   bool has_image_ = false;
   record_content image_;
   content_origin image_origin_;
+  std::vector<image_note> notes_;
   uint64_t changes_ = 0;
 };
 

@@ -249,7 +249,8 @@ void check_sink::tag_done(const tag_summary& t) {
   // A break at a tag of any kind: what is known of the records is not
   // sure, and an open transaction's END may be among the tags missing.
   if (sequence_known_ && t.sequence != sequence_next_) {
-    contents_.clear();
+    // A record event of this tag was followed after the break already.
+    if (cleared_at_ != t.offset) contents_.clear();
     forget_txns();
   }
   sequence_known_ = true;
@@ -518,29 +519,14 @@ void check_sink::finish() {
 
 // --- before-images against what the log told of their records ---
 
-namespace {
-
-// FIXREC operations.
-enum : uint8_t {
-  op_update = 1,
-  op_update_no_data = 2,
-  op_put = 3,
-  op_put_no_data = 4,
-  op_delete = 5,
-  op_update_range = 7
-};
-
-// The most data a before-image holds: a record longer than that cannot be
-// judged by one.
-constexpr uint32_t before_image_limit = 8192;
-
-}  // namespace
-
 void check_sink::record(const tag_summary& t, const record_event& e) {
   if (opt_.image_memory == 0) return;
   // Tags lost or repeated: changes may be missing, nothing known before is
-  // sure.
-  if (sequence_known_ && t.sequence != sequence_next_) contents_.clear();
+  // sure. The tag at the break is itself followed from here.
+  if (sequence_known_ && t.sequence != sequence_next_) {
+    contents_.clear();
+    cleared_at_ = t.offset;
+  }
   judge(t.offset, e);
 }
 
@@ -577,67 +563,61 @@ void check_sink::mark(record_contents::entry& r, int64_t offset, record_contents
   o.log = log_index_;
 }
 
+// The rules of record_rules.h on the hashed contents. A record that the
+// table does not hold is unknown: a change that leaves it unknown does not
+// add it.
 void check_sink::record_change(int64_t offset, const record_event& e) {
   using state = record_contents::state;
   const auto change = record_contents::source::change;
-  switch (e.operation) {
-    case op_put:
-    case op_update:
-      // The whole record; without data the log does not tell it.
-      if (e.size != 0) {
-        if (record_contents::entry* r = record_entry(e.node_id, e.recno)) {
-          contents_.set_content(*r, e.data, e.size);
-          mark(*r, offset, change);
-        }
-        return;
+  const change_rule rule = rule_of_change(e);
+  switch (rule.kind) {
+    case change_rule::set:
+      if (record_contents::entry* r = record_entry(e.node_id, e.recno)) {
+        contents_.set_content(*r, e.data, e.size);
+        mark(*r, offset, change);
       }
-      break;
-    case op_delete:
+      return;
+    case change_rule::remove:
       if (record_contents::entry* r = record_entry(e.node_id, e.recno)) {
         contents_.drop_content(*r, state::absent);
         mark(*r, offset, change);
       }
       return;
-    case op_update_range:
-      // Where the bytes of a range without its header go is not told, and
-      // a header whose length is not the bytes that follow is not trusted.
-      if (e.has_range && e.range_length == e.size) {
-        record_contents::entry* r = contents_.find(e.node_id, e.recno);
-        if (r && contents_.patch(*r, e.range_offset, e.data, e.size)) mark(*r, offset, change);
-        return;
-      }
-      break;
-    default: break;  // UPDATE_NO_DATA, PUT_NO_DATA and codes without a name
+    case change_rule::patch: {
+      // A content that is not kept cannot take a patch: it becomes unknown.
+      record_contents::entry* r = contents_.find(e.node_id, e.recno);
+      if (!r) return;
+      if (patch_fits(r->st, r->length, e) && contents_.patch(*r, e.range_offset, e.data, e.size))
+        mark(*r, offset, change);
+      else
+        contents_.drop_content(*r, state::unknown);
+      return;
+    }
+    case change_rule::untold: break;
   }
   if (record_contents::entry* r = contents_.find(e.node_id, e.recno))
     contents_.drop_content(*r, state::unknown);
 }
 
 void check_sink::judge_before_image(int64_t offset, const record_event& e) {
-  using state = record_contents::state;
-  // An empty before-image tells nothing of the record, and a PUT's is of
-  // a slot that is to take a new record: what it held is not the record's.
-  if (e.size == 0 || e.operation == op_put || e.operation == op_put_no_data) return;
   record_contents::entry* r = contents_.find(e.node_id, e.recno);
-  if (r && r->st == state::absent) {
-    mismatch(offset, e, *r);
-  } else if (r && r->st == state::known) {
-    // A record longer than a before-image can hold is not judged by one.
-    if (r->length > before_image_limit) return;
-    if (!contents_.matches(*r, e.data, e.size)) mismatch(offset, e, *r);
+  const content_state st = r ? r->st : content_state::unknown;
+  const image_rule rule = rule_of_image(e, st, r ? r->length : 0);
+  const image_verdict v =
+      verdict_of(rule, st, [&] { return contents_.matches(*r, e.data, e.size); });
+  if (v == image_verdict::differs || v == image_verdict::deleted) mismatch(offset, e, *r);
+  switch (rule.effect) {
+    case image_rule::keep: return;
+    case image_rule::make_unknown:
+      if (r) contents_.drop_content(*r, record_contents::state::unknown);
+      return;
+    case image_rule::set:
+      if (!r) r = record_entry(e.node_id, e.recno);
+      if (!r) return;
+      contents_.set_content(*r, e.data, e.size);
+      mark(*r, offset, record_contents::source::before_image);
+      return;
   }
-  // From here on the record's content is what the before-image says, when
-  // it holds the whole record: one as long as a before-image can be may
-  // have been cut.
-  const bool whole = e.size < before_image_limit || (r && r->st == state::known);
-  if (!whole) {
-    if (r) contents_.drop_content(*r, state::unknown);
-    return;
-  }
-  if (!r) r = record_entry(e.node_id, e.recno);
-  if (!r) return;
-  contents_.set_content(*r, e.data, e.size);
-  mark(*r, offset, record_contents::source::before_image);
 }
 
 std::string check_sink::record_text(int64_t offset, const record_event& e, text_form form) const {

@@ -25,10 +25,12 @@
 // continues it was not read).
 //
 // Before-images are judged against what the log told of their record
-// before (see record_contents): where a record's content is known from a
-// PUT or UPDATE (or an earlier before-image) and the UPDATE_RANGE patches
-// since, its next before-image must equal it, and a record deleted and not
-// put again has no before-image but one of a PUT. A mismatch is a warning.
+// before, by the rules of record_rules.h that --history and --undo follow
+// too (kept as hashes, see record_contents): where a record's content is
+// known from a PUT or UPDATE (or an earlier before-image) and the
+// UPDATE_RANGE patches since, its next before-image must equal it, and a
+// record deleted and not put again has no before-image but one of a PUT.
+// A mismatch is a warning.
 // What is known carries over into a log that follows the one before it
 // (the same series, the next file sequence, behind an end tag); any other
 // log, a break in the tag sequence and a malformed item forget it all, as
@@ -263,6 +265,9 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   int32_t carry_file_sequence_ = 0;
   bool sequence_known_ = false;
   uint32_t sequence_next_ = 0;
+  // The tag at which a break in the sequence made the records' contents
+  // be forgotten before its own record event was followed.
+  int64_t cleared_at_ = -1;
   uint32_t input_number_ = 0;  // of the input being read, into input_names_
   bool contents_full_said_ = false;
   uint64_t all_mismatches_ = 0;

@@ -122,6 +122,18 @@ void json_hex(json_writer& w, const json_key& k, const record_content& c) {
 
 }  // namespace
 
+// Whether the item's own bytes differ between the contents before and
+// after (of the same length): the ranges merge changes that lie close, so
+// an item in a range may be unchanged. next: the first range that does not
+// end before the item.
+bool history_sink::item_changed(const record_step& s, const std::vector<byte_range>& ranges,
+                                size_t next, const item& it) {
+  if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
+    return false;
+  return std::memcmp(s.before.bytes.data() + it.offset, s.after.bytes.data() + it.offset,
+                     it.length) != 0;
+}
+
 bool parse_record_request(const char* text, record_request* request, std::string* why) {
   *request = record_request();
   request->text = text;
@@ -248,16 +260,8 @@ history_sink::tracked* history_sink::find(int32_t node_id, uint32_t recno) {
   for (const auto& r : records_)
     if (r->node_id == node_id && r->recno == recno) return r.get();
   if (!names_asked_) return nullptr;
-  // A node's qualified name changes only as names are added to the map:
-  // what was looked up holds until then.
-  if (names_.size() != names_seen_ || name_checked_.size() > 4096) {
-    name_checked_.clear();
-    names_seen_ = names_.size();
-  }
-  if (!name_checked_.count(node_id)) {
-    name_checked_[node_id] = true;
+  if (first_look(node_id))
     if (tracked* r = resolve(node_id, recno)) return r;
-  }
   // Its name matches no asked one (yet): a change of a record that a name
   // may ask for is remembered, so that a history that starts late says so.
   // Only asked record numbers come here: a node's list holds at most one
@@ -277,6 +281,19 @@ history_sink::tracked* history_sink::find(int32_t node_id, uint32_t recno) {
     list.push_back({recno, 1, last_event_offset_, log_});
   }
   return nullptr;
+}
+
+// Whether the node's name was not looked up since the map last grew (it is
+// from here on). A node's qualified name changes only as names are added
+// to the map: what was looked up holds until then.
+bool history_sink::first_look(int32_t node_id) {
+  if (names_.size() != names_seen_ || name_checked_.size() > 4096) {
+    name_checked_.clear();
+    names_seen_ = names_.size();
+  }
+  if (name_checked_.count(node_id)) return false;
+  name_checked_[node_id] = true;
+  return true;
 }
 
 // Follows the asked records of every name that the node now has; the one
@@ -336,6 +353,7 @@ void history_sink::begin_input(const char* name, int64_t) { log_ = name; }
 void history_sink::begin_log(const char* log_name, const fwlog_header& h) {
   log_ = log_name;
   charset_ = h.charset;
+  continuity_.begin_log(h);
 }
 
 void history_sink::set_items(const tag_summary& t, int32_t node_id,
@@ -370,8 +388,18 @@ const history_sink::node_items* history_sink::items_for(int32_t node_id, uint32_
   return nullptr;
 }
 
+// A break in the tag sequence: changes of every followed record may be
+// among the tags missing.
+void history_sink::sequence_break(const tag_summary& t) {
+  if (!continuity_.breaks(t.letter, t.sequence, t.offset)) return;
+  const std::string why = continuity_.why(t.sequence);
+  for (const auto& r : records_) lose(*r, &t, t.offset, why);
+}
+
 void history_sink::record(const tag_summary& t, const record_event& e) {
   last_event_offset_ = t.offset;
+  // The tag at a break is itself followed, after what the break lost.
+  sequence_break(t);
   // Most events are of other records: the record number first.
   bool asked = false;
   for (uint32_t n : recnos_)
@@ -430,16 +458,24 @@ void history_sink::settle_as_of(tracked& r) {
     r.at = c;
     r.at_origin = o;
     r.source = origin_word(o);
-    if (image && !image->same_as(c))
+    if (image && image->is_known() && !image->same_as(c))
       r.note = "the before-image at " +
                offset_in(r.content.pending_origin().offset, r.content.pending_origin().log) +
                " differs from it";
     return;
   }
-  if (image) {
+  if (image && image->is_known()) {
     r.at = *image;
     r.at_origin = r.content.pending_origin();
     r.source = "before_image";
+    return;
+  }
+  if (image) {
+    // A before-image that may have been cut.
+    r.at = *image;
+    r.at_origin = r.content.pending_origin();
+    r.source = "unknown";
+    r.reason = origin_text(r.at_origin);
     return;
   }
   r.at = c;
@@ -464,6 +500,8 @@ void history_sink::lose(tracked& r, const tag_summary* t, int64_t offset, const 
   }
   const bool was_unknown =
       r.content.content().state == record_content::unknown && r.content.pending_image() == nullptr;
+  // Notes on before-images whose change lies in the gap go with it.
+  r.content.take_notes(notes_);
   r.content.lose(offset, ts, log_, why);
   if (opt_.as_of_given || was_unknown) return;
   if (t && !filter_match(filter_, *t, t->transaction_id, 0, 1)) return;
@@ -480,11 +518,16 @@ void history_sink::problem(problem_kind kind, int64_t offset, const char* text) 
 // payload broke the size rule): whether it changed an asked record cannot
 // be told, so their contents are unknown from here.
 void history_sink::tag_done(const tag_summary& t) {
+  sequence_break(t);
+  continuity_.done(t.letter, t.sequence);
   // A letter of no kind is no tag: the bytes behind it are no timestamp.
   if (tag_kind_of(t.letter).handler || is_end_tag(t.letter)) last_timestamp_ = t.timestamp;
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
   if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
+  // Records asked for by a name the node has are followed from here: the
+  // record unread may have changed them.
+  if (names_asked_ && first_look(t.node_id)) resolve(t.node_id, 0);
   std::string why;
   for (const auto& r : records_) {
     if (r->node_id != t.node_id) continue;
@@ -497,6 +540,7 @@ void history_sink::tag_done(const tag_summary& t) {
 }
 
 void history_sink::end_log(log_end how, int64_t offset) {
+  continuity_.end_log(how == log_end::eof_finish || how == log_end::eof_cont);
   const char* what = unread_log_why(how);
   if (!what) return;
   const std::string why = what;
@@ -586,8 +630,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
       for (const item& it : items->items) {
         while (next < ranges.size() && ranges[next].offset + ranges[next].old_length <= it.offset)
           ++next;
-        if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
-          continue;
+        if (!item_changed(s, ranges, next, it)) continue;
         const uint8_t* o = s.before.bytes.data() + it.offset;
         const uint8_t* n = s.after.bytes.data() + it.offset;
         json_item(w, it);
@@ -602,9 +645,8 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
       w.end_array();
     }
     if (!s.why.empty()) w.string(k_reason, s.why.data(), s.why.size());
-    if (s.image_differs) {
-      const std::string note = "the before-image differs from the content after the change at " +
-                               offset_in(s.earlier_origin.offset, s.earlier_origin.log);
+    if (!s.notes.empty()) {
+      const std::string note = image_notes_text(s.notes, "; ");
       w.string(k_note, note.data(), note.size());
     }
     w.end_object();
@@ -654,9 +696,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
   l += "  after: " + describe(s.after, s.before.is_known(), "");
   if (!s.why.empty()) l += ": " + s.why;
   l += '\n';
-  if (s.image_differs)
-    l += "  note: the before-image differs from the content after the change at " +
-         offset_in(s.earlier_origin.offset, s.earlier_origin.log) + "\n";
+  append_note_lines(s.notes, l);
   if (s.patch_only)
     append_range_line(s.patch_offset, nullptr, 0, s.patch.data(),
                       static_cast<uint32_t>(s.patch.size()), cs, most, l);
@@ -665,8 +705,7 @@ void history_sink::print_change(tracked& r, const tag_summary& t, const record_e
     for (const item& it : items->items) {
       while (next < ranges.size() && ranges[next].offset + ranges[next].old_length <= it.offset)
         ++next;
-      if (next == ranges.size() || ranges[next].offset >= it.offset + it.length || it.length == 0)
-        continue;
+      if (!item_changed(s, ranges, next, it)) continue;
       item_label(it, l);
       append_value(s.before.bytes.data() + it.offset, it.length, cs, most, l);
       l += " -> ";
@@ -714,6 +753,10 @@ void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
     }
     w.i64(k_offset, offset);
     w.string(k_reason, why.data(), why.size());
+    if (!notes_.empty()) {
+      const std::string note = image_notes_text(notes_, "; ");
+      w.string(k_note, note.data(), note.size());
+    }
     w.end_object();
     w.end_line();
     return;
@@ -728,6 +771,7 @@ void history_sink::print_gap(tracked& r, const tag_summary* t, int64_t offset,
   l += head;
   l += offset_in(offset, log_);
   l += "\n  " + why + "\n";
+  append_note_lines(notes_, l);
   out_.write(l.data(), l.size());
 }
 
@@ -896,7 +940,7 @@ void history_sink::finish() {
     return;
   }
   // The text ends with each record's count and last content.
-  for (const tracked* r : order) {
+  for (tracked* r : order) {
     if (r->events == 0) continue;
     const uint64_t changes = r->content.changes();
     std::string& l = begin_text(r->node_id);
@@ -925,6 +969,9 @@ void history_sink::finish() {
       l += head;
     }
     l += '\n';
+    // Before-images judged wrong that no change followed.
+    r->content.take_notes(notes_);
+    append_note_lines(notes_, l);
     out_.write(l.data(), l.size());
   }
   mark_cut();

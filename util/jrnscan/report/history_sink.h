@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/record_content.h"
+#include "model/tag_continuity.h"
 #include "report/out.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
@@ -93,11 +94,13 @@ class history_sink : public report_sink, public record_observer {
   tracked* add(size_t request, int32_t node_id, uint32_t recno);
   tracked* find(int32_t node_id, uint32_t recno);
   tracked* resolve(int32_t node_id, uint32_t recno);
+  bool first_look(int32_t node_id);
   bool name_matches(int32_t node_id, const record_request& request);
   bool node_wanted(int32_t node_id);
   const node_items* items_for(int32_t node_id, uint32_t length, std::string* why) const;
   void settle_as_of(tracked& r);
   void lose(tracked& r, const tag_summary* t, int64_t offset, const std::string& why);
+  void sequence_break(const tag_summary& t);
 
   // Output.
   void print_change(tracked& r, const tag_summary& t, const record_event& e);
@@ -108,6 +111,8 @@ class history_sink : public report_sink, public record_observer {
   void mark_cut();
   void json_record(json_writer& w, const tracked& r);
   static void json_item(json_writer& w, const item& it);
+  static bool item_changed(const record_step& s, const std::vector<byte_range>& ranges, size_t next,
+                           const item& it);
   void item_label(const item& it, std::string& l) const;
 
   output& out_;
@@ -143,7 +148,9 @@ class history_sink : public report_sink, public record_observer {
   std::string last_problem_;        // the last malformed item's text
   int64_t last_problem_offset_ = -1;
   uint32_t last_timestamp_ = 0;  // of the last tag read
+  tag_continuity continuity_;
   record_step step_;
+  std::vector<image_note> notes_;  // of the record a gap or the end is told of
   std::string scratch_;
 };
 

@@ -104,6 +104,29 @@ std::string origin_text(const content_origin& o) {
   return s;
 }
 
+std::string image_note_text(const image_note& n) {
+  std::string s = "the before-image at " + offset_in(n.offset, n.log);
+  const std::string earlier = offset_in(n.earlier.offset, n.earlier.log);
+  if (n.verdict == image_verdict::deleted)
+    return s + " is of a record deleted at " + earlier + " and not put again";
+  if (n.earlier.kind == content_origin::before_image)
+    return s + " differs from the before-image at " + earlier;
+  return s + " differs from the content after the change at " + earlier;
+}
+
+std::string image_notes_text(const std::vector<image_note>& notes, const char* sep) {
+  std::string s;
+  for (const image_note& n : notes) {
+    if (!s.empty()) s += sep;
+    s += image_note_text(n);
+  }
+  return s;
+}
+
+void append_note_lines(const std::vector<image_note>& notes, std::string& out) {
+  for (const image_note& n : notes) out += "  note: " + image_note_text(n) + "\n";
+}
+
 void append_node_json(const node_map& names, int32_t node_id, std::string& out) {
   if (!names.has(node_id)) {
     out += "null";

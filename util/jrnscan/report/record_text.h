@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/record_content.h"
 #include "report/out.h"
@@ -43,6 +44,16 @@ void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_l
 // patches since" when patches followed; for an untold one "at offset N of
 // LOG: why", and "no change of it was read" when none was.
 std::string origin_text(const content_origin& o);
+
+// What a note on a before-image says: "the before-image at offset N of
+// LOG differs from the content after the change at ...", "... differs
+// from the before-image at ...", "... is of a record deleted at ... and
+// not put again".
+std::string image_note_text(const image_note& n);
+// The notes one after another, separated by sep.
+std::string image_notes_text(const std::vector<image_note>& notes, const char* sep);
+// The notes as lines of the text: "  note: ...".
+void append_note_lines(const std::vector<image_note>& notes, std::string& out);
 
 // The node's qualified name as a JSON string, or null when it has none.
 void append_node_json(const node_map& names, int32_t node_id, std::string& out);

@@ -20,6 +20,7 @@ struct undo_sink::followed {
   // A change by the transactions was read: the record is theirs to undo
   // (until then it is followed from their before-image on).
   bool started = false;
+  uint64_t order = 0;    // started as the order-th record
   uint64_t changes = 0;  // by the transactions
   place first, last;     // their first and last change of it
   place image;           // the before-image that it is followed from
@@ -42,6 +43,9 @@ struct undo_sink::followed {
 namespace {
 
 constexpr size_t seen_bit_count = size_t{1} << 16;
+
+const char sequence_break_why[] =
+    "the tag sequence does not go on by one here: tags may be missing before it";
 
 uint64_t key_of(int32_t node_id, uint32_t recno) {
   return uint64_t{static_cast<uint32_t>(node_id)} << 32 | recno;
@@ -138,6 +142,7 @@ void undo_sink::begin_input(const char* name, int64_t) { log_ = name; }
 void undo_sink::begin_log(const char* log_name, const fwlog_header& h) {
   log_ = log_name;
   charset_ = h.charset;
+  continuity_.begin_log(h);
 }
 
 undo_sink::place undo_sink::place_at(const tag_summary& t, const char* log) {
@@ -196,8 +201,22 @@ undo_sink::followed* undo_sink::follow(const tag_summary& t, const record_event&
   return records_.back().get();
 }
 
+// A break in the tag sequence: changes of the transactions, and of others
+// to the records followed, may be among the tags missing.
+void undo_sink::sequence_break(const tag_summary& t) {
+  if (!continuity_.breaks(t.letter, t.sequence, t.offset)) return;
+  if (incomplete_count_++ == 0)
+    incomplete_ = "at " + offset_in(t.offset, log_) + ": " + continuity_.why(t.sequence) +
+                  ", so changes of the transactions there cannot be ruled out";
+  place p = place_at(t, log_);
+  p.gap = sequence_break_why;
+  for (const auto& r : records_) lose(*r, p, false);
+}
+
 void undo_sink::record(const tag_summary& t, const record_event& e) {
   last_event_offset_ = t.offset;
+  // The tag at a break is itself followed, after what the break lost.
+  sequence_break(t);
   const bool own = selected(e.transaction_id);
   if (!own && records_.empty()) return;
   followed* r = find(e.node_id, e.recno);
@@ -225,15 +244,17 @@ void undo_sink::own_change(followed& r, const tag_summary& t, const record_event
     r.started = true;
     r.first = p;
     r.charset = charset_;
+    r.order = ++started_;
     const record_step& s = step_;
-    if (s.before.state != record_content::unknown) {
+    if (e.operation == fixrec_put || e.operation == fixrec_put_no_data) {
+      // A PUT makes a record that did not exist: the undo deletes it,
+      // whatever the PUT's before-image holds (the slot, not a record).
+      r.before.set_absent();
+      r.before_source = "put";
+    } else if (s.before.state != record_content::unknown) {
       r.before = s.before;
       r.before_source = s.before_from_image ? "before_image" : "earlier_changes";
       r.before_origin = s.before_origin;
-    } else if (e.operation == fixrec_put || e.operation == fixrec_put_no_data) {
-      // A PUT makes a record that did not exist: the undo deletes it.
-      r.before.set_absent();
-      r.before_source = "put";
     } else if (s.before_origin.kind == content_origin::untold) {
       r.before_why = "at " + offset_in(s.before_origin.offset, s.before_origin.log) + ": " +
                      s.before_origin.why;
@@ -291,6 +312,8 @@ void undo_sink::lose(followed& r, const place& p, bool own) {
 // size rule): whether it changed a followed record of its node cannot be
 // told.
 void undo_sink::tag_done(const tag_summary& t) {
+  sequence_break(t);
+  continuity_.done(t.letter, t.sequence);
   last_timestamp_ = t.timestamp;
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
@@ -310,6 +333,7 @@ void undo_sink::tag_done(const tag_summary& t) {
 }
 
 void undo_sink::end_log(log_end how, int64_t offset) {
+  continuity_.end_log(how == log_end::eof_finish || how == log_end::eof_cont);
   const char* what = unread_log_why(how);
   if (!what) return;
   if (incomplete_count_++ == 0)
@@ -565,17 +589,25 @@ void undo_sink::save(const followed& r, action a) {
 void undo_sink::finish() {
   uint64_t count[4] = {0, 0, 0, 0};
   uint64_t records = 0, with_conflicts = 0;
+  std::vector<followed*> order;
   for (const auto& p : records_) {
-    followed& r = *p;
-    if (!r.started) {
-      // A before-image of theirs that no change of theirs followed.
-      diag_.say(
-          "jrnscan: warning: --undo: the before-image of record %u of %s at %s (transaction %u) "
-          "is followed by no change of the record by the transaction\n",
-          r.recno, node_text(r.node_id).c_str(), offset_in(r.image.offset, r.image.log).c_str(),
-          r.image.transaction_id);
+    if (p->started) {
+      order.push_back(p.get());
       continue;
     }
+    // A before-image of theirs that no change of theirs followed.
+    diag_.say(
+        "jrnscan: warning: --undo: the before-image of record %u of %s at %s (transaction %u) "
+        "is followed by no change of the record by the transaction\n",
+        p->recno, node_text(p->node_id).c_str(), offset_in(p->image.offset, p->image.log).c_str(),
+        p->image.transaction_id);
+  }
+  // In the order of the transactions' first change of each record (a
+  // record is followed from its before-image, which may come earlier).
+  std::sort(order.begin(), order.end(),
+            [](const followed* a, const followed* b) { return a->order < b->order; });
+  for (followed* p : order) {
+    followed& r = *p;
     const action a = settle(r);
     ++records;
     ++count[static_cast<int>(a)];

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "model/record_content.h"
+#include "model/tag_continuity.h"
 #include "report/out.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
@@ -99,6 +100,7 @@ class undo_sink : public report_sink, public record_observer {
   void other_change(followed& r, const place& p);
   void hold_after(followed& r);
   void lose(followed& r, const place& p, bool own);
+  void sequence_break(const tag_summary& t);
   // Where a tag lies, with its transaction and session; place_of: with
   // those of the record's event and its operation.
   static place place_at(const tag_summary& t, const char* log);
@@ -121,13 +123,14 @@ class undo_sink : public report_sink, public record_observer {
   std::unique_ptr<record_files> files_;
 
   // The records followed, in the order the transactions first touched
-  // them, and by node and number.
+  // them (a change or a before-image), and by node and number.
   std::vector<std::unique_ptr<followed>> records_;
   std::unordered_map<uint64_t, followed*> by_key_;
   // One bit per hash of a followed record's key: most events are of
   // records that are not followed, and are dropped on one look here.
   std::vector<uint64_t> seen_bits_;
   uint64_t not_followed_ = 0;  // changes of records beyond max_records
+  uint64_t started_ = 0;       // records with a change by the transactions
   bool bound_said_ = false;
   // Changes of the transactions that the log hides: why (the first), and
   // how many.
@@ -138,6 +141,7 @@ class undo_sink : public report_sink, public record_observer {
   uint16_t charset_ = 65535;
   int64_t last_event_offset_ = -1;  // the tag of the last record event
   uint32_t last_timestamp_ = 0;
+  tag_continuity continuity_;
   record_step step_;
   std::string scratch_;
 };
