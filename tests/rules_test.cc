@@ -102,7 +102,8 @@ std::vector<std::string> damaged(const std::string& log, const std::vector<tag_p
 // Hand-built logs where the rules decide: a PUT's before-image, one of a
 // deleted record, one of a record longer than a before-image holds, one
 // as long as a before-image can be, two before one change, one at a break
-// in the tag sequence, and one whose change is cut off.
+// in the tag sequence, one whose change is cut off, and ones behind
+// malformed records.
 std::vector<std::string> hand_built() {
   using namespace logbuild;
   std::vector<std::string> logs;
@@ -125,6 +126,16 @@ std::vector<std::string> hand_built() {
   c.at(40, 1700000100).before_image(3, 1, 7, 3, UPDATE, "FOUR");
   c.fixrec(UPDATE, 3, 7, 3, "five").before_image(4, 1, 7, 3, UPDATE, "six");
   logs.push_back(c.str());
+  // Malformed records: a NODEPAGE hides no change; an unreadable FIXREC
+  // hides one of its node's records, not of another node's.
+  log_builder d;
+  const std::string unreadable = bytes().u32(0).u32(0).u32(5).str();
+  d.fixrec(PUT, 1, 7, 1, "aaaa").image(OP_NODEPAGE, 2, 7, "abc");
+  d.before_image(3, 1, 7, 1, UPDATE, "bbbb").fixrec(UPDATE, 3, 7, 1, "cccc");
+  d.image(OP_FIXREC, 4, 8, unreadable).before_image(5, 1, 7, 1, UPDATE, "dddd");
+  d.fixrec(UPDATE, 5, 7, 1, "eeee").image(OP_FIXREC, 6, 7, unreadable);
+  d.before_image(7, 1, 7, 1, UPDATE, "ffff").fixrec(UPDATE, 7, 7, 1, "gggg");
+  logs.push_back(d.end().str());
   return logs;
 }
 
@@ -280,6 +291,23 @@ std::vector<fault_case> fault_cases() {
                        {record, "--as-of=2023-11-14T22:14:00Z"},
                        {"record 5 as of 2023-11-14 22:14:00: cannot tell: at offset"},
                        "did not exist"});
+  }
+  {
+    // A malformed record that is no FIXREC hides no change; an unreadable
+    // FIXREC hides one of its own node's records only.
+    const std::string unreadable = bytes().u32(0).u32(0).u32(5).str();
+    log_builder b;
+    b.fixrec(PUT, 1, 7, 1, "aaaa").image(OP_NODEPAGE, 2, 7, "abc");
+    b.before_image(3, 1, 7, 1, UPDATE, "bbbb").fixrec(UPDATE, 3, 7, 1, "cccc");
+    b.image(OP_FIXREC, 4, 8, unreadable).before_image(5, 1, 7, 1, UPDATE, "dddd");
+    b.fixrec(UPDATE, 5, 7, 1, "eeee").image(OP_FIXREC, 6, 7, unreadable);
+    b.before_image(7, 1, 7, 1, UPDATE, "ffff").fixrec(UPDATE, 7, 7, 1, "gggg");
+    cases.push_back({"malformed records",
+                     b.end().str(),
+                     {"--check"},
+                     {"3 errors, 2 warnings", "record 1 of #7 at offset 110 does not match",
+                      "record 1 of #7 at offset 226 does not match"},
+                     "warning at offset 342"});
   }
   return cases;
 }

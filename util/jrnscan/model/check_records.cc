@@ -138,7 +138,21 @@ bool record_contents::patch(entry& e, uint32_t at, const uint8_t* p, size_t n) {
   return true;
 }
 
+void record_contents::forget_node(int32_t node) {
+  scanned_ += capacity_;
+  if (scanned_ > (uint64_t{1} << 26)) {
+    clear();
+    return;
+  }
+  for (size_t i = 0; i < capacity_; ++i) {
+    entry& e = slots_[i];
+    if (e.used && static_cast<int32_t>(static_cast<uint32_t>(e.key >> 32)) == node)
+      drop_content(e, state::unknown);
+  }
+}
+
 void record_contents::clear() {
+  scanned_ = 0;
   for (size_t i = 0; i < capacity_; ++i) delete[] slots_[i].kept;
   slots_.reset();
   origins_.reset();

@@ -111,6 +111,12 @@ class record_contents {
   // becomes unknown and false is returned.
   bool patch(entry& e, uint32_t at, const uint8_t* p, size_t n);
 
+  // The contents of the node's records are unknown from here (a change of
+  // them could not be read). The table is looked through; when that has
+  // cost more than a bound since it was last emptied, every record is
+  // forgotten instead.
+  void forget_node(int32_t node);
+
   // Forgets every record and frees the memory.
   void clear();
 
@@ -145,6 +151,7 @@ class record_contents {
   size_t used_ = 0;
   size_t limit_ = 0;  // records the slots may hold before they grow
   bool full_ = false;
+  uint64_t scanned_ = 0;  // slots looked through by forget_node since clear
 
   // The buffers of contents, in use and spare, cost this much in all; the
   // spare ones by their size; the slot whose content leaves next.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/scan.h"
+#include "records/opcodes.h"
 #include "report/cut_mark.h"
 #include "report/json_writer.h"
 #include "report/out.h"
@@ -253,6 +254,11 @@ void check_sink::tag_done(const tag_summary& t) {
     if (cleared_at_ != t.offset) contents_.clear();
     forget_txns();
   }
+  // A FIXREC record that was not told as a change (its payload broke the
+  // size rule): whether it changed a record of its node cannot be told.
+  if (t.letter == tag_letter::rec && t.is_record && t.opcode == op_fixrec &&
+      last_event_offset_ != t.offset && opt_.image_memory != 0)
+    contents_.forget_node(t.node_id);
   sequence_known_ = true;
   sequence_next_ = t.sequence + 1;
   last_letter_ = t.letter;
@@ -275,9 +281,6 @@ void check_sink::tag_done(const tag_summary& t) {
 }
 
 void check_sink::problem(problem_kind kind, int64_t offset, const char* text) {
-  // A malformed item may be a change not told: what is known of the
-  // records is no longer sure.
-  if (kind == problem_kind::malformed) contents_.clear();
   // A malformed item was said with the log's name and offset already.
   if (kind == problem_kind::malformed) {
     ++errors_;
@@ -521,6 +524,7 @@ void check_sink::finish() {
 
 void check_sink::record(const tag_summary& t, const record_event& e) {
   if (opt_.image_memory == 0) return;
+  last_event_offset_ = t.offset;
   // Tags lost or repeated: changes may be missing, nothing known before is
   // sure. The tag at the break is itself followed from here.
   if (sequence_known_ && t.sequence != sequence_next_) {

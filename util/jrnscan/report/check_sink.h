@@ -33,8 +33,9 @@
 // A mismatch is a warning.
 // What is known carries over into a log that follows the one before it
 // (the same series, the next file sequence, behind an end tag); any other
-// log, a break in the tag sequence and a malformed item forget it all, as
-// changes may be missing there.
+// log and a break in the tag sequence forget it all, and a FIXREC record
+// that cannot be read the records of its node, as changes may be missing
+// there.
 //
 // Transactions are followed from the records that begin and end them
 // (txn_table): one whose BEGIN was read and that is still open when its
@@ -268,7 +269,8 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   // The tag at which a break in the sequence made the records' contents
   // be forgotten before its own record event was followed.
   int64_t cleared_at_ = -1;
-  uint32_t input_number_ = 0;  // of the input being read, into input_names_
+  int64_t last_event_offset_ = -1;  // the tag of the last record event
+  uint32_t input_number_ = 0;       // of the input being read, into input_names_
   bool contents_full_said_ = false;
   uint64_t all_mismatches_ = 0;
 
