@@ -27,13 +27,19 @@
 //   - A before-image holds at most 8,192 bytes. One of a record known to
 //     be longer may have been cut: it is not judged and changes nothing.
 //     One of 8,192 bytes of a record whose length is not known may have
-//     been cut too: it is judged where the record is known (absent) but
-//     leaves the content unknown.
+//     been cut too: it leaves the content unknown (and is still wrong for
+//     a record known not to exist).
 //   - Otherwise it is judged: against a known content it agrees when it
 //     is the same bytes and differs when not; of a record known not to
 //     exist (deleted and not put again) it is wrong. Against an unknown
 //     content it cannot be judged. From then on the content is the
 //     before-image's bytes.
+//
+// Where the log may hide a change, the content is unknown from there: a
+// FIXREC record of the record's node that cannot be read, a break in the
+// tag sequence (tag_continuity.h), a log not read to its end. The check's
+// storage of hashes cannot patch a content it no longer keeps whole: such
+// a patch leaves it unknown, which only judges fewer before-images.
 #pragma once
 
 #include <cstdint>
