@@ -183,14 +183,16 @@ namespace {
 const uint32_t t0 = 1700000000;  // 2023-11-14 22:13:20 UTC
 
 // A log whose run shows a fault of a mode that follows records: what the
-// output (standard output, then standard error) must hold, in this order,
-// and what it must not.
+// output (standard output, standard error, then the manifest of the
+// --save directory when there is one) must hold, in this order, and what
+// it must not.
 struct fault_case {
   const char* name;
   std::string log;
   std::vector<std::string> args;
   std::vector<std::string> in_order;
   std::string absent;
+  std::string saved = "";  // the --save directory
 };
 
 std::vector<fault_case> fault_cases() {
@@ -238,11 +240,13 @@ std::vector<fault_case> fault_cases() {
     log_builder b;
     b.before_image(5, 1, 7, 1, UPDATE, "one").before_image(5, 1, 7, 2, UPDATE, "two");
     b.fixrec(UPDATE, 5, 7, 2, "TWO").fixrec(UPDATE, 5, 7, 1, "ONE");
-    cases.push_back({"undo order",
-                     b.end().str(),
-                     {"--undo=5"},
-                     {"#7 record 2: put back", "#7 record 1: put back"},
-                     "\x01"});
+    cases.push_back(
+        {"undo order",
+         b.end().str(),
+         {"--undo=5", "--save=undo-order"},
+         {"#7 record 2: put back", "#7 record 1: put back", "\"recno\":2", "\"recno\":1"},
+         "\x01",
+         "undo-order"});
   }
   {
     // Items whose own bytes did not change are not listed, though the
@@ -317,7 +321,9 @@ std::vector<fault_case> fault_cases() {
 TEST(Rules, FaultsOfTheModesThatFollowRecords) {
   for (const fault_case& c : fault_cases()) {
     const golden::result r = golden::scan(c.log, c.args);
-    const std::string all = r.out + r.err;
+    std::string all = r.out + r.err;
+    if (!c.saved.empty())
+      all += test_files::slurp(golden::work_dir() + "/" + c.saved + "/manifest.jsonl");
     size_t at = 0;
     for (const std::string& want : c.in_order) {
       const size_t found = all.find(want, at);
