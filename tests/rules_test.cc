@@ -297,6 +297,20 @@ std::vector<fault_case> fault_cases() {
                        "did not exist"});
   }
   {
+    // A before-image judged wrong whose change is cut off: the note goes
+    // with the gap.
+    log_builder b;
+    b.fixrec(PUT, 1, 7, 1, "aaaa").before_image(2, 1, 7, 1, UPDATE, "bbbb");
+    std::string log = b.fixrec(UPDATE, 2, 7, 1, "cccc").str();
+    log.resize(log.size() - 2);
+    cases.push_back({"before-image before a cut",
+                     log,
+                     {"--json", "--history=7:1"},
+                     {"\"type\":\"record_gap\"", "\"note\":\"the before-image at offset 82"},
+                     "\"type\":\"record_change\",\"log\":\"t.fwlog\",\"node_id\":7,"
+                     "\"node\":null,\"recno\":1,\"sequence\":3"});
+  }
+  {
     // A malformed record that is no FIXREC hides no change; an unreadable
     // FIXREC hides one of its own node's records only.
     const std::string unreadable = bytes().u32(0).u32(0).u32(5).str();

@@ -554,7 +554,10 @@ value record_change_object() {
           {"diff", array_of(range), "the byte ranges that differ", true},
           {"items", array_of(item), "the changed items, where the log declares them", false},
           {"reason", text(), "why the content after is unknown", false},
-          {"note", text(), "the before-image differs from what the changes before left", false},
+          {"note", text(),
+           "the before-images read since the change before that differ from what came before "
+           "them or are of a deleted record",
+           false},
       };
   return object(keys, "--history --json: one change of an asked record.");
 }
@@ -566,13 +569,20 @@ value record_gap_object() {
   };
   keys = keys + record_keys() +
          std::vector<key_def>{
-             {"sequence", u32(), "of the unreadable FIXREC tag", false},
+             {"sequence", u32(),
+              "of the tag where the log stops telling (an unreadable FIXREC, a break in the tag "
+              "sequence)",
+              false},
              {"timestamp", u32(), "", false},
              {"time", time_text(), "", false},
              {"transaction_id", u32(), "", false},
              {"session_id", u32(), "", false},
              {"offset", bytes64(), "input offset where the log stops telling", true},
              {"reason", text(), "", true},
+             {"note", text(),
+              "the before-images read since the change before that differ from what came "
+              "before them or are of a deleted record",
+              false},
          };
   return object(keys, "--history --json: from here the log does not tell the record's content.");
 }
