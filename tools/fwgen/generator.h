@@ -56,6 +56,9 @@ class generator {
   // Tells t of every record change, before-image and transaction end (and
   // first of the records that exist before the first log); t outlives run().
   void tell(truth* t) { truth_ = t; }
+  // The series of the logs' headers.
+  uint32_t volume_set() const { return h_.volume_set_id; }
+  uint32_t volume_generation() const { return h_.volume_generation; }
   // False when out, done or the truth's sink cannot go on.
   bool run(const sink& out, const log_done& done = nullptr);
 

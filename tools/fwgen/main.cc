@@ -60,6 +60,13 @@ const char usage[] =
     "                 the stream, or of the log's file with --series or --tar; every\n"
     "                 record of every set, or with --size or more than 100000 tags those\n"
     "                 of Shop.Customers (101) and Hr.Payroll (202)\n"
+    "  --drop F       leave the log of file sequence F out of --series or --tar (the\n"
+    "                 others keep their names and bytes); the truth then says what\n"
+    "                 the missing file changed and what a reader can no longer know\n"
+    "  --second-series DIR\n"
+    "                 with --series, also write a second archive, of another volume\n"
+    "                 set (that of the next seed), to DIR; the truth then covers both,\n"
+    "                 each line naming its \"volume_set\" and \"generation\"\n"
     "  -o FILE        output file; \"-\" or none: standard output\n"
     "  -h, --help     show this text\n";
 
@@ -85,17 +92,35 @@ bool write_all(FILE* f, const std::string& s) {
 // The output of the options; failure() says why when it cannot be opened.
 std::unique_ptr<fwgen::output> open_output(const std::string& out, const std::string& series,
                                            const std::string& tar, int32_t first_sequence,
-                                           logbuild::compression c) {
-  if (!series.empty()) return fwgen::series_output(series, first_sequence, c);
+                                           logbuild::compression c, int32_t drop) {
+  if (!series.empty()) return fwgen::series_output(series, first_sequence, c, drop);
   if (!tar.empty()) return fwgen::tar_output(tar, c);
   return fwgen::stream_output(out, c);
+}
+
+// Generates one archive into w, its truth (when told) through truth_sink;
+// false with failure set when a write failed.
+bool write_archive(const fwgen::options& o, fwgen::output& w, bool tell,
+                   const fwgen::truth::sink& truth_sink, const std::vector<uint32_t>& followed,
+                   int32_t drop, bool name_series, std::string* failure) {
+  fwgen::truth truth(truth_sink, followed);
+  if (drop) truth.drop(drop);
+  fwgen::generator gen(o);
+  if (name_series) truth.set_series(gen.volume_set(), gen.volume_generation());
+  if (tell) gen.tell(&truth);
+  const bool ok = gen.run([&w](const std::string& piece) { return w.write(piece); },
+                          [&w](const fwgen::log_info& log) { return w.log_done(log); }) &&
+                  w.close();
+  if (!ok) *failure = w.failure();
+  return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   fwgen::options o;
-  std::string out = "-", map, series, tar, truth_path;
+  std::string out = "-", map, series, tar, truth_path, second;
+  int32_t drop = 0;
   bool out_given = false;
   logbuild::compression compress = logbuild::compression::none;
   double mib = 0;
@@ -112,6 +137,8 @@ int main(int argc, char** argv) {
                                      {"map", required_argument, nullptr, 'm'},
                                      {"mix", required_argument, nullptr, 'x'},
                                      {"truth", required_argument, nullptr, 'R'},
+                                     {"drop", required_argument, nullptr, 'd'},
+                                     {"second-series", required_argument, nullptr, 'S'},
                                      {"help", no_argument, nullptr, 'h'},
                                      {nullptr, 0, nullptr, 0}};
   opterr = 0;
@@ -160,6 +187,11 @@ int main(int argc, char** argv) {
         if (!*optarg) bad("--truth needs a file name");
         truth_path = optarg;
         break;
+      case 'd': drop = static_cast<int32_t>(number("--drop", optarg, 1, INT32_MAX)); break;
+      case 'S':
+        if (!*optarg) bad("--second-series needs a directory name");
+        second = optarg;
+        break;
       case 'x':
         if (std::strcmp(optarg, "realistic") == 0)
           o.mix = fwgen::mix::realistic;
@@ -186,6 +218,8 @@ int main(int argc, char** argv) {
   if (!series.empty() && !tar.empty()) bad("--series and --tar exclude each other");
   if (out_given && !series.empty()) bad("--series writes files of its own: -o goes without it");
   if (out_given && !tar.empty()) bad("--tar names the output: -o goes without it");
+  if (drop && series.empty() && tar.empty()) bad("--drop needs --series or --tar");
+  if (!second.empty() && series.empty()) bad("--second-series needs --series");
   if (o.first_sequence > INT32_MAX - (o.logs - 1))
     bad("--first-sequence leaves no file sequence for the last of the --logs");
   if (mib > 0) {
@@ -219,22 +253,26 @@ int main(int argc, char** argv) {
   // A large output's truth follows two sets, to stay a fraction of its size.
   std::vector<uint32_t> followed;
   if (o.size || o.tags > 100000) followed = {101, 202};
-  fwgen::truth truth(
-      [&](const std::string& lines) {
-        errno = 0;
-        return write_all(truth_file, lines) || truth_failed(errno);
-      },
-      followed);
+  auto truth_sink = [&](const std::string& lines) {
+    errno = 0;
+    return write_all(truth_file, lines) || truth_failed(errno);
+  };
   o.offsets_per_log = !series.empty() || !tar.empty();
 
-  std::unique_ptr<fwgen::output> w = open_output(out, series, tar, o.first_sequence, compress);
-  bool ok = w->failure().empty();
-  if (ok) {
-    fwgen::generator gen(o);
-    if (truth_file) gen.tell(&truth);
-    ok = gen.run([&w](const std::string& piece) { return w->write(piece); },
-                 [&w](const fwgen::log_info& log) { return w->log_done(log); }) &&
-         w->close();
+  std::unique_ptr<fwgen::output> w =
+      open_output(out, series, tar, o.first_sequence, compress, drop);
+  if (drop) w = fwgen::dropping_output(std::move(w), o.first_sequence, drop);
+  std::string failure = w->failure();
+  bool ok = failure.empty() && write_archive(o, *w, truth_file != nullptr, truth_sink, followed,
+                                             drop, !second.empty(), &failure);
+  if (ok && !second.empty()) {
+    // The next seed's logs: another volume set, other contents.
+    fwgen::options o2 = o;
+    ++o2.seed;
+    std::unique_ptr<fwgen::output> w2 = fwgen::series_output(second, o2.first_sequence, compress);
+    failure = w2->failure();
+    ok = failure.empty() &&
+         write_archive(o2, *w2, truth_file != nullptr, truth_sink, followed, 0, true, &failure);
   }
   if (truth_file) {
     errno = 0;
@@ -242,7 +280,7 @@ int main(int argc, char** argv) {
   }
   if (!ok) {
     std::fprintf(stderr, "fwgen: %s\n",
-                 truth_failure.empty() ? w->failure().c_str() : truth_failure.c_str());
+                 truth_failure.empty() ? failure.c_str() : truth_failure.c_str());
     return 1;
   }
   return 0;

@@ -94,8 +94,8 @@ class stream_out : public output {
 
 class series_out : public output {
  public:
-  series_out(const std::string& dir, int32_t first, compression c)
-      : dir_(dir), next_(first), c_(c) {}
+  series_out(const std::string& dir, int32_t first, compression c, int32_t drop)
+      : dir_(dir), next_(first), c_(c), drop_(drop) {}
   bool open() {
     if (::mkdir(dir_.c_str(), 0777) == 0) return true;
     int err = errno;
@@ -108,6 +108,8 @@ class series_out : public output {
   }
   bool write(const std::string& piece) override {
     if (!file_) {
+      // The dropped log's file is not written: the next log's comes.
+      if (next_ == drop_) ++next_;
       file_ = std::make_unique<compressed_file>(c_);
       const std::string path = dir_ + "/" + log_file_name(next_) + logbuild::compression_suffix(c_);
       if (!file_->open(path, &failure_)) return false;
@@ -127,7 +129,33 @@ class series_out : public output {
   std::string dir_;
   int32_t next_;
   compression c_;
+  int32_t drop_;
   std::unique_ptr<compressed_file> file_;
+};
+
+// Passes every log on but the one of file sequence drop.
+class dropping_out : public output {
+ public:
+  dropping_out(std::unique_ptr<output> inner, int32_t first, int32_t drop)
+      : inner_(std::move(inner)), next_(first), drop_(drop) {
+    failure_ = inner_->failure();
+  }
+  bool write(const std::string& piece) override {
+    return next_ == drop_ || keep(inner_->write(piece));
+  }
+  bool log_done(const log_info& log) override {
+    ++next_;
+    return log.file_sequence == drop_ || keep(inner_->log_done(log));
+  }
+  bool close() override { return keep(inner_->close()); }
+
+ private:
+  bool keep(bool ok) {
+    if (!ok) fail(inner_->failure());
+    return ok;
+  }
+  std::unique_ptr<output> inner_;
+  int32_t next_, drop_;
 };
 
 // Each log goes to a scratch file first: a tar member's size comes before
@@ -224,9 +252,9 @@ std::unique_ptr<output> stream_output(const std::string& path, compression c) {
   return o;
 }
 
-std::unique_ptr<output> series_output(const std::string& dir, int32_t first_sequence,
-                                      compression c) {
-  auto o = std::make_unique<series_out>(dir, first_sequence, c);
+std::unique_ptr<output> series_output(const std::string& dir, int32_t first_sequence, compression c,
+                                      int32_t drop) {
+  auto o = std::make_unique<series_out>(dir, first_sequence, c, drop);
   o->open();
   return o;
 }
@@ -235,6 +263,11 @@ std::unique_ptr<output> tar_output(const std::string& path, compression c) {
   auto o = std::make_unique<tar_out>(c);
   o->open(path);
   return o;
+}
+
+std::unique_ptr<output> dropping_output(std::unique_ptr<output> inner, int32_t first_sequence,
+                                        int32_t drop) {
+  return std::make_unique<dropping_out>(std::move(inner), first_sequence, drop);
 }
 
 }  // namespace fwgen

@@ -39,13 +39,18 @@ std::string log_file_name(int32_t file_sequence);
 // Every log one behind the other into path ("-": standard output).
 std::unique_ptr<output> stream_output(const std::string& path, logbuild::compression c);
 // A file per log in dir (made when missing), the first of file sequence
-// first_sequence, its name followed by the compression's suffix.
+// first_sequence, its name followed by the compression's suffix; no file
+// for the log of file sequence drop (0: none), whose writes must not come.
 std::unique_ptr<output> series_output(const std::string& dir, int32_t first_sequence,
-                                      logbuild::compression c);
+                                      logbuild::compression c, int32_t drop = 0);
 // The files of a series as members of a tar at path ("-": standard
 // output), compressed as a whole: "YYYY-MM-DD/000042.fwlog" by the UTC date
 // of the log's first tag, behind a directory entry for each date, each
 // member of the time of its log's end tag.
 std::unique_ptr<output> tar_output(const std::string& path, logbuild::compression c);
+// inner without the log of file sequence drop: its bytes are not passed on
+// (the logs are numbered from first_sequence on).
+std::unique_ptr<output> dropping_output(std::unique_ptr<output> inner, int32_t first_sequence,
+                                        int32_t drop);
 
 }  // namespace fwgen

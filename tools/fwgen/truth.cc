@@ -52,11 +52,55 @@ bool truth::follows(uint32_t node) const {
   return nodes_.empty() || std::find(nodes_.begin(), nodes_.end(), node) != nodes_.end();
 }
 
+void truth::set_series(uint32_t volume_set, uint32_t generation) {
+  series_ = ",\"volume_set\":" + std::to_string(volume_set) +
+            ",\"generation\":" + std::to_string(generation);
+}
+
+// The start of a line: its type and series.
+void truth::type(const char* t) {
+  buf_ += "{\"type\":\"";
+  buf_ += t;
+  buf_ += '"';
+  buf_ += series_;
+}
+
+bool truth::dropped(const tag_place& at, uint32_t node, uint32_t recno) {
+  if (drop_ == 0 || at.file_sequence < drop_) return false;
+  if (!in_drop_ && !drop_said_) {
+    // A reader of the rest cannot know what changed in the dropped log.
+    in_drop_ = true;
+    for (auto& k : known_) k.second = false;
+  }
+  if (at.file_sequence > drop_) {
+    say_dropped();
+    return false;
+  }
+  const uint64_t k = key(node, recno);
+  known_[k] = false;
+  if (std::find(drop_records_.begin(), drop_records_.end(), k) == drop_records_.end())
+    drop_records_.push_back(k);
+  return true;
+}
+
+void truth::say_dropped() {
+  if (drop_said_ || !in_drop_) return;
+  drop_said_ = true;
+  in_drop_ = false;
+  type("dropped");
+  buf_ += ",\"file_sequence\":" + std::to_string(drop_) + ",\"records\":[";
+  for (size_t i = 0; i < drop_records_.size(); ++i)
+    buf_ += (i ? ",{\"node_id\":" : "{\"node_id\":") + std::to_string(drop_records_[i] >> 32) +
+            ",\"recno\":" + std::to_string(drop_records_[i] & 0xffffffffu) + "}";
+  buf_ += "]}\n";
+}
+
 void truth::existing(uint32_t node, uint32_t recno, const std::string& content) {
   if (!follows(node)) return;
   known_[key(node, recno)] = false;
-  buf_ += "{\"type\":\"existing\",\"node_id\":" + std::to_string(node) +
-          ",\"recno\":" + std::to_string(recno) + ",\"content\":\"";
+  type("existing");
+  buf_ += ",\"node_id\":" + std::to_string(node) + ",\"recno\":" + std::to_string(recno) +
+          ",\"content\":\"";
   hex(buf_, content);
   buf_ += "\"}\n";
   more();
@@ -65,11 +109,12 @@ void truth::existing(uint32_t node, uint32_t recno, const std::string& content) 
 void truth::place(const char* type, const tag_place& at, uint32_t node, uint32_t recno,
                   uint32_t txn, uint32_t session) {
   char line[320];
+  this->type(type);
   std::snprintf(line, sizeof line,
-                "{\"type\":\"%s\",\"node_id\":%u,\"recno\":%u,\"sequence\":%u,\"timestamp\":%u,"
+                ",\"node_id\":%u,\"recno\":%u,\"sequence\":%u,\"timestamp\":%u,"
                 "\"offset\":%llu,\"file_sequence\":%d,\"transaction_id\":%u,\"session_id\":%u",
-                type, node, recno, at.sequence, at.timestamp,
-                static_cast<unsigned long long>(at.offset), at.file_sequence, txn, session);
+                node, recno, at.sequence, at.timestamp, static_cast<unsigned long long>(at.offset),
+                at.file_sequence, txn, session);
   buf_ += line;
 }
 
@@ -88,7 +133,7 @@ void truth::content(const char* name, const image& i) {
 
 void truth::change(const tag_place& at, uint32_t node, uint32_t recno, uint8_t op, uint32_t txn,
                    uint32_t session, const std::string* before, const std::string* after) {
-  if (!follows(node)) return;
+  if (!follows(node) || dropped(at, node, recno)) return;
   const uint64_t k = key(node, recno);
   const auto was = known_.find(k);
   image b, a;
@@ -125,7 +170,7 @@ void truth::change(const tag_place& at, uint32_t node, uint32_t recno, uint8_t o
 
 void truth::before_image(const tag_place& at, uint32_t node, uint32_t recno, uint32_t txn,
                          uint32_t session, const std::string& data) {
-  if (!follows(node)) return;
+  if (!follows(node) || dropped(at, node, recno)) return;
   // The image tells the record's content: from here on a reader knows it.
   known_[key(node, recno)] = true;
   place("before_image", at, node, recno, txn, session);
@@ -139,7 +184,13 @@ void truth::end(uint32_t txn) {
   auto t =
       std::find_if(open_.begin(), open_.end(), [&](const open_txn& o) { return o.txn == txn; });
   if (t == open_.end()) return;
-  buf_ += "{\"type\":\"transaction\",\"transaction_id\":" + std::to_string(txn) +
+  if (in_drop_) {
+    // Ended in the dropped log: the reader never sees it whole.
+    open_.erase(t);
+    return;
+  }
+  type("transaction");
+  buf_ += ",\"transaction_id\":" + std::to_string(txn) +
           ",\"session_id\":" + std::to_string(t->session) + ",\"records\":[";
   for (size_t i = 0; i < t->records.size(); ++i) {
     const touched& r = t->records[i];
@@ -157,13 +208,19 @@ void truth::end(uint32_t txn) {
 }
 
 void truth::more() {
-  if (buf_.size() >= flush_at) flush();
+  if (buf_.size() >= flush_at) hand_over();
 }
 
-bool truth::flush() {
+bool truth::hand_over() {
   if (ok_ && !buf_.empty()) ok_ = out_(buf_);
   buf_.clear();
   return ok_;
+}
+
+bool truth::flush() {
+  // Called as each log ends: the dropped log's effect is said behind it.
+  say_dropped();
+  return hand_over();
 }
 
 }  // namespace fwgen

@@ -20,6 +20,15 @@
 //     [,"before_unknown":true][,"after_unknown":true]}, ...]}
 //       at the transaction's end: each record it changed, in the order of
 //       its first change, before the first and after the last change
+//   {"type":"dropped","file_sequence":F,"records":[{"node_id":N,"recno":R},...]}
+//       the log of file sequence F is not written (--drop): the records
+//       listed changed in it; its changes, before-images and transactions
+//       ended in it have no lines, and from it on a reader knows no record's
+//       content until a change or before-image tells it again (the "unknown"
+//       and "before_unknown" marks of the lines behind it say so)
+//
+// With set_series every line names its series second, behind its type:
+// "volume_set":V,"generation":G (several series in one file).
 #pragma once
 
 #include <cstdint>
@@ -54,7 +63,12 @@ class truth {
                     uint32_t session, const std::string& data);
   // The transaction's end record (or its only record) is written.
   void end(uint32_t txn);
-  // Hands the lines over; false when the sink failed (now or before).
+  // Every line names the series (volume set id, volume generation).
+  void set_series(uint32_t volume_set, uint32_t generation);
+  // The log of file_sequence is left out of what is written.
+  void drop(int32_t file_sequence) { drop_ = file_sequence; }
+  // Hands the lines over at the end of each log; false when the sink
+  // failed (now or before).
   bool flush();
 
  private:
@@ -75,6 +89,12 @@ class truth {
              uint32_t session);
   void content(const char* name, const image& i);
   void more();
+  bool hand_over();
+  // Whether the event at a place lies in the dropped log (then it is only
+  // noted); past the dropped log, says what it changed, once.
+  bool dropped(const tag_place& at, uint32_t node, uint32_t recno);
+  void say_dropped();
+  void type(const char* t);
 
   sink out_;
   std::vector<uint32_t> nodes_;
@@ -82,6 +102,10 @@ class truth {
   // the record has not been seen, so neither exists nor is known).
   std::unordered_map<uint64_t, bool> known_;
   std::vector<open_txn> open_;  // a transaction or two at a time
+  std::string series_;          // ,"volume_set":V,"generation":G or nothing
+  int32_t drop_ = 0;
+  bool in_drop_ = false, drop_said_ = false;
+  std::vector<uint64_t> drop_records_;  // changed in the dropped log, in order met
   std::string buf_;
   bool ok_ = true;
 };
