@@ -122,15 +122,15 @@ TEST(Consistency, AlteredBeforeImagesAreWarnedWithBothOffsets) {
 
   const golden::result j = golden::scan(o.bytes, {"--check", "--json"});
   const std::vector<json_reader::value> lines = json_lines(j.out);
-  ASSERT_EQ(lines.size(), 2u) << j.out;
+  ASSERT_EQ(lines.size(), 3u) << j.out;
   EXPECT_EQ(lines[0].at("before_image_mismatches").num(), 2);
   ASSERT_EQ(lines[0].at("findings").items.size(), 2u);
   const json_reader::value& f = lines[0].at("findings").items[0];
   EXPECT_EQ(f.at("level").text, "warning");
   EXPECT_EQ(f.at("offset").num(), o.image_at);
   EXPECT_EQ(f.at("text").text, mismatch);
-  EXPECT_EQ(lines[1].at("before_image_mismatches").num(), 2);
-  EXPECT_EQ(lines[1].at("image_memory_full").b, false);
+  EXPECT_EQ(lines[2].at("before_image_mismatches").num(), 2);
+  EXPECT_EQ(lines[2].at("image_memory_full").b, false);
 
   // Without the map's names the node is its number; 0 judges nothing.
   log_builder unnamed;
@@ -238,10 +238,10 @@ TEST(Consistency, BoundReachedIsSaidOnceAndNothingIsInvented) {
             std::string::npos)
       << r.err;
   const std::vector<json_reader::value> lines = json_lines(r.out);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].at("warnings").num(), 96);
   EXPECT_EQ(lines[0].at("findings").items.size(), 5u);
-  EXPECT_EQ(lines[1].at("image_memory_full").b, true);
+  EXPECT_EQ(lines[2].at("image_memory_full").b, true);
   EXPECT_EQ(golden::scan(wrong.str(), {"--check"}).err.find("fill"), std::string::npos);
 
   // Patches to contents no longer kept leave them unknown: no warning,

@@ -32,7 +32,7 @@ check_view check_of(const std::string& path) {
   check_view v;
   const golden::result r = golden::run({"--check", "--json", path});
   for (const json_reader::value& line : json_lines(r.out, path)) {
-    if (!line.has("findings")) continue;
+    if (line.at("type").text != "check") continue;
     v.count += static_cast<int64_t>(line.at("before_image_mismatches").num());
     for (const json_reader::value& f : line.at("findings").items)
       if (f.at("text").text.rfind("before-image of record", 0) == 0)

@@ -74,7 +74,6 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
     k.utc = o.utc;
     k.progress = o.progress;
     k.json = o.json;
-    k.series = o.order == read_order::sequence;
     k.image_memory = o.image_memory;
     k.max_txns = o.txns.max_txns;
     k.names = &names;

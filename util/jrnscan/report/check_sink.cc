@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/scan.h"
+#include "model/series.h"
 #include "records/opcodes.h"
 #include "report/cut_mark.h"
 #include "report/json_writer.h"
@@ -47,13 +48,6 @@ constexpr uint8_t txn_state_begin = 2, txn_state_begin_end = 4;
 // A transaction table that opened more than this many transactions is made
 // anew once it is emptied.
 constexpr uint64_t txns_renew_after = 256;
-
-// One value folded into a log's digest: a multiply and a shift, so that
-// every bit of the value and the order of the values count.
-uint64_t fold(uint64_t h, uint64_t v) {
-  h = (h ^ v) * 0x9e3779b97f4a7c15u;
-  return h ^ (h >> 29);
-}
 
 }  // namespace
 
@@ -181,41 +175,8 @@ void check_sink::begin_log(const char* log_name, const fwlog_header& h) {
     sequence_known_ = false;
   }
   carry_ = false;
-  // In series mode the file sequences are judged once all logs are read,
+  // The file sequences are judged per series once all logs are read,
   // whatever order they came in.
-  if (opt_.series) return;
-
-  // Only logs of one series follow each other: the same volume set id and
-  // volume generation.
-  const series_key series(h.volume_set_id, h.volume_generation);
-  const auto seen = seen_.find({series, h.file_sequence});
-  if (seen != seen_.end()) {
-    ++warnings_;
-    const std::string& where = input_names_[seen->second.first];
-    const uint32_t n = seen->second.second;
-    warning(h.start, "file sequence %d of volume set 0x%x generation %u was read before, as %s%s",
-            h.file_sequence, h.volume_set_id, h.volume_generation, where.c_str(),
-            n > 1 ? (" (log " + std::to_string(n) + ")").c_str() : "");
-  } else if (seen_.size() < logs_remembered) {
-    seen_.emplace(std::make_pair(series, h.file_sequence),
-                  std::make_pair(static_cast<uint32_t>(input_names_.size() - 1), log_index_));
-  } else if (remembered_all_) {
-    remembered_all_ = false;
-    say("%s: check: more than %zu logs read; logs read again are no longer found\n",
-        log_label_.c_str(), logs_remembered);
-  }
-  const auto last = series_last_.find(series);
-  if (last != series_last_.end()) {
-    if (seen == seen_.end() &&
-        h.file_sequence != static_cast<int32_t>(static_cast<uint32_t>(last->second) + 1)) {
-      ++warnings_;
-      warning(h.start, "file sequence %d does not follow the previous log's %d", h.file_sequence,
-              last->second);
-    }
-    last->second = h.file_sequence;
-  } else if (series_last_.size() < logs_remembered) {
-    series_last_.emplace(series, h.file_sequence);
-  }
 }
 
 void check_sink::sequence_break(const tag_summary& t) {
@@ -237,15 +198,7 @@ void check_sink::time_back(const tag_summary& t) {
 void check_sink::tag_done(const tag_summary& t) {
   tags_end_ = t.offset + t.bytes;
   progress_.tick(tags_end_);
-  if (opt_.series) {
-    digest_ = fold(digest_, uint64_t{t.letter} << 32 | t.sequence);
-    digest_ = fold(digest_, uint64_t{t.timestamp} << 32 ^ static_cast<uint64_t>(t.bytes));
-    if (t.is_record) {
-      digest_ =
-          fold(digest_, uint64_t{t.opcode} << 40 | uint64_t{t.txn_state} << 32 | t.transaction_id);
-      digest_ = fold(digest_, uint64_t{t.session_id} << 32 | static_cast<uint32_t>(t.node_id));
-    }
-  }
+  digest_ = digest_tag(digest_, t);
   if (!letter_known(t.letter)) return;
   // A break at a tag of any kind: what is known of the records is not
   // sure, and an open transaction's END may be among the tags missing.
@@ -370,7 +323,7 @@ void check_sink::end_log(log_end how, int64_t offset) {
   all_errors_ += errors_;
   all_warnings_ += warnings_;
   if (errors_ > 0) ++logs_with_errors_;
-  if (opt_.series && have_header_) remember_log(how);
+  if (have_header_) remember_log(how);
 
   progress_.clear();
   if (opt_.json)
@@ -452,7 +405,7 @@ void check_sink::flush() {
 
 void check_sink::finish() {
   progress_.end_input();
-  if (opt_.series) judge_all_series();
+  judge_all_series();
   if (opt_.json) {
     json_writer w(out_);
     w.begin_object();
@@ -467,11 +420,9 @@ void check_sink::finish() {
     w.boolean(json_key("image_memory_full"), contents_full_said_);
     w.u64(json_key("transactions_not_ended"), all_txns_not_ended_);
     w.boolean(json_key("txn_table_full"), txn_table_full_said_);
-    if (opt_.series) {
-      w.u64(json_key("series"), series_);
-      w.u64(json_key("series_errors"), series_errors_);
-      w.u64(json_key("series_with_errors"), series_with_errors_);
-    }
+    w.u64(json_key("series"), series_);
+    w.u64(json_key("series_errors"), series_errors_);
+    w.u64(json_key("series_with_errors"), series_with_errors_);
     w.boolean(json_key("strict"), opt_.strict);
     w.ascii(json_key("verdict"), exit_status() != 0 ? "failed" : "ok");
     cut_keys(diag_, w);
@@ -751,7 +702,7 @@ void check_sink::remember_log(log_end how) {
   r.last_seq = last_seq_;
   r.first_ts = first_ts_;
   r.last_ts = last_ts_;
-  r.digest = fold(digest_, static_cast<uint64_t>(how) + 1);
+  r.digest = digest_end(digest_, how);
   r.how = how;
   r.has_tags = tags_ > 0;
   r.had_errors = errors_ > 0;

@@ -8,20 +8,15 @@
 // Bytes behind an end tag that are not a further log are an error too: the
 // log "ended" early, or a damaged tag letter reads as an end tag.
 // Warnings (status 1 only with --strict): tag sequence numbers that do not
-// go up by exactly one from tag to tag, timestamps that go back, a log
-// whose file sequence does not follow the previous log of its series (the
-// logs of one volume set id and volume generation), and a log read before
-// (the same series and file sequence again).
+// go up by exactly one from tag to tag, timestamps that go back.
 //
-// With series set (the logs are read in file sequence order, or as an
-// archive holds them), the two file sequence warnings above are not given,
-// as they depend on the order of reading. Each log leaves a small record
-// instead, and once all are read each series gets one line (one object)
-// and its findings: file sequences missing (an error per gap), a file
-// sequence read more than once (a warning when both reads gave the same
-// tags, else an error), and between consecutive file sequences a tag
-// sequence that does not go on by one or a time that goes back (warnings),
-// and a series whose last log ends with EOF_CONT (a warning: the file that
+// Continuity across files is judged per series (the logs of one volume set
+// id and volume generation) by file sequence, whatever order the logs are
+// read in: each log leaves a small record, and once all are read each
+// series gets one line (one object) and its findings: file sequences missing (an error per gap), a
+// file sequence read more than once (a warning when both reads gave the same tags, else an error),
+// and between consecutive file sequences a tag sequence that does not go on by one or a time that
+// goes back (warnings), and a series whose last log ends with EOF_CONT (a warning: the file that
 // continues it was not read).
 //
 // Before-images are judged against what the log told of their record
@@ -79,10 +74,6 @@ struct check_options {
   bool strict = false;  // warnings fail the run too
   bool utc = false;
   bool json = false;  // the verdicts as JSON Lines
-  // The inputs are an archive read in file sequence order: continuity is
-  // judged per series once all logs are read (first and last file
-  // sequence, gaps, duplicates, the boundaries between files).
-  bool series = false;
   int progress = -1;
   // The bound on the memory of the record table (--image-memory); 0 judges
   // no before-image.
@@ -219,15 +210,11 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   uint64_t findings_dropped_ = 0;
   uint64_t digest_ = 0;
 
-  // Across logs and inputs. Each series (volume set id, volume generation)
-  // has its last file sequence; every (series, file sequence) read keeps
-  // where it was first read (operand number, log number in it), up to a
-  // bound on the logs remembered, so that a stream of tiny logs cannot
-  // make the tables grow without end.
+  // Across logs and inputs: the inputs' names, and a bound on the logs
+  // remembered, so that a stream of tiny logs cannot make the tables grow
+  // without end.
   static constexpr size_t logs_remembered = size_t{1} << 20;
   using series_key = std::pair<uint32_t, uint32_t>;
-  std::map<series_key, int32_t> series_last_;
-  std::map<std::pair<series_key, int32_t>, std::pair<uint32_t, uint32_t>> seen_;
   std::vector<std::string> input_names_;
   bool remembered_all_ = true;
   uint64_t logs_ = 0, logs_with_errors_ = 0;
@@ -235,7 +222,7 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   uint64_t inputs_failed_ = 0;
   uint64_t inputs_damaged_ = 0;  // archives not read to their end
 
-  // Series mode: the records (at most logs_remembered), the names they
+  // The records (at most logs_remembered), the names they
   // refer to, and per series the logs read once the records were full
   // (only of series that have records: the others get no line).
   std::vector<log_record> records_;
