@@ -156,8 +156,10 @@ TEST(DamageModes, RefusedHeaderIsPlacedWhereItBegins) {
 // dated by the last tag read: a moment after it cannot be told, a moment
 // before it is answered from the change.
 TEST(DamageModes, UnreadRestIsDatedByTheLastTagRead) {
+  // The input begins 10 seconds before the change: a moment before that
+  // cannot be told at all.
   log_builder b;
-  b.at(1, 1700000000).fixrec(logbuild::PUT, 5, 102, 7, "x");
+  b.at(1, 1699999990).sign_off(1).at(2, 1700000000).fixrec(logbuild::PUT, 5, 102, 7, "x");
   const std::vector<uint32_t> garbage_times = {0,          1,          1700000000,
                                                1700000100, 1900000000, 0xffffffffu};
   for (const char* moment : {"2023-11-14 22:13:19", "2023-11-14 22:13:20", "2023-11-14 22:13:25",

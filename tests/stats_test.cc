@@ -347,7 +347,10 @@ TEST(Stats, SeveralLogsHaveASectionEachAndATotal) {
   b.next_log(next).fixrec(logbuild::DELETE, 7, 300, 1).fixrec(logbuild::PUT, 8, 302, 3, "c");
   b.end('F');
   const std::string second = [] {
-    log_builder c;
+    // Of another server: a log of its own series.
+    header_fields other;
+    other.volume_set_id = 0x777;
+    log_builder c(other);
     c.at(1, 1700100000).fixrec(logbuild::PUT, 9, 300, 4, "d").end('F');
     return c.str();
   }();

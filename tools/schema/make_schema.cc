@@ -713,8 +713,8 @@ std::vector<key_def> who_keys() {
   };
 }
 
-const std::initializer_list<const char*> txn_ends = {"END",        "BEGIN-END", "begun_again",
-                                                     "eof_finish", "open",      "stopped"};
+const std::initializer_list<const char*> txn_ends = {
+    "END", "BEGIN-END", "begun_again", "eof_finish", "open", "stopped", "gap"};
 
 value txn_object() {
   value op = object({
@@ -793,7 +793,7 @@ value session_object() {
       keys + who_keys() +
       std::vector<key_def>{
           {"sign_on_at", or_null(place_object()), "its SIGN_ON tag", true},
-          {"end", one_of({"sign_off", "signed_on_again", "eof_finish", "open", "stopped"}),
+          {"end", one_of({"sign_off", "signed_on_again", "eof_finish", "open", "stopped", "gap"}),
            "how it ended, or why it is written signed on", true},
           {"end_at", or_null(place_object()), "the SIGN_OFF, or the SIGN_ON that came again", true},
           {"first", place_object(), "its first tag met", true},

@@ -25,6 +25,7 @@
 #include "report/json_sink.h"
 #include "report/out.h"
 #include "report/save_sink.h"
+#include "report/series_sink.h"
 #include "report/stats_sink.h"
 #include "report/tee_sink.h"
 #include "report/text_sink.h"
@@ -110,6 +111,11 @@ std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& nam
   return report;
 }
 
+bool analysis_mode(output_mode m) {
+  return m == output_mode::history || m == output_mode::undo || m == output_mode::txns ||
+         m == output_mode::sessions || m == output_mode::transaction || m == output_mode::stats;
+}
+
 // The run's back-end: the one the mode chooses, and beside it the saver of
 // --save. Null when the save directory cannot be used (already said).
 // records: the back-end that follows fixed records, if it is one; audits:
@@ -123,11 +129,19 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   // A check without the before-image check follows no record: the scan
   // then reads before-image bodies past, as without a follower.
   if (o.mode == output_mode::check && o.image_memory == 0) records = nullptr;
-  if (!sink || o.save_dir.empty() || o.mode == output_mode::history || o.mode == output_mode::undo)
-    return sink;
-  auto saver = std::make_unique<save_sink>(names, diag);
-  if (!saver->open(o.save_dir)) return nullptr;
-  return std::make_unique<tee_sink>(std::move(sink), std::move(saver));
+  if (!sink) return nullptr;
+  if (!o.save_dir.empty() && o.mode != output_mode::history && o.mode != output_mode::undo) {
+    auto saver = std::make_unique<save_sink>(names, diag);
+    if (!saver->open(o.save_dir)) return nullptr;
+    sink = std::make_unique<tee_sink>(std::move(sink), std::move(saver));
+  }
+  if (!analysis_mode(o.mode)) return sink;
+  // The analysis modes see each log once, and are told where a series
+  // does not go on (the check judges the series itself).
+  auto s = std::make_unique<series_sink>(std::move(sink), records, audits, diag);
+  if (records) records = s.get();
+  if (audits) audits = s.get();
+  return s;
 }
 
 // The names of the inputs read: messages and back-ends may name an input

@@ -96,6 +96,7 @@ enum class txn_end : uint8_t {
   log_finished,  // its log ended with EOF_FINISH before its END
   open,          // still open at the end of the input
   stopped,       // open when the run stopped (--limit, a signal)
+  gap,           // open before a gap in its series: it may go on in the gap
 };
 
 struct txn_op {
@@ -152,6 +153,7 @@ enum class session_end : uint8_t {
   log_finished,     // its log ended with EOF_FINISH before its SIGN_OFF
   open,             // still signed on at the end of the input
   stopped,          // signed on when the run stopped
+  gap,              // signed on before a gap in its series
 };
 
 struct session_db {
@@ -236,6 +238,8 @@ class session_table {
 
   // At EOF_FINISH every session still signed on is told and dropped.
   void end_log(log_end how);
+  // A gap in the series: the sessions signed on are let go.
+  void cut() { flush_all(session_end::gap); }
   // The input ended (or the run stopped): the rest, in the order met.
   void finish(bool stopped);
 
@@ -294,6 +298,8 @@ class txn_table {
       before_image(t);
   }
   void end_log(log_end how);
+  // A gap in the series: the open transactions are let go.
+  void cut() { flush_all(txn_end::gap); }
   void finish(bool stopped);
 
   // Called once, when the bound is first reached, with the tag that found

@@ -398,6 +398,7 @@ void history_sink::sequence_break(const tag_summary& t) {
 
 void history_sink::record(const tag_summary& t, const record_event& e) {
   last_event_offset_ = t.offset;
+  note_time(t.timestamp);
   // The tag at a break is itself followed, after what the break lost.
   sequence_break(t);
   // Most events are of other records: the record number first.
@@ -421,8 +422,10 @@ void history_sink::record(const tag_summary& t, const record_event& e) {
       // The first change after the moment: the content before it (its
       // before-image, or what the changes before left) is the answer.
       settle_as_of(*r);
-      if (r->at.state == record_content::unknown && r->at_origin.kind == content_origin::none &&
-          e.operation == fixrec_put) {
+      if (before_input()) {
+        // Nothing read tells the record's content before the input.
+      } else if (r->at.state == record_content::unknown &&
+                 r->at_origin.kind == content_origin::none && e.operation == fixrec_put) {
         // A PUT makes a record that did not exist before.
         r->at.set_absent();
         r->source = "before_put";
@@ -451,6 +454,15 @@ void history_sink::record(const tag_summary& t, const record_event& e) {
 void history_sink::settle_as_of(tracked& r) {
   r.settled = true;
   r.charset = charset_;
+  if (before_input()) {
+    // Before the first tag of the series: no later before-image tells
+    // what the record held then.
+    r.at.set_unknown();
+    r.at_origin = content_origin();
+    r.source = "unknown";
+    r.reason = std::string("the input begins at ") + format_time(begins_, opt_.utc).c_str();
+    return;
+  }
   const record_content& c = r.content.content();
   const content_origin& o = r.content.origin();
   const record_content* image = r.content.pending_image();
@@ -495,7 +507,7 @@ void history_sink::lose(tracked& r, const tag_summary* t, int64_t offset, const 
   const uint32_t ts = t ? t->timestamp : last_timestamp_;
   if (opt_.as_of_given && !r.settled && ts > opt_.as_of) {
     settle_as_of(r);
-    if (std::strcmp(r.source, "unknown") == 0)
+    if (std::strcmp(r.source, "unknown") == 0 && !before_input())
       r.reason += "; then at " + offset_in(offset, log_) + ": " + why;
   }
   const bool was_unknown =
@@ -521,7 +533,10 @@ void history_sink::tag_done(const tag_summary& t) {
   sequence_break(t);
   continuity_.done(t.letter, t.sequence);
   // A letter of no kind is no tag: the bytes behind it are no timestamp.
-  if (tag_kind_of(t.letter).handler || is_end_tag(t.letter)) last_timestamp_ = t.timestamp;
+  if (tag_kind_of(t.letter).handler || is_end_tag(t.letter)) {
+    last_timestamp_ = t.timestamp;
+    note_time(t.timestamp);
+  }
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
   if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
@@ -545,6 +560,18 @@ void history_sink::end_log(log_end how, int64_t offset) {
   if (!what) return;
   const std::string why = what;
   for (const auto& r : records_) lose(*r, nullptr, offset, why);
+}
+
+void history_sink::series_gap(const series_gap_info& g) {
+  const std::string why = g.reason;
+  for (const auto& r : records_) lose(*r, nullptr, g.offset, why);
+  // The input begins for the series where its first log read began.
+  if (g.kind == series_gap_info::other_series) {
+    have_begin_ = g.have_first_time;
+    begins_ = g.first_time;
+  }
+  // A log read out of order lies before what was read: its first tag is.
+  if (g.kind == series_gap_info::out_of_order) have_begin_ = false;
 }
 
 void history_sink::flush() { out_.flush(); }

@@ -77,6 +77,8 @@ class history_sink : public report_sink, public record_observer {
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  // Changes may lie in the gap: what is known of every record is lost.
+  void series_gap(const series_gap_info& g) override;
   void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;
   void finish() override;
@@ -99,6 +101,14 @@ class history_sink : public report_sink, public record_observer {
   bool node_wanted(int32_t node_id);
   const node_items* items_for(int32_t node_id, uint32_t length, std::string* why) const;
   void settle_as_of(tracked& r);
+  void note_time(uint32_t ts) {
+    if (!have_begin_) {
+      have_begin_ = true;
+      begins_ = ts;
+    }
+  }
+  // The --as-of moment lies before the series read began.
+  bool before_input() const { return have_begin_ && opt_.as_of < begins_; }
   void lose(tracked& r, const tag_summary* t, int64_t offset, const std::string& why);
   void sequence_break(const tag_summary& t);
 
@@ -149,6 +159,10 @@ class history_sink : public report_sink, public record_observer {
   int64_t last_problem_offset_ = -1;
   uint32_t last_timestamp_ = 0;  // of the last tag read
   tag_continuity continuity_;
+  // The first tag time in the input of the series being read: an --as-of
+  // moment before it cannot be told.
+  bool have_begin_ = false;
+  uint32_t begins_ = 0;
   record_step step_;
   std::vector<image_note> notes_;  // of the record a gap or the end is told of
   std::string scratch_;

@@ -135,6 +135,11 @@ void transaction_sink::end_log(log_end how, int64_t offset) {
   sessions_.end_log(how);
 }
 
+void transaction_sink::series_gap(const series_gap_info&) {
+  txns_.cut();
+  sessions_.cut();
+}
+
 void transaction_sink::unread(int64_t offset, int64_t count) { report_->unread(offset, count); }
 
 void transaction_sink::problem(problem_kind kind, int64_t offset, const char* text) {

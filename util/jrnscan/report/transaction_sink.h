@@ -56,6 +56,8 @@ class transaction_sink : public report_sink, public audit_observer, private txn_
   void list_end() override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  // The transaction, if open, ends at a gap in its series.
+  void series_gap(const series_gap_info& g) override;
   void unread(int64_t offset, int64_t count) override;
   void problem(problem_kind kind, int64_t offset, const char* text) override;
   void flush() override;

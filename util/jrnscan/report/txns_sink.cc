@@ -55,6 +55,7 @@ const char* end_key(txn_end how) {
     case txn_end::log_finished: return "eof_finish";
     case txn_end::open: return "open";
     case txn_end::stopped: return "stopped";
+    case txn_end::gap: return "gap";
   }
   return "?";
 }
@@ -66,6 +67,7 @@ const char* session_end_key(session_end how) {
     case session_end::log_finished: return "eof_finish";
     case session_end::open: return "open";
     case session_end::stopped: return "stopped";
+    case session_end::gap: return "gap";
   }
   return "?";
 }
@@ -255,6 +257,9 @@ void txn_print::writer::txn(output& out, const txn_info& x) {
     case txn_end::log_finished: o.lit("never ended, its log ended with EOF_FINISH"); break;
     case txn_end::open: o.lit("still open at the end of the input"); break;
     case txn_end::stopped: o.lit("still open when the reading stopped"); break;
+    case txn_end::gap:
+      o.lit("not ended before a gap in its series, possibly continued there");
+      break;
   }
   if (!x.begin_seen) o.lit(" (no BEGIN in the input)");
   o.lit(": session ");
@@ -418,6 +423,11 @@ void txns_sink::end_log(log_end how, int64_t) {
   sessions_.end_log(how);
 }
 
+void txns_sink::series_gap(const series_gap_info&) {
+  txns_.cut();
+  sessions_.cut();
+}
+
 void txns_sink::flush() { out_.flush(); }
 
 bool txns_sink::selected(const txn_info& x) const {
@@ -574,6 +584,9 @@ void txns_sink::write(const session_info& s) {
     case session_end::log_finished: l += ", still signed on when its log ended (EOF_FINISH)"; break;
     case session_end::open: l += ", still signed on at the end of the input"; break;
     case session_end::stopped: l += ", still signed on when the reading stopped"; break;
+    case session_end::gap:
+      l += ", still signed on before a gap in its series, possibly continued there";
+      break;
   }
   l += "; transactions ";
   put_u64(l, s.transactions);

@@ -137,6 +137,9 @@ class txns_sink : public report_sink,
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  // A gap in the series, or a log of another: the open transactions and
+  // sessions end there, possibly continued in the gap.
+  void series_gap(const series_gap_info& g) override;
   void flush() override;
   void finish() override;
   void audit(const tag_summary& t, const audit_event& e) override;
@@ -166,8 +169,8 @@ class txns_sink : public report_sink,
   bool stopped_ = false;
   std::string line_;
   // Totals: transactions by how they ended, and those listed.
-  uint64_t txns_by_end_[6] = {};
-  uint64_t sessions_done_[5] = {};
+  uint64_t txns_by_end_[7] = {};
+  uint64_t sessions_done_[6] = {};
   uint64_t listed_ = 0;
   // --top: the best kept, a heap with the worst on top; order: when each
   // was told (ties go to the one told first).

@@ -143,6 +143,27 @@ void undo_sink::begin_log(const char* log_name, const fwlog_header& h) {
   log_ = log_name;
   charset_ = h.charset;
   continuity_.begin_log(h);
+  other_series_ =
+      have_series_ && (h.volume_set_id != volume_set_ || h.volume_generation != generation_);
+  volume_set_now_ = h.volume_set_id;
+  generation_now_ = h.volume_generation;
+}
+
+void undo_sink::series_gap(const series_gap_info& g) {
+  // A gap before the transactions were met counts too: their changes
+  // may begin in it.
+  if (g.kind == series_gap_info::other_series || other_series_) return;
+  gap_reasons_.push_back(std::make_unique<std::string>(g.reason));
+  const char* why = gap_reasons_.back()->c_str();
+  if (incomplete_count_++ == 0)
+    incomplete_ = std::string(why) + " before " + offset_in(g.offset, log_) +
+                  ", so changes of the transactions there cannot be ruled out";
+  place p;
+  p.log = log_;
+  p.offset = g.offset;
+  p.timestamp = last_timestamp_;
+  p.gap = why;
+  for (const auto& r : records_) lose(*r, p, false);
 }
 
 undo_sink::place undo_sink::place_at(const tag_summary& t, const char* log) {
@@ -204,6 +225,7 @@ undo_sink::followed* undo_sink::follow(const tag_summary& t, const record_event&
 // A break in the tag sequence: changes of the transactions, and of others
 // to the records followed, may be among the tags missing.
 void undo_sink::sequence_break(const tag_summary& t) {
+  if (other_series_) return;
   if (!continuity_.breaks(t.letter, t.sequence, t.offset)) return;
   if (incomplete_count_++ == 0)
     incomplete_ = "at " + offset_in(t.offset, log_) + ": " + continuity_.why(t.sequence) +
@@ -217,7 +239,13 @@ void undo_sink::record(const tag_summary& t, const record_event& e) {
   last_event_offset_ = t.offset;
   // The tag at a break is itself followed, after what the break lost.
   sequence_break(t);
+  if (other_series_) return;
   const bool own = selected(e.transaction_id);
+  if (own && !have_series_) {
+    have_series_ = true;
+    volume_set_ = volume_set_now_;
+    generation_ = generation_now_;
+  }
   if (!own && records_.empty()) return;
   followed* r = find(e.node_id, e.recno);
   if (!r) {
@@ -317,6 +345,7 @@ void undo_sink::tag_done(const tag_summary& t) {
   last_timestamp_ = t.timestamp;
   const bool told = last_event_offset_ == t.offset;
   last_event_offset_ = -1;
+  if (other_series_) return;
   if (t.letter != tag_letter::rec || !t.is_record || t.opcode != op_fixrec || told) return;
   place p = place_at(t, log_);
   p.gap = unreadable_fixrec_why;
@@ -335,7 +364,7 @@ void undo_sink::tag_done(const tag_summary& t) {
 void undo_sink::end_log(log_end how, int64_t offset) {
   continuity_.end_log(how == log_end::eof_finish || how == log_end::eof_cont);
   const char* what = unread_log_why(how);
-  if (!what) return;
+  if (!what || other_series_) return;
   if (incomplete_count_++ == 0)
     incomplete_ = "the log is not read whole from " + offset_in(offset, log_) +
                   ", so changes of the transactions there cannot be ruled out";

@@ -77,6 +77,9 @@ class undo_sink : public report_sink, public record_observer {
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
+  // A gap in the series of the transactions: their changes and others'
+  // may lie in it.
+  void series_gap(const series_gap_info& g) override;
   void flush() override;
   void finish() override;
   // 1 when records beyond max_records were left out: the undo is not whole.
@@ -139,7 +142,14 @@ class undo_sink : public report_sink, public record_observer {
 
   const char* log_ = "";
   uint16_t charset_ = 65535;
-  int64_t last_event_offset_ = -1;  // the tag of the last record event
+  // The transactions are those of one series: the series of the log where
+  // the first was met; logs of other series are passed over.
+  bool have_series_ = false;
+  uint32_t volume_set_ = 0, generation_ = 0;
+  bool other_series_ = false;                         // the log being read is of another series
+  uint32_t volume_set_now_ = 0, generation_now_ = 0;  // of the log being read
+  std::vector<std::unique_ptr<std::string>> gap_reasons_;  // the gaps' reasons, kept
+  int64_t last_event_offset_ = -1;                         // the tag of the last record event
   uint32_t last_timestamp_ = 0;
   tag_continuity continuity_;
   record_step step_;

@@ -138,6 +138,24 @@ enum class log_end : uint8_t {
   stopped,         // the run stopped (--limit, a signal)
 };
 
+// A break in a series of logs that the back-ends must not carry what they
+// know across: before the log just begun, file sequences of its series
+// are missing, it is read after a later file sequence of its series, or
+// it is of another series than the log read before it (logs of different
+// series share nothing).
+struct series_gap_info {
+  enum kind_t : uint8_t { missing, out_of_order, other_series };
+  kind_t kind = missing;
+  const char* reason = "";  // "file sequence 10 of series 0x5eed generation 3 is missing"
+  int64_t offset = 0;       // input offset of the log just begun
+  uint32_t volume_set = 0;  // the series of the log just begun
+  uint32_t generation = 0;
+  // The first tag time of that series in the input, when a log of it was
+  // read before.
+  bool have_first_time = false;
+  uint32_t first_time = 0;
+};
+
 // The kinds of problem a back-end is told of.
 enum class problem_kind : uint8_t { malformed, failure };
 
@@ -171,6 +189,9 @@ class report_sink {
   virtual int exit_status() const { return -1; }
 
   virtual void begin_log(const char* /*log_name*/, const fwlog_header& /*h*/) {}
+  // Right behind begin_log: the log does not follow the one read before it
+  // (told only to the back-ends of the analysis modes).
+  virtual void series_gap(const series_gap_info& /*g*/) {}
   // A shown tag begins: its lines follow until tag_done.
   virtual void show_tag(const tag_summary& /*t*/) {}
   // One report line; text_shown is false for a line that the text report
