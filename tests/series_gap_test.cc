@@ -15,6 +15,7 @@
 #include "golden.h"
 #include "json_reader.h"
 #include "logbuild/log_builder.h"
+#include "model/series.h"
 
 using json_reader::value;
 using logbuild::header_fields;
@@ -64,6 +65,41 @@ std::string series_file(int32_t n, uint32_t volume_set = 0x5eed, char end = 'C')
 }
 
 }  // namespace
+
+// The series model places each log against what was read of its series.
+TEST(SeriesGap, ModelPlacesEachLog) {
+  using jrn::series_place;
+  const struct {
+    uint32_t volume_set;
+    int32_t file_sequence;
+    series_place place;
+    int64_t missing_from, missing_to;
+  } steps[] = {
+      {1, 5, series_place::first, 0, 0},
+      {1, 6, series_place::next, 0, 0},
+      {2, 6, series_place::first, 0, 0},
+      {1, 9, series_place::after_gap, 7, 8},
+      {1, 6, series_place::repeat, 0, 0},
+      {1, 7, series_place::earlier, 0, 9},
+      {1, 10, series_place::next, 0, 0},
+      {2, 7, series_place::next, 0, 0},
+      {1, 2147483647, series_place::after_gap, 11, 2147483646},
+  };
+  jrn::series_model m;
+  uint64_t n = 0;
+  for (const auto& s : steps) {
+    const jrn::series_placement p = m.place(s.volume_set, 3, s.file_sequence, n);
+    m.log_digest(100 + n++);
+    EXPECT_EQ(p.place, s.place) << n;
+    EXPECT_EQ(p.missing_to, s.missing_to) << n;
+    if (s.place == series_place::after_gap) {
+      EXPECT_EQ(p.missing_from, s.missing_from) << n;
+    }
+    if (s.place == series_place::repeat) {
+      EXPECT_EQ(p.first_digest, 101u) << n;
+    }
+  }
+}
 
 // Reproducer: a generated series with file 10 left out. Every record that
 // changed in the missing file has a gap in its history before file 11, no
