@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "scan/escape.h"
@@ -253,6 +254,18 @@ bool unit_time_range(const input_plan& plan, size_t i, uint32_t* first, uint32_t
       *last = next.first_timestamp;
       *last_known = true;
     }
+  }
+  return true;
+}
+
+bool first_logs_unique(const input_plan& plan) {
+  std::set<std::tuple<uint32_t, uint32_t, int32_t>> keys;
+  for (const input_unit& u : plan.units) {
+    if (u.error != 0 || !u.trouble.empty()) continue;  // not read
+    if (!u.peeked || u.tar || u.path == "-") return false;
+    if (!u.key.is_log) continue;  // its header is refused: no log is read from it
+    if (!keys.emplace(u.key.volume_set_id, u.key.volume_generation, u.key.file_sequence).second)
+      return false;
   }
   return true;
 }

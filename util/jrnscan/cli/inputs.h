@@ -79,6 +79,12 @@ read_order order_inputs(input_plan& plan, read_order wanted);
 bool unit_time_range(const input_plan& plan, size_t i, uint32_t* first, uint32_t* last,
                      bool* last_known);
 
+// Whether the first log of every unit is known (the unit was looked into)
+// and no two units' first logs have the same series and file sequence: a
+// log that repeats one read before can then only be a further log of an
+// input, never its first.
+bool first_logs_unique(const input_plan& plan);
+
 // An operand's or a file's name as messages show it.
 std::string shown_file_name(const run_options& o, const char* path);
 

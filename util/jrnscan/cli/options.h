@@ -30,6 +30,8 @@ struct run_options {
   bool json = false;                     // --json: the report or the summary as JSON
   escape_mode escape = escape_mode::automatic;
   bool utc = false;
+  // Settled by the run from its inputs: see first_logs_unique (inputs.h).
+  bool first_logs_unique = false;
   bool offsets = false;
   bool strict = false;  // --check: warnings fail the run too
   int progress = -1;    // --progress / --no-progress; -1: when stderr is a terminal

@@ -138,7 +138,8 @@ std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map&
   if (!analysis_mode(o.mode)) return sink;
   // The analysis modes see each log once, and are told where a series
   // does not go on (the check judges the series itself).
-  auto s = std::make_unique<series_sink>(std::move(sink), records, audits, diag);
+  auto s =
+      std::make_unique<series_sink>(std::move(sink), records, audits, diag, o.first_logs_unique);
   if (records) records = s.get();
   if (audits) audits = s.get();
   return s;
@@ -319,6 +320,7 @@ int jrnscan_main(int argc, char** argv) {
   if (!o.follow) {
     plan = plan_inputs(o);
     o.order = order_inputs(plan, o.order);
+    o.first_logs_unique = first_logs_unique(plan);
   }
 
   diagnostics diag;

@@ -10,23 +10,6 @@ std::string series_label(const series_key& s) {
   return l;
 }
 
-// A multiply and a shift, so that every bit of the value and the order of
-// the values count.
-uint64_t digest_fold(uint64_t h, uint64_t v) {
-  h = (h ^ v) * 0x9e3779b97f4a7c15u;
-  return h ^ (h >> 29);
-}
-
-uint64_t digest_tag(uint64_t h, const tag_summary& t) {
-  h = digest_fold(h, uint64_t{t.letter} << 32 | t.sequence);
-  h = digest_fold(h, uint64_t{t.timestamp} << 32 ^ static_cast<uint64_t>(t.bytes));
-  if (t.is_record) {
-    h = digest_fold(h, uint64_t{t.opcode} << 40 | uint64_t{t.txn_state} << 32 | t.transaction_id);
-    h = digest_fold(h, uint64_t{t.session_id} << 32 | static_cast<uint32_t>(t.node_id));
-  }
-  return h;
-}
-
 series_placement series_model::place(uint32_t volume_set, uint32_t generation,
                                      int32_t file_sequence, uint64_t log_number) {
   series_placement p;
@@ -71,14 +54,6 @@ void series_model::log_digest(uint64_t digest) {
   if (!current_log_) return;
   current_log_->digest = digest;
   current_log_->complete = true;
-}
-
-void series_model::tag_time(uint32_t timestamp) {
-  if (!current_) return;
-  if (!current_->have_time) {
-    current_->have_time = true;
-    current_->first_time = timestamp;
-  }
 }
 
 bool series_model::first_time(const series_key& s, uint32_t* timestamp) const {

@@ -32,16 +32,19 @@ class tag_continuity {
     carry_ = ended;
     if (!ended) known_ = false;
   }
+  // Whether a tag of this sequence surely does not break it.
+  bool goes_on(uint32_t sequence) const { return !known_ || sequence == next_; }
   // Whether the tag at this offset breaks the sequence; said once per tag
   // (the tag's record event and the tag itself both ask).
   bool breaks(uint8_t letter, uint32_t sequence, int64_t offset) {
-    if (!counts(letter) || !known_ || sequence == next_ || offset == said_at_) return false;
+    // The usual tag goes on from the one before: no lookup of its letter.
+    if (!known_ || sequence == next_ || offset == said_at_ || !counts(letter)) return false;
     said_at_ = offset;
     return true;
   }
   // The tag was read whole.
   void done(uint8_t letter, uint32_t sequence) {
-    if (!counts(letter)) return;
+    if (!(known_ && sequence == next_) && !counts(letter)) return;
     known_ = true;
     next_ = sequence + 1;
   }

@@ -61,11 +61,6 @@ const opcode_info& opcode_lookup(uint8_t opcode) {
 
 bool opcode_known(uint8_t opcode) { return opcode < known_count; }
 
-bool payload_size_fits(const opcode_info& op, uint32_t n) {
-  return !(op.rule == size_rule::exactly && n != op.rule_size) &&
-         !(op.rule == size_rule::at_least && n < op.rule_size);
-}
-
 bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payload) {
   const uint32_t n = payload.size();
   if (op.rule == size_rule::exactly && n != op.rule_size) {

@@ -36,7 +36,10 @@ const opcode_info& opcode_lookup(uint8_t opcode);
 bool opcode_known(uint8_t opcode);
 
 // Whether a payload of n bytes keeps the opcode's size rule.
-bool payload_size_fits(const opcode_info& op, uint32_t n);
+inline bool payload_size_fits(const opcode_info& op, uint32_t n) {
+  return !(op.rule == size_rule::exactly && n != op.rule_size) &&
+         !(op.rule == size_rule::at_least && n < op.rule_size);
+}
 // Checks the opcode's size rule; reports a malformed record and returns
 // false when the payload breaks it.
 bool payload_size_ok(scan_context& c, const opcode_info& op, payload_view payload);

@@ -199,7 +199,12 @@ void check_sink::tag_done(const tag_summary& t) {
   tags_end_ = t.offset + t.bytes;
   progress_.tick(tags_end_);
   digest_ = digest_tag(digest_, t);
-  if (!letter_known(t.letter)) return;
+  // The letter's kind is looked up when the letter changes.
+  if (t.letter != cached_letter_) {
+    cached_letter_ = t.letter;
+    cached_known_ = letter_known(t.letter);
+  }
+  if (!cached_known_) return;
   // A break at a tag of any kind: what is known of the records is not
   // sure, and an open transaction's END may be among the tags missing.
   if (sequence_known_ && t.sequence != sequence_next_) {

@@ -209,6 +209,8 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   std::vector<kept_finding> findings_;
   uint64_t findings_dropped_ = 0;
   uint64_t digest_ = 0;
+  int cached_letter_ = -1;     // the last tag's letter, and whether it
+  bool cached_known_ = false;  //   starts a tag of a known kind
 
   // Across logs and inputs: the inputs' names, and a bound on the logs
   // remembered, so that a stream of tiny logs cannot make the tables grow

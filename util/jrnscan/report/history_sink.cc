@@ -390,7 +390,7 @@ const history_sink::node_items* history_sink::items_for(int32_t node_id, uint32_
 
 // A break in the tag sequence: changes of every followed record may be
 // among the tags missing.
-void history_sink::sequence_break(const tag_summary& t) {
+void history_sink::sequence_broken(const tag_summary& t) {
   if (!continuity_.breaks(t.letter, t.sequence, t.offset)) return;
   const std::string why = continuity_.why(t.sequence);
   for (const auto& r : records_) lose(*r, &t, t.offset, why);
@@ -533,7 +533,12 @@ void history_sink::tag_done(const tag_summary& t) {
   sequence_break(t);
   continuity_.done(t.letter, t.sequence);
   // A letter of no kind is no tag: the bytes behind it are no timestamp.
-  if (tag_kind_of(t.letter).handler || is_end_tag(t.letter)) {
+  // (The letter's kind is looked up when the letter changes.)
+  if (t.letter != last_letter_) {
+    last_letter_ = t.letter;
+    letter_is_tag_ = tag_kind_of(t.letter).handler || is_end_tag(t.letter);
+  }
+  if (letter_is_tag_) {
     last_timestamp_ = t.timestamp;
     note_time(t.timestamp);
   }

@@ -110,7 +110,12 @@ class history_sink : public report_sink, public record_observer {
   // The --as-of moment lies before the series read began.
   bool before_input() const { return have_begin_ && opt_.as_of < begins_; }
   void lose(tracked& r, const tag_summary* t, int64_t offset, const std::string& why);
-  void sequence_break(const tag_summary& t);
+  // Asked twice a tag: the usual tag, which goes on from the one before,
+  // costs a compare.
+  void sequence_break(const tag_summary& t) {
+    if (!continuity_.goes_on(t.sequence)) sequence_broken(t);
+  }
+  void sequence_broken(const tag_summary& t);
 
   // Output.
   void print_change(tracked& r, const tag_summary& t, const record_event& e);
@@ -158,6 +163,8 @@ class history_sink : public report_sink, public record_observer {
   std::string last_problem_;        // the last malformed item's text
   int64_t last_problem_offset_ = -1;
   uint32_t last_timestamp_ = 0;  // of the last tag read
+  int last_letter_ = -1;         // the letter of the last tag, and
+  bool letter_is_tag_ = false;   //   whether it starts a tag of a known kind
   tag_continuity continuity_;
   // The first tag time in the input of the series being read: an --as-of
   // moment before it cannot be told.

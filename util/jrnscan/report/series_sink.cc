@@ -8,12 +8,13 @@
 namespace jrn {
 
 series_sink::series_sink(std::unique_ptr<report_sink> inner, record_observer* records,
-                         audit_observer* audits, diagnostics& diag)
+                         audit_observer* audits, diagnostics& diag, bool first_logs_unique)
     : inner_(std::move(inner)),
       records_(records),
       audits_(audits),
       diag_(diag),
-      lines_(inner_->wants_lines()) {}
+      lines_(inner_->wants_lines()),
+      first_logs_unique_(first_logs_unique) {}
 
 int series_sink::exit_status() const {
   return std::max(inner_->exit_status(), differing_ ? 1 : -1);
@@ -38,6 +39,8 @@ void series_sink::begin_log(const char* log_name, const fwlog_header& h) {
   if (names_.size() < series_model::logs_remembered) names_.push_back(name);
   in_log_ = true;
   digest_ = 0;
+  digesting_ = !(first_logs_unique_ && first_in_input_);
+  first_in_input_ = false;
   if (p.place == series_place::repeat) {
     muted_ = true;
     copy_ = p;
@@ -85,7 +88,7 @@ void series_sink::tell_gap(const series_placement& p, int64_t offset) {
 }
 
 void series_sink::tag_done(const tag_summary& t) {
-  digest_ = digest_tag(digest_, t);
+  if (digesting_) digest_ = digest_tag(digest_, t);
   if (muted_) return;
   model_.tag_time(t.timestamp);
   inner_->tag_done(t);
@@ -100,7 +103,8 @@ void series_sink::end_log(log_end how, int64_t offset) {
   in_log_ = false;
   digest_ = digest_end(digest_, how);
   if (!muted_) {
-    model_.log_digest(digest_);
+    // A log not digested has no digest to compare a copy with.
+    if (digesting_) model_.log_digest(digest_);
     inner_->end_log(how, offset);
     return;
   }
@@ -112,8 +116,10 @@ void series_sink::end_log(log_end how, int64_t offset) {
             " is file sequence %d of %s, read before as %s, with %s\n",
             same ? "warning: " : "", copy_name_.c_str(), copy_offset_, copy_.file_sequence,
             series_label(copy_.series).c_str(), first.c_str(),
-            same ? "the same tags: it is read once"
-                 : "other tags: the copies are not merged, this one is left out");
+            same                   ? "the same tags: it is read once"
+            : copy_.first_complete ? "other tags: the copies are not merged, this one is left out"
+                                   : "tags that were not kept to compare: the copies are not "
+                                     "merged, this one is left out");
   differing_ = differing_ || !same;
 }
 

@@ -29,12 +29,19 @@ namespace jrn {
 class series_sink : public report_sink, public record_observer, public audit_observer {
  public:
   // records, audits: the inner back-end's followers (or null).
+  // first_logs_unique: the caller knows that the first log of every input
+  // has a series and file sequence of its own among the inputs, so that
+  // only a further log of an input can repeat one; those first logs are
+  // then not digested (a digest costs a fold per tag).
   series_sink(std::unique_ptr<report_sink> inner, record_observer* records, audit_observer* audits,
-              diagnostics& diag);
+              diagnostics& diag, bool first_logs_unique = false);
 
   bool wants_lines() const override { return lines_; }
   bool wants_all_problems() const override { return inner_->wants_all_problems(); }
-  void begin_input(const char* name, int64_t size) override { inner_->begin_input(name, size); }
+  void begin_input(const char* name, int64_t size) override {
+    first_in_input_ = true;
+    inner_->begin_input(name, size);
+  }
   void input_failed(const char* name) override { inner_->input_failed(name); }
   void input_damaged(const char* name, const char* why) override {
     inner_->input_damaged(name, why);
@@ -107,6 +114,9 @@ class series_sink : public report_sink, public record_observer, public audit_obs
   // The log being read: its digest, and whether it is a copy read before
   // (then nothing of it is passed on).
   uint64_t digest_ = 0;
+  bool digesting_ = true;
+  bool first_logs_unique_;
+  bool first_in_input_ = false;
   bool in_log_ = false;
   bool muted_ = false;
   series_placement copy_;

@@ -224,7 +224,7 @@ undo_sink::followed* undo_sink::follow(const tag_summary& t, const record_event&
 
 // A break in the tag sequence: changes of the transactions, and of others
 // to the records followed, may be among the tags missing.
-void undo_sink::sequence_break(const tag_summary& t) {
+void undo_sink::sequence_broken(const tag_summary& t) {
   if (other_series_) return;
   if (!continuity_.breaks(t.letter, t.sequence, t.offset)) return;
   if (incomplete_count_++ == 0)

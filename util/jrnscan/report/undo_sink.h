@@ -103,7 +103,12 @@ class undo_sink : public report_sink, public record_observer {
   void other_change(followed& r, const place& p);
   void hold_after(followed& r);
   void lose(followed& r, const place& p, bool own);
-  void sequence_break(const tag_summary& t);
+  // Asked twice a tag: the usual tag, which goes on from the one before,
+  // costs a compare.
+  void sequence_break(const tag_summary& t) {
+    if (!continuity_.goes_on(t.sequence)) sequence_broken(t);
+  }
+  void sequence_broken(const tag_summary& t);
   // Where a tag lies, with its transaction and session; place_of: with
   // those of the record's event and its operation.
   static place place_at(const tag_summary& t, const char* log);
