@@ -17,16 +17,6 @@ bool printable(uint8_t b, uint16_t charset) {
 
 }  // namespace
 
-const char unreadable_fixrec_why[] =
-    "a FIXREC record of the node could not be read, so whether it changed the record is not "
-    "known";
-
-std::string offset_in(int64_t offset, const char* log) {
-  char num[32];
-  std::snprintf(num, sizeof num, "%lld", static_cast<long long>(offset));
-  return std::string("offset ") + num + " of " + log;
-}
-
 bool all_printable(const uint8_t* p, size_t n, uint16_t charset) {
   for (size_t i = 0; i < n; ++i)
     if (!printable(p[i], charset)) return false;
@@ -86,24 +76,6 @@ void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_l
   out += '\n';
 }
 
-std::string origin_text(const content_origin& o) {
-  std::string s;
-  switch (o.kind) {
-    case content_origin::after_image: s = "the after-image at "; break;
-    case content_origin::before_image: s = "the before-image at "; break;
-    case content_origin::deleted: s = "deleted at "; break;
-    case content_origin::untold: return "at " + offset_in(o.offset, o.log) + ": " + o.why;
-    default: return "no change of it was read";
-  }
-  s += offset_in(o.offset, o.log);
-  if (o.patches) {
-    char n[48];
-    std::snprintf(n, sizeof n, ", with %u patch%s since", o.patches, o.patches == 1 ? "" : "es");
-    s += n;
-  }
-  return s;
-}
-
 std::string image_note_text(const image_note& n) {
   std::string s = "the before-image at " + offset_in(n.offset, n.log);
   const std::string earlier = offset_in(n.earlier.offset, n.earlier.log);
@@ -145,25 +117,6 @@ void dump_contents(output& out, const record_content& before, const record_conte
   if (after.is_known() && !after.bytes.empty()) {
     out.printf("  after, %zu bytes:\n", after.bytes.size());
     dump_hex(out, after.bytes.data(), static_cast<uint32_t>(after.bytes.size()));
-  }
-}
-
-const char* unread_log_why(log_end how) {
-  switch (how) {
-    case log_end::input_inside:
-      return "the log ends inside a tag: a change of the record there cannot be ruled out";
-    case log_end::body_failure:
-      return "a tag of the log could not be read to its end: a change of the record there "
-             "cannot be ruled out";
-    case log_end::read_failure:
-      return "the input could not be read on: a change of the record there cannot be ruled out";
-    case log_end::unknown_letter:
-      return "the rest of the log (behind a tag letter of no kind) is not read: a change of the "
-             "record there cannot be ruled out";
-    case log_end::header_failure:
-      return "the log's file header was refused, so none of it is read: a change of the record "
-             "there cannot be ruled out";
-    default: return nullptr;
   }
 }
 

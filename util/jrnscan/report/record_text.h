@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "model/record_content.h"
+#include "model/record_origin.h"
 #include "report/out.h"
 #include "scan/node_map.h"
 #include "scan/report.h"
 
 namespace jrn {
-
-// "offset N of LOG".
-std::string offset_in(int64_t offset, const char* log);
 
 // Whether each of the n bytes (n > 0) is printable in the log's character
 // set: 0 hp-roman8, 1 ISO 8859-1; any other code: ASCII only.
@@ -39,12 +37,6 @@ void append_range_line(uint32_t offset, const uint8_t* old_bytes, uint32_t old_l
                        const uint8_t* new_bytes, uint32_t new_length, uint16_t charset, size_t most,
                        std::string& out);
 
-// Where a content came from, for the text: "the after-image at offset N of
-// LOG", "the before-image at ...", "deleted at ...", with ", with N
-// patches since" when patches followed; for an untold one "at offset N of
-// LOG: why", and "no change of it was read" when none was.
-std::string origin_text(const content_origin& o);
-
 // What a note on a before-image says: "the before-image at offset N of
 // LOG differs from the content after the change at ...", "... differs
 // from the before-image at ...", "... is of a record deleted at ... and
@@ -61,12 +53,5 @@ void append_node_json(const node_map& names, int32_t node_id, std::string& out);
 // -v: the contents before and after that are known and not empty, each in
 // a hex dump under a line that gives its size.
 void dump_contents(output& out, const record_content& before, const record_content& after);
-
-// Why a change of a followed record cannot be ruled out at the end of a
-// log that was not read whole; null for an end that leaves nothing out.
-const char* unread_log_why(log_end how);
-// Why a FIXREC record of a followed record's node that could not be read
-// leaves the record's content unknown.
-extern const char unreadable_fixrec_why[];
 
 }  // namespace jrn
