@@ -244,6 +244,16 @@ TEST(SeriesGap, EachModeReadsEachLogOnceAndKeepsSeriesApart) {
   EXPECT_NE(undo.out.find("  incomplete: file sequence 2 of series 0x5eed generation 3 is missing"),
             std::string::npos)
       << undo.out;
+  // A further log of an input that repeats the first log of another input:
+  // no two inputs' first logs share a place, so that first log was not
+  // digested, and the two cannot be compared: not merged, an error.
+  golden::temp_file(series_file(2) + series_file(1), "two-then-one.fwlog");
+  const golden::result unkept = golden::run({"--txns", "one.fwlog", "two-then-one.fwlog"});
+  EXPECT_NE(unkept.err.find("two-then-one.fwlog: the log at offset "), std::string::npos);
+  EXPECT_NE(unkept.err.find("with tags that were not kept to compare: the copies are not merged"),
+            std::string::npos)
+      << unkept.err;
+  EXPECT_EQ(unkept.status, 1);
   // Read out of order: nothing carries across either.
   const golden::result back = golden::run({"--history", "100:1", "two.fwlog", "one.fwlog"});
   EXPECT_NE(back.out.find("file sequence 1 of series 0x5eed generation 3 is read after file "
