@@ -148,10 +148,6 @@ const char help_text[] =
 
 const char version_banner[] = "DRAV B.08.00     / WIN32 (build Feb 17 2012)\n";
 
-const char* const kind_names[] = {"REC",          "PAGE",  "CLUSTER", "NODEMETA",
-                                  "BEFORE_IMAGE", "AUDIT", "CONTEXT", "SLAVE_SYNC"};
-const char kind_letters[] = {'1', '2', '3', '4', '5', '6', '7', 'S'};
-
 // 0, or 1 when standard output could not be written (said).
 int print_text(const char* text) {
   output out_;
@@ -194,9 +190,9 @@ int list_opcodes() {
 
 int list_kinds() {
   output out_;
-  for (size_t i = 0; i < sizeof kind_letters; ++i)
-    out_.printf("%c %s\n", kind_letters[i], kind_names[i]);
-  out_.printf("C EOF_CONT\nF EOF_FINISH\n");
+  for (uint8_t letter : body_tag_letters) out_.printf("%c %s\n", letter, tag_letter_name(letter));
+  for (uint8_t letter : {tag_letter::eof_cont, tag_letter::eof_finish})
+    out_.printf("%c %s\n", letter, tag_letter_name(letter));
   out_.flush();
   return out_.failed() ? 1 : 0;
 }
@@ -218,17 +214,18 @@ bool parse_kinds(const char* text, uint32_t* kinds) {
     bool found = false;
     // A kind by its name or by the letter --list-kinds shows beside it.
     const bool one_letter = name.size() == 1;
-    for (size_t i = 0; i < sizeof kind_letters; ++i) {
-      if (strcasecmp(name.c_str(), kind_names[i]) == 0 ||
-          (one_letter && std::toupper(static_cast<unsigned char>(name[0])) == kind_letters[i])) {
-        *kinds |= kind_bit(static_cast<uint8_t>(kind_letters[i]));
+    const int upper = one_letter ? std::toupper(static_cast<unsigned char>(name[0])) : -1;
+    for (uint8_t letter : body_tag_letters) {
+      if (strcasecmp(name.c_str(), tag_letter_name(letter)) == 0 || upper == letter) {
+        *kinds |= kind_bit(letter);
         found = true;
       }
     }
-    if (strcasecmp(name.c_str(), "EOF_CONT") == 0 || strcasecmp(name.c_str(), "EOF_FINISH") == 0 ||
-        (one_letter && (name[0] == 'C' || name[0] == 'F' || name[0] == 'c' || name[0] == 'f'))) {
-      *kinds |= end_tags_named;
-      found = true;
+    for (uint8_t letter : {tag_letter::eof_cont, tag_letter::eof_finish}) {
+      if (strcasecmp(name.c_str(), tag_letter_name(letter)) == 0 || upper == letter) {
+        *kinds |= end_tags_named;
+        found = true;
+      }
     }
     if (!found) {
       std::fprintf(stderr,

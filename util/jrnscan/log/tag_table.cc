@@ -10,19 +10,19 @@ namespace {
 
 struct tag_table {
   tag_kind kinds[256];
-  void set(uint8_t letter, tag_kind kind) { kinds[letter] = kind; }
+  void set(uint8_t letter, tag_handler h) { kinds[letter] = {tag_letter_name(letter), h}; }
   tag_table() {
     for (tag_kind& k : kinds) k = {"** UNRECOGNIZED TAG TYPE **", nullptr};
-    set(tag_letter::rec, {"REC", dump_image_record});
-    set(tag_letter::page, {"PAGE", dump_page});
-    set(tag_letter::cluster, {"CLUSTER", dump_cluster});
-    set(tag_letter::nodemeta, {"NODEMETA", dump_nodemeta});
-    set(tag_letter::before_image, {"BEFORE_IMAGE", dump_before_image});
-    set(tag_letter::audit, {"AUDIT", dump_audit});
-    set(tag_letter::context, {"CONTEXT", dump_context});
-    set(tag_letter::eof_cont, {"EOF_CONT", nullptr});
-    set(tag_letter::eof_finish, {"EOF_FINISH", nullptr});
-    set(tag_letter::slave_sync, {"SLAVE_SYNC", dump_slave_sync});
+    set(tag_letter::rec, dump_image_record);
+    set(tag_letter::page, dump_page);
+    set(tag_letter::cluster, dump_cluster);
+    set(tag_letter::nodemeta, dump_nodemeta);
+    set(tag_letter::before_image, dump_before_image);
+    set(tag_letter::audit, dump_audit);
+    set(tag_letter::context, dump_context);
+    set(tag_letter::eof_cont, nullptr);
+    set(tag_letter::eof_finish, nullptr);
+    set(tag_letter::slave_sync, dump_slave_sync);
   }
 };
 const tag_table table;

@@ -45,19 +45,10 @@
 #include <cstdint>
 #include <string>
 
+#include "scan/format.h"
 #include "scan/record_events.h"
 
 namespace jrn {
-
-// FIXREC operations.
-enum fixrec_operation : uint8_t {
-  fixrec_update = 1,
-  fixrec_update_no_data = 2,
-  fixrec_put = 3,
-  fixrec_put_no_data = 4,
-  fixrec_delete = 5,
-  fixrec_update_range = 7,
-};
 
 // The most data a before-image holds.
 constexpr uint32_t before_image_limit = 8192;

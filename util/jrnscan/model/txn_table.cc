@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scan/format.h"
+
 namespace jrn {
 
 namespace {
-
-// Transaction states of a record header.
-enum state_code : uint8_t { GLOBAL = 1, BEGIN = 2, END = 3, BEGIN_END = 4 };
 
 // The entries of a SIGN_ON as the report shows them: each up to a zero
 // byte, its first entry_bytes.
@@ -153,7 +152,7 @@ void session_table::drop(uint32_t id) {
 void session_table::audit(const tag_summary& t, const audit_event& e) {
   const uint32_t id = e.session_id;
   const tag_place at = place(t);
-  if (e.type == audit_event::sign_on) {
+  if (e.type == audit_type::sign_on) {
     if (session_info* s = find(id)) {
       s->sign_off = at;
       done(*s, session_end::signed_on_again);
@@ -165,7 +164,7 @@ void session_table::audit(const tag_summary& t, const audit_event& e) {
     s->damaged += e.damaged;
     return;
   }
-  if (e.type == audit_event::sign_off) {
+  if (e.type == audit_type::sign_off) {
     session_info* s = entry_for(id, t, false);
     if (!s) return;
     s->damaged += e.damaged;
@@ -177,7 +176,7 @@ void session_table::audit(const tag_summary& t, const audit_event& e) {
   session_info* s = entry_for(id, t, false);
   if (!s) return;
   s->damaged += e.damaged;
-  if (e.type == audit_event::memo) {
+  if (e.type == audit_type::memo) {
     ++s->memos;
     // A memo whose body broke its size rule has no text to show.
     if (memo_texts_ && !e.damaged && s->memo_texts.size() < session_limits::memos) {
@@ -187,7 +186,7 @@ void session_table::audit(const tag_summary& t, const audit_event& e) {
     }
     return;
   }
-  const bool updated = e.type == audit_event::dblist_upd;
+  const bool updated = e.type == audit_type::dblist_upd;
   for (uint32_t i = 0; i < e.node_count; ++i) {
     const audit_node& n = e.nodes[i];
     const bool known = std::any_of(s->dbs.begin(), s->dbs.end(), [&](const session_db& d) {
@@ -370,7 +369,7 @@ void txn_table::count(txn_info& x, const tag_summary& t) {
 void txn_table::record(const tag_summary& t) {
   const uint32_t id = t.transaction_id;
   const uint8_t state = t.txn_state;
-  const bool outside = id == 0 || state == GLOBAL;
+  const bool outside = id == 0 || state == txn_state::global;
   txn_info* x = nullptr;
   if (held_.count != 0) {
     const bool theirs = !outside && held_.first.transaction_id == id;
@@ -391,9 +390,9 @@ void txn_table::record(const tag_summary& t) {
     return;
   }
   count(*x, t);
-  if (state == END)
+  if (state == txn_state::end)
     done(*x, txn_end::end);
-  else if (state == BEGIN_END)
+  else if (state == txn_state::begin_end)
     done(*x, txn_end::begin_end);
 }
 
@@ -402,7 +401,7 @@ void txn_table::record(const tag_summary& t) {
 // goes on in the one open, or opens one that began before the input, at
 // the tag opener. Null when it is not followed.
 txn_info* txn_table::begin_or_find(const tag_summary& t, const tag_summary& opener) {
-  const bool begins = t.txn_state == BEGIN || t.txn_state == BEGIN_END;
+  const bool begins = t.txn_state == txn_state::begin || t.txn_state == txn_state::begin_end;
   txn_info* x = find(t.transaction_id);
   if (x && begins) {
     x->again_sequence = t.sequence;

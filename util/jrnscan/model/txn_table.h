@@ -294,7 +294,7 @@ class txn_table {
   void tag(const tag_summary& t) {
     if (t.is_record)
       record(t);
-    else if (t.letter == before_image_letter)
+    else if (t.letter == tag_letter::before_image)
       before_image(t);
   }
   void end_log(log_end how);
@@ -315,8 +315,6 @@ class txn_table {
   bool is_open(uint32_t id) const { return index_.find(id) != id_index::none; }
 
  private:
-  static constexpr uint8_t before_image_letter = '5';
-
   // Open addressing from transaction id (never 0) to a slot of the entries,
   // at most half full; linear probing, erasure without tombstones.
   class id_index {

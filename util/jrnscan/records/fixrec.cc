@@ -3,6 +3,7 @@
 #include "records/decoders.h"
 #include "records/opcodes.h"
 #include "scan/context.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -13,37 +14,14 @@ constexpr uint32_t prev_location = 0, recno_at = 8, start_page = 12, op_at = 16;
 // UPDATE_RANGE data with more than 4 bytes opens with a range header.
 constexpr uint32_t range_ofs = 17, range_len = 19, range_data = 21;
 
-enum fixrec_op : uint8_t {
-  UPDATE = 1,
-  UPDATE_NO_DATA = 2,
-  PUT = 3,
-  PUT_NO_DATA = 4,
-  DELETE = 5,
-  UPDATE_RANGE = 7
-};
-
 }  // namespace
-
-const char* fixrec_op_name(uint8_t op) {
-  switch (op) {
-    case UPDATE: return "UPDATE";
-    case UPDATE_NO_DATA: return "UPDATE_NO_DATA";
-    case PUT: return "PUT";
-    case PUT_NO_DATA: return "PUT_NO_DATA";
-    case DELETE: return "DELETE";
-    case UPDATE_RANGE: return "UPDATE_RANGE";
-    default: return "** UNKNOWN FIXREC OP **";
-  }
-}
-
-bool fixrec_op_known(uint8_t op) { return (op >= UPDATE && op <= DELETE) || op == UPDATE_RANGE; }
 
 int fixrec_image_like(payload_view p) {
   switch (p.u8(op_at)) {
-    case UPDATE:
-    case PUT:
-    case PUT_NO_DATA:
-    case DELETE: return 1;
+    case fixrec_update:
+    case fixrec_put:
+    case fixrec_put_no_data:
+    case fixrec_delete: return 1;
     default: return 0;
   }
 }
@@ -61,7 +39,7 @@ void observe_fixrec(scan_context& c, payload_view p) {
   e.session_id = c.tag.session_id;
   const uint32_t n = p.size();
   uint32_t at = FixRec_RECORD_SIZE;
-  if (e.operation == UPDATE_RANGE && n - FixRec_RECORD_SIZE > 4) {
+  if (e.operation == fixrec_update_range && n - FixRec_RECORD_SIZE > 4) {
     e.has_range = true;
     e.range_offset = p.u16(range_ofs);
     e.range_length = p.u16(range_len);
@@ -91,7 +69,7 @@ void describe_fixrec(scan_context& c, payload_view p) {
   const uint32_t n = p.size();
   if (n == FixRec_RECORD_SIZE) return;
   uint32_t block = FixRec_RECORD_SIZE;
-  if (op == UPDATE_RANGE && n - FixRec_RECORD_SIZE > 4) {
+  if (op == fixrec_update_range && n - FixRec_RECORD_SIZE > 4) {
     JRN_LINE(c, "  data = %d bytes [ofs = %d, len = %d]\n",
              i32f(fid::data_size, static_cast<int>(n - range_data)),
              i32f(fid::range_offset, p.u16(range_ofs)), i32f(fid::range_length, p.u16(range_len)));

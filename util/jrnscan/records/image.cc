@@ -73,19 +73,6 @@ bool shown_without_payload(scan_context& c, const opcode_info& op, bool is_fixre
 
 }  // namespace
 
-const char* txn_state_name(uint8_t state) {
-  switch (state) {
-    case 1: return "GLOBAL";
-    case 2: return "BEGIN";
-    case 3: return "END";
-    case 4: return "BEGIN-END";
-    case 5: return "TXN";
-    default: return "** UNKNOWN STATE **";
-  }
-}
-
-bool txn_state_known(uint8_t state) { return state >= 1 && state <= 5; }
-
 int dump_image_record(scan_context& c) {
   if (c.major < 1 || (c.major == 1 && c.minor < 0)) {
     c.diag.message("record header: unexpected version %d.%02d\n", c.major, c.minor);

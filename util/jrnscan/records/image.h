@@ -20,7 +20,4 @@ struct rec_header {
 
 int dump_image_record(scan_context& c);
 
-const char* txn_state_name(uint8_t state);
-bool txn_state_known(uint8_t state);
-
 }  // namespace jrn

@@ -1,10 +1,12 @@
 // The one table of IMAGE record operation codes: name, payload size rule,
-// describer, count check and page probe of each of the 256 codes.
+// describer, count check, page probe and page fields of each of the 256
+// codes.
 #pragma once
 
 #include <cstdint>
 
 #include "records/payload.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -19,6 +21,17 @@ using page_probe = int (*)(payload_view payload, uint32_t page);
 
 enum class size_rule : uint8_t { any, exactly, at_least };
 
+// The fields of a payload that hold page numbers, by offset (the pages a
+// record names, for the table of the pages written most): up to three
+// fields; with a stride, the same fields again in each of up to `entries`
+// entries of `stride` bytes, as many as the 4-byte count at offset 0 says.
+struct page_fields {
+  uint8_t count = 0;
+  uint16_t at[3] = {};
+  uint8_t stride = 0;
+  uint8_t entries = 1;
+};
+
 struct opcode_info {
   const char* name;
   size_rule rule;
@@ -29,6 +42,7 @@ struct opcode_info {
   // The report says a count is wrong after the lines it could show
   // (the item's bytes dumped as far as they go) rather than before.
   bool check_after = false;
+  page_fields pages = {};  // none: names no page (a probe must find them)
 };
 
 const opcode_info& opcode_lookup(uint8_t opcode);
@@ -51,7 +65,5 @@ uint32_t fixrec_recno(payload_view payload);
 // Tells the context's record observer of a FIXREC record (payload of at
 // least FixRec_RECORD_SIZE bytes).
 void observe_fixrec(scan_context& c, payload_view payload);
-const char* fixrec_op_name(uint8_t op);
-bool fixrec_op_known(uint8_t op);
 
 }  // namespace jrn

@@ -5,6 +5,7 @@
 #include "log/scan.h"
 #include "report/out.h"
 #include "scan/catalogue.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -96,7 +97,7 @@ void json_sink::show_tag(const tag_summary& t) {
   w_.u64(timestamp_key, t.timestamp);
   w_.iso_time(time_key, t.timestamp);
   const tag_kind& kind = tag_kind_of(t.letter);
-  if (kind.handler || t.letter == 'C' || t.letter == 'F')
+  if (kind.handler || is_end_tag(t.letter))
     w_.ascii(tag_key, kind.name);
   else
     w_.null(tag_key);

@@ -312,8 +312,8 @@ void stats_sink::tag_done(const tag_summary& t) {
   progress_.tick(t.offset + t.bytes);
   // A letter of no kind is no tag: the log ends in front of it, and its
   // bytes are among those not read.
-  if (__builtin_expect(t.letter != '1', 0) && !tag_kind_of(t.letter).handler && t.letter != 'C' &&
-      t.letter != 'F')
+  if (__builtin_expect(t.letter != tag_letter::rec, 0) && !tag_kind_of(t.letter).handler &&
+      !is_end_tag(t.letter))
     return;
   if (t.shown) {
     if (!s.any_tag) {
@@ -329,7 +329,7 @@ void stats_sink::tag_done(const tag_summary& t) {
     if (t.is_record) {
       count_record(t);
       if (names_pages_[t.opcode]) count_pages(t);
-    } else if (t.letter == '3') {
+    } else if (t.letter == tag_letter::cluster) {
       count_pages(t);
     }
   } else if (malformed) {

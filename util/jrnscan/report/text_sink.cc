@@ -6,6 +6,7 @@
 #include "report/hexdump.h"
 #include "report/out.h"
 #include "scan/escape.h"
+#include "scan/format.h"
 
 namespace jrn {
 
@@ -121,9 +122,9 @@ void text_sink::show_tag(const tag_summary& t) {
   p = put_bytes(p, ")\n", 2);
   out_.commit_to(p);
   if (opt_.offsets) out_.printf("offset = %lld\n", static_cast<long long>(t.offset));
-  if (t.letter == '1' && brief_view(filter_)) return;
+  if (t.letter == tag_letter::rec && brief_view(filter_)) return;
   const char* name = tag_kind_of(t.letter).name;
-  if (t.letter == '2') {
+  if (t.letter == tag_letter::page) {
     // A PAGE tag's key is the number of the 8192-byte unit, counted from 1,
     // that holds its page image.
     const uint32_t key = static_cast<uint32_t>((t.body_offset >> 13) + 1);

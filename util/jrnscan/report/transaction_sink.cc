@@ -3,15 +3,9 @@
 #include <utility>
 
 #include "report/cut_mark.h"
+#include "scan/format.h"
 
 namespace jrn {
-
-namespace {
-
-constexpr uint8_t before_image_letter = '5';
-constexpr uint8_t global_state = 1;
-
-}  // namespace
 
 transaction_sink::transaction_sink(std::unique_ptr<report_sink> report, output& out,
                                    diagnostics& diag, const node_map& names, uint32_t id,
@@ -75,8 +69,9 @@ void transaction_sink::show_tag(const tag_summary& t) {
   // The filters show the records and before-images of the id, and the end
   // tags, which are not the transaction's; nor is a record of state GLOBAL,
   // which belongs to no transaction.
-  passing_ = ((t.is_record && t.txn_state != global_state) || t.letter == before_image_letter) &&
-             t.transaction_id == id_;
+  passing_ =
+      ((t.is_record && t.txn_state != txn_state::global) || t.letter == tag_letter::before_image) &&
+      t.transaction_id == id_;
   if (!passing_) return;
   shown_ = t;
   shown_.payload = nullptr;  // valid only while the tag is read

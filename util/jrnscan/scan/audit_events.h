@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "scan/format.h"
 #include "scan/report.h"
 
 namespace jrn {
@@ -23,14 +24,7 @@ struct audit_node {
 };
 
 struct audit_event {
-  enum type_t : uint8_t {
-    memo = 0,
-    sign_on = 10,
-    sign_off = 11,
-    dblist_sum = 20,
-    dblist_upd = 21,
-  };
-  type_t type = memo;
+  uint8_t type = audit_type::memo;  // one of audit_type
   uint32_t session_id = 0;
   // The body broke a size rule: the fields below hold what was read whole
   // before the break.

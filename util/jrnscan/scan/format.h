@@ -1,5 +1,7 @@
-// The log format's codes by name: tag type letters and record operation
-// codes, the one place that spells them.
+// The log format's codes by name: tag type letters, record operation
+// codes, transaction states, FIXREC operations and audit entry types, with
+// the names the report gives them: the one place that spells them
+// (tests/spelling_test.sh keeps it so).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,29 @@ constexpr uint8_t slave_sync = 'S';    // a mark for a replica
 constexpr uint8_t eof_cont = 'C';      // end of a log that a further one continues
 constexpr uint8_t eof_finish = 'F';    // end of the last log
 }  // namespace tag_letter
+
+// The name of a tag type letter; null for a letter without a tag type.
+constexpr const char* tag_letter_name(uint8_t letter) {
+  switch (letter) {
+    case tag_letter::rec: return "REC";
+    case tag_letter::page: return "PAGE";
+    case tag_letter::cluster: return "CLUSTER";
+    case tag_letter::nodemeta: return "NODEMETA";
+    case tag_letter::before_image: return "BEFORE_IMAGE";
+    case tag_letter::audit: return "AUDIT";
+    case tag_letter::context: return "CONTEXT";
+    case tag_letter::slave_sync: return "SLAVE_SYNC";
+    case tag_letter::eof_cont: return "EOF_CONT";
+    case tag_letter::eof_finish: return "EOF_FINISH";
+    default: return nullptr;
+  }
+}
+
+// The tag types with a body, in the order --list-kinds shows them (the end
+// tags follow them there).
+constexpr uint8_t body_tag_letters[] = {
+    tag_letter::rec,          tag_letter::page,  tag_letter::cluster, tag_letter::nodemeta,
+    tag_letter::before_image, tag_letter::audit, tag_letter::context, tag_letter::slave_sync};
 
 // The first byte of a file header ("DRAV.FWLOG", "DRAV.FWAUD").
 constexpr uint8_t signature_start = 'D';
@@ -61,5 +86,80 @@ enum opcode_number : uint8_t {
   op_fwr_serial = 28,
   op_named_count = 29,  // codes from here on have no name
 };
+
+// Transaction states (rec_header.txn_state).
+namespace txn_state {
+constexpr uint8_t global = 1;     // a change outside any transaction
+constexpr uint8_t begin = 2;      // the first record of a transaction
+constexpr uint8_t end = 3;        // its last record
+constexpr uint8_t begin_end = 4;  // the one record of a transaction
+constexpr uint8_t txn = 5;        // a record within a transaction
+}  // namespace txn_state
+
+constexpr bool txn_state_known(uint8_t state) {
+  return state >= txn_state::global && state <= txn_state::txn;
+}
+
+constexpr const char* txn_state_name(uint8_t state) {
+  switch (state) {
+    case txn_state::global: return "GLOBAL";
+    case txn_state::begin: return "BEGIN";
+    case txn_state::end: return "END";
+    case txn_state::begin_end: return "BEGIN-END";
+    case txn_state::txn: return "TXN";
+    default: return "** UNKNOWN STATE **";
+  }
+}
+
+// FIXREC operations (the byte after a FIXREC payload's start page).
+enum fixrec_operation : uint8_t {
+  fixrec_update = 1,
+  fixrec_update_no_data = 2,
+  fixrec_put = 3,
+  fixrec_put_no_data = 4,
+  fixrec_delete = 5,
+  fixrec_update_range = 7,
+};
+
+constexpr bool fixrec_op_known(uint8_t op) {
+  return (op >= fixrec_update && op <= fixrec_delete) || op == fixrec_update_range;
+}
+
+constexpr const char* fixrec_op_name(uint8_t op) {
+  switch (op) {
+    case fixrec_update: return "UPDATE";
+    case fixrec_update_no_data: return "UPDATE_NO_DATA";
+    case fixrec_put: return "PUT";
+    case fixrec_put_no_data: return "PUT_NO_DATA";
+    case fixrec_delete: return "DELETE";
+    case fixrec_update_range: return "UPDATE_RANGE";
+    default: return "** UNKNOWN FIXREC OP **";
+  }
+}
+
+// AUDIT entry types (the typed body header's type).
+namespace audit_type {
+constexpr uint8_t memo = 0;
+constexpr uint8_t sign_on = 10;     // a session begins: its sign-on entries
+constexpr uint8_t sign_off = 11;    // a session ends
+constexpr uint8_t dblist_sum = 20;  // the databases a session has open
+constexpr uint8_t dblist_upd = 21;  // a change to them
+}  // namespace audit_type
+
+constexpr bool audit_type_known(uint8_t type) {
+  return type == audit_type::memo || type == audit_type::sign_on || type == audit_type::sign_off ||
+         type == audit_type::dblist_sum || type == audit_type::dblist_upd;
+}
+
+constexpr const char* audit_type_name(uint8_t type) {
+  switch (type) {
+    case audit_type::memo: return "MEMO";
+    case audit_type::sign_on: return "SIGN_ON";
+    case audit_type::sign_off: return "SIGN_OFF";
+    case audit_type::dblist_sum: return "DBLIST_SUM";
+    case audit_type::dblist_upd: return "DBLIST_UPD";
+    default: return "** UNKNOWN AUDIT TYPE **";
+  }
+}
 
 }  // namespace jrn

@@ -5,35 +5,13 @@
 #include <vector>
 
 #include "scan/context.h"
+#include "scan/format.h"
 #include "tags/body_reader.h"
 #include "tags/tags.h"
 
 namespace jrn {
 
 namespace {
-
-enum audit_type : uint8_t {
-  MEMO = 0,
-  SIGN_ON = 10,
-  SIGN_OFF = 11,
-  DBLIST_SUM = 20,
-  DBLIST_UPD = 21
-};
-
-bool audit_type_known(uint8_t t) {
-  return t == MEMO || t == SIGN_ON || t == SIGN_OFF || t == DBLIST_SUM || t == DBLIST_UPD;
-}
-
-const char* audit_type_name(uint8_t t) {
-  switch (t) {
-    case MEMO: return "MEMO";
-    case SIGN_ON: return "SIGN_ON";
-    case SIGN_OFF: return "SIGN_OFF";
-    case DBLIST_SUM: return "DBLIST_SUM";
-    case DBLIST_UPD: return "DBLIST_UPD";
-    default: return "** UNKNOWN AUDIT TYPE **";
-  }
-}
 
 // Tells the back-end that follows sessions of a body read (result 0, sound
 // or not); a body cut by the end of the input is not told.
@@ -168,18 +146,18 @@ int dump_audit(scan_context& c) {
            namef(fid::audit_type, audit_type_name(type), audit_type_known(type)),
            u32f(fid::audit_type_code, type), u32f(fid::size, size));
   audit_event e;
-  e.type = static_cast<audit_event::type_t>(type);
+  e.type = type;
   e.session_id = head.id;
   switch (type) {
-    case MEMO: {
+    case audit_type::memo: {
       body_reader body(c, size, "AUDIT MEMO body");
       return read_memo(c, body, e);
     }
-    case SIGN_ON: {
+    case audit_type::sign_on: {
       body_reader body(c, size, "AUDIT SIGN_ON body");
       return read_sign_on(c, body, e);
     }
-    case SIGN_OFF: {
+    case audit_type::sign_off: {
       body_reader body(c, size, "AUDIT SIGN_OFF body");
       if (size != 0) {
         body.malformed("Unable to read info data\n", "size %u, expected 0", size);
@@ -187,8 +165,8 @@ int dump_audit(scan_context& c) {
       }
       return told(c, body.result(), e);
     }
-    case DBLIST_SUM:
-    case DBLIST_UPD: {
+    case audit_type::dblist_sum:
+    case audit_type::dblist_upd: {
       body_reader body(c, size, "AUDIT DBLIST body");
       return read_dblist(c, body, e);
     }
