@@ -49,6 +49,11 @@
 // one line per log with its verdict, tag count and sequence and time range,
 // and a last line for the whole run; with --json, one object per log and
 // one for the run instead.
+//
+// The files: check_sink.cc follows the tags and the logs, check_images.cc
+// the records' contents and their before-images, check_series.cc the
+// continuity across files (judged in model/check_series.h); check_text.cc
+// and check_json.cc write the lines and the objects.
 #pragma once
 
 #include <cstdarg>
@@ -60,6 +65,8 @@
 #include <vector>
 
 #include "model/check_records.h"
+#include "model/check_series.h"
+#include "model/check_verdict.h"
 #include "model/txn_table.h"
 #include "report/out.h"
 #include "report/progress.h"
@@ -114,7 +121,6 @@ class check_sink : public report_sink, public record_observer, private txn_liste
 
  private:
   void start_log();
-  void input_object(const char* name, const char* verdict, const char* why);
   void error(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void warning(int64_t offset, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -122,12 +128,24 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   void finding(const char* level, int64_t offset, const char* fmt, va_list ap);
   // A finding that the tool's own message already said, for the JSON.
   void keep_finding(const char* level, int64_t offset, const char* text);
-  void print_log_text(log_end how);
-  void print_log_json(log_end how, int64_t offset);
   void sequence_break(const tag_summary& t);
   void time_back(const tag_summary& t);
-  // Record events of the tag at an input offset: a change, or a
-  // before-image judged.
+  // How the log ended, as an error where it did not end with an end tag.
+  void judge_end(log_end how, int64_t offset);
+  // The counts of each kind of warning beyond those listed.
+  void say_log_totals();
+
+  // The lines (check_text.cc) and the JSON objects (check_json.cc).
+  void print_log_text(log_end how);
+  void print_series_text(const series_judgement& j);
+  void print_run_text();
+  void input_object(const char* name, const char* verdict, const char* why);
+  void print_log_json(log_end how, int64_t offset);
+  void print_series_json(const series_judgement& j);
+  void print_run_json();
+
+  // Before-images (check_images.cc): record events of the tag at an input
+  // offset, a change, or a before-image judged.
   void judge(int64_t offset, const record_event& e);
   void record_change(int64_t offset, const record_event& e);
   void judge_before_image(int64_t offset, const record_event& e);
@@ -149,31 +167,15 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   void txn_done(const txn_info& x) override;
   void txn_table_full(const tag_summary& t);
 
-  // What continuity across files is judged on: one record per log read in
-  // series mode, in the order read.
-  struct log_record {
-    uint64_t digest;  // of the tag stream and the log's end
-    uint32_t volume_set, generation;
-    int32_t file_sequence;
-    uint32_t name;       // into record_names_
-    uint32_t log_index;  // 1 for the first log of its input
-    uint32_t first_seq, last_seq, first_ts, last_ts;
-    log_end how;
-    bool has_tags, had_errors;
-  };  // 48 bytes: a million of them take 48 MiB
+  // Continuity across files (check_series.cc): each log remembered, each
+  // series judged once all are read, its findings said and its verdict
+  // printed.
   void remember_log(log_end how);
-  std::string record_label(const log_record& r) const;
-  // Judges the records [b, e) of one series (sorted by file sequence, each
-  // file sequence's copies in reading order), of which not_judged further
-  // logs were not remembered; says its findings and prints its verdict.
-  void judge_series(const log_record* b, const log_record* e, uint64_t not_judged);
-  void series_finding(const char* level, const char* fmt, ...)
-      __attribute__((format(printf, 3, 4)));
-  void print_series_text(const log_record* b, const log_record* e, uint64_t not_judged,
-                         uint64_t missing, uint64_t duplicated);
-  void print_series_json(const log_record* b, const log_record* e, uint64_t not_judged,
-                         uint64_t missing);
   void judge_all_series();
+  void report_series(const series_judgement& j);
+  void say_series_finding(const series_finding& f);
+  void series_say(const char* level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+  void say_series_totals(const series_judgement& j);
 
   output& out_;
   diagnostics& diag_;
@@ -185,21 +187,11 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   bool log_open_ = false;
 
   // The current log.
-  uint64_t tags_ = 0;
-  uint32_t first_seq_ = 0, last_seq_ = 0;
-  uint32_t first_ts_ = 0, last_ts_ = 0;
+  check_log_counts log_;
   int64_t tags_end_ = 0;  // input offset behind the last tag read
   int64_t log_start_ = 0;
   int64_t next_log_start_ = 0;  // where a further log of the input would begin
   uint8_t last_letter_ = 0;
-  int64_t unread_ = 0;  // bytes behind the end tag not read; -1: more than looked at
-  bool have_header_ = false;
-  uint32_t volume_set_ = 0, generation_ = 0;
-  int32_t file_sequence_ = 0;
-  uint64_t errors_ = 0, warnings_ = 0;
-  uint64_t sequence_breaks_ = 0, times_back_ = 0;
-  uint64_t mismatches_ = 0;      // before-images that do not match
-  uint64_t txns_not_ended_ = 0;  // open when the log ended with EOF_FINISH
   int64_t last_tag_offset_ = 0;
   struct kept_finding {
     const char* level;
@@ -212,38 +204,13 @@ class check_sink : public report_sink, public record_observer, private txn_liste
   int cached_letter_ = -1;     // the last tag's letter, and whether it
   bool cached_known_ = false;  //   starts a tag of a known kind
 
-  // Across logs and inputs: the inputs' names, and a bound on the logs
-  // remembered, so that a stream of tiny logs cannot make the tables grow
-  // without end.
-  static constexpr size_t logs_remembered = size_t{1} << 20;
-  using series_key = std::pair<uint32_t, uint32_t>;
+  // Across logs and inputs: the inputs' names, the run's counts, the logs
+  // remembered for continuity across files.
   std::vector<std::string> input_names_;
-  bool remembered_all_ = true;
-  uint64_t logs_ = 0, logs_with_errors_ = 0;
-  uint64_t all_errors_ = 0, all_warnings_ = 0;
-  uint64_t inputs_failed_ = 0;
-  uint64_t inputs_damaged_ = 0;  // archives not read to their end
-
-  // The records (at most logs_remembered), the names they
-  // refer to, and per series the logs read once the records were full
-  // (only of series that have records: the others get no line).
-  std::vector<log_record> records_;
-  std::vector<std::string> record_names_;
-  std::vector<series_key> recorded_series_;  // sorted, made when the records fill up
-  std::map<series_key, uint64_t> not_remembered_;
-  // The series being judged: its label, counts, and the missing ranges
-  // kept for its JSON object.
+  check_run_counts run_;
+  check_continuity continuity_;
+  // The series being judged, as its findings name it.
   std::string series_label_;
-  uint64_t series_errors_now_ = 0, series_warnings_now_ = 0;
-  struct duplicate {
-    int32_t file_sequence;
-    uint32_t copies;
-    bool identical;  // every copy gave the first copy's tags
-  };
-  std::vector<std::pair<int32_t, int32_t>> missing_;
-  std::vector<duplicate> duplicates_;
-  uint64_t missing_omitted_ = 0, duplicates_omitted_ = 0;
-  uint64_t series_ = 0, series_errors_ = 0, series_with_errors_ = 0;
   bool run_stopped_ = false;  // a signal ended the run: not all logs were read
 
   // What is known of the records, and what the next log must be for it to
