@@ -58,10 +58,8 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "model/check_records.h"
