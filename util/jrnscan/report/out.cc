@@ -56,6 +56,10 @@ void output::fail(const char* what, int err) {
 }
 
 void output::write_all(const char* p, size_t n) {
+  if (collect_) {
+    collect_->append(p, n);
+    return;
+  }
   if (fd_ < 0 || failed_ || (diag_ && diag_->halted())) return;
   while (n > 0) {
     ssize_t w = ::write(fd_, p, n);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace jrn {
 
@@ -19,6 +20,8 @@ class output {
   // said through diag (on standard error when there is none) and halts the
   // run there.
   explicit output(int fd = 1, diagnostics* diag = nullptr);
+  // A report kept in memory: what is flushed is appended to collect.
+  explicit output(std::string& collect) : output(-1) { collect_ = &collect; }
   ~output();
   output(const output&) = delete;
   output& operator=(const output&) = delete;
@@ -71,6 +74,7 @@ class output {
   int fd_;
   bool failed_ = false;
   diagnostics* diag_;
+  std::string* collect_ = nullptr;
 };
 
 }  // namespace jrn
