@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "model/txn_select.h"
 #include "model/txn_table.h"
 #include "report/json_writer.h"
 #include "report/out.h"
@@ -35,8 +36,6 @@
 #include "scan/time_text.h"
 
 namespace jrn {
-
-enum class txn_rank { none, records, duration, nodes };
 
 struct txns_options {
   bool sessions = false;  // --sessions, else --txns
@@ -147,15 +146,17 @@ class txns_sink : public report_sink,
  private:
   void txn_done(const txn_info& x) override;
   void session_done(const session_info& s) override;
-  bool selected(const txn_info& x) const;
-  bool selected(const session_info& s) const;
   void write(const txn_info& x);
   void write(const session_info& s);
-  uint64_t rank_key(const txn_info& x) const;
-  // Whether a (kept at rank order ra) ranks before b.
-  bool better(const txn_info& a, uint64_t order_a, const txn_info& b, uint64_t order_b) const;
-  void keep_ranked(const txn_info& x);
   void write_totals();
+  // Text (txns_text.cc).
+  void session_text(const session_info& s);
+  void sessions_total_text();
+  void txns_total_text();
+  // JSON (txns_json.cc).
+  void session_json(const session_info& s);
+  void sessions_total_json();
+  void txns_total_json();
 
   output& out_;
   diagnostics& diag_;
@@ -165,21 +166,12 @@ class txns_sink : public report_sink,
   json_writer w_;
   session_table sessions_;
   txn_table txns_;
+  txn_selection selection_;
+  txn_ranking ranking_;
+  txn_counts counts_;
   std::string log_name_ = "(input)";
   bool stopped_ = false;
   std::string line_;
-  // Totals: transactions by how they ended, and those listed.
-  uint64_t txns_by_end_[7] = {};
-  uint64_t sessions_done_[6] = {};
-  uint64_t listed_ = 0;
-  // --top: the best kept, a heap with the worst on top; order: when each
-  // was told (ties go to the one told first).
-  struct ranked {
-    txn_info x;
-    uint64_t order;
-  };
-  std::vector<ranked> best_;
-  uint64_t told_ = 0;
 };
 
 }  // namespace jrn
