@@ -8,7 +8,9 @@
 #include "log/scan.h"
 #include "records/opcodes.h"
 #include "report/json_sink.h"
+#include "report/json_writer.h"
 #include "report/out.h"
+#include "scan/catalogue.h"
 #include "scan/format.h"
 #include "scan/time_text.h"
 
@@ -162,52 +164,44 @@ void save_sink::save(const char* suffix, const uint8_t* p, uint32_t n) {
 //  then "opcode" (REC), "key" (PAGE), "recno" (FIXREC, BEFORE_IMAGE),
 //  "image" (CLUSTER), and "size"}.
 bool save_sink::write_manifest(const std::string& file, uint32_t n) {
-  std::string& s = scratch_;
-  s.assign("{\"file\":\"");
-  s += file;  // plain characters only
-  s += "\",\"log\":";
-  s += log_json_;
-  char num[160];
-  std::snprintf(num, sizeof num, ",\"offset\":%lld,\"sequence\":%u,\"time\":\"%s\",\"tag\":\"%s\"",
-                static_cast<long long>(tag_.offset), tag_.sequence,
-                format_iso_utc(tag_.timestamp).c_str(), tag_kind_of(tag_.letter).name);
-  s += num;
+  static constexpr json_key k_file("file"), k_log("log"), k_offset("offset"),
+      k_sequence("sequence"), k_time("time"), k_tag("tag"), k_node_id(field_key(fid::node_id)),
+      k_node(field_of(fid::node_id).name_key), k_opcode("opcode"), k_key("key"),
+      k_recno(field_key(fid::recno)), k_image("image"), k_size("size");
+  json_writer w(manifest_out_);
+  w.begin_object();
+  w.ascii(k_file, file.c_str());  // plain characters only
+  w.raw(k_log, log_json_.data(), log_json_.size());
+  w.i64(k_offset, tag_.offset);
+  w.u64(k_sequence, tag_.sequence);
+  w.iso_time(k_time, tag_.timestamp);
+  w.ascii(k_tag, tag_kind_of(tag_.letter).name);
   if (tag_.letter == tag_letter::page) {
-    s += ",\"node_id\":null,\"node\":null";
+    w.null(k_node_id);
+    w.null(k_node);
   } else {
-    std::snprintf(num, sizeof num,
-                  ",\"node_id\":%u,\"node\":", static_cast<uint32_t>(tag_.node_id));
-    s += num;
+    w.u64(k_node_id, static_cast<uint32_t>(tag_.node_id));
     if (names_.has(tag_.node_id)) {
       // Cut as written in JSON, so that a name of control bytes cannot
       // make a manifest line many times the size of its tag.
-      s += '"';
-      names_.append_display(tag_.node_id, false, text_form::json, s);
-      s += '"';
+      std::string name(1, '"');
+      names_.append_display(tag_.node_id, false, text_form::json, name);
+      name += '"';
+      w.raw(k_node, name.data(), name.size());
     } else {
-      s += "null";
+      w.null(k_node);
     }
   }
-  if (tag_.letter == tag_letter::rec) {
-    s += ",\"opcode\":\"";
-    s += opcode_lookup(tag_.opcode).name;
-    s += '"';
-  }
-  if (have_key_) {
-    std::snprintf(num, sizeof num, ",\"key\":%lld", static_cast<long long>(key_));
-    s += num;
-  }
-  if (have_recno_) {
-    std::snprintf(num, sizeof num, ",\"recno\":%lld", static_cast<long long>(recno_));
-    s += num;
-  }
-  if (tag_.letter == tag_letter::cluster) {
-    std::snprintf(num, sizeof num, ",\"image\":%lld", static_cast<long long>(image_));
-    s += num;
-  }
-  std::snprintf(num, sizeof num, ",\"size\":%u}", n);
-  s += num;
-  return files_.manifest(s, file);
+  if (tag_.letter == tag_letter::rec) w.ascii(k_opcode, opcode_lookup(tag_.opcode).name);
+  if (have_key_) w.i64(k_key, key_);
+  if (have_recno_) w.i64(k_recno, recno_);
+  if (tag_.letter == tag_letter::cluster) w.i64(k_image, image_);
+  w.u64(k_size, n);
+  w.end_object();
+  manifest_out_.flush();
+  const bool ok = files_.manifest(manifest_line_, file);
+  manifest_line_.clear();
+  return ok;
 }
 
 // The manifest is as readable as every input allows (the umask applies

@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <string>
 
+#include "report/out.h"
 #include "report/record_files.h"
 #include "scan/diag.h"
 #include "scan/node_map.h"
@@ -96,7 +97,9 @@ class save_sink : public report_sink {
   int64_t recno_ = 0;
   bool have_key_ = false;
   int64_t key_ = 0;
-  std::string scratch_;
+  // The manifest's line, written with json_writer through manifest_out_.
+  std::string manifest_line_;
+  output manifest_out_{manifest_line_};
 };
 
 }  // namespace jrn
