@@ -266,4 +266,32 @@ TEST(JsonWriter, OutputStaysStrictJsonOnDamagedLogs) {
   }
 }
 
+// A report kept in memory (the --save manifests' lines) holds the bytes a
+// file would, whether the values fit the buffer, fill it many times over
+// or are written on their own for their size.
+TEST(JsonWriter, ReportInMemoryAsInAFile) {
+  const std::string big(jrn::output::capacity / 2 + 3, 'x');
+  for (size_t values : {size_t{0}, size_t{1}, size_t{1000}, size_t{200000}}) {
+    auto fill = [&](jrn::output& out) {
+      json_writer w(out);
+      w.begin_array();
+      for (size_t i = 0; i < values; ++i) {
+        w.u64(i * 7919);
+        w.string("a\x01\"b", 4);
+        if (i % 50000 == 49999) w.raw(big.data(), big.size());
+      }
+      w.end_array();
+      out.printf("%s", "\n");
+    };
+    std::string kept;
+    {
+      jrn::output out(kept);
+      fill(out);
+      out.flush();
+      EXPECT_FALSE(out.failed());
+    }
+    EXPECT_EQ(kept, written(fill)) << values << " values";
+  }
+}
+
 }  // namespace
