@@ -60,6 +60,20 @@ struct run_options {
   std::vector<const char*> operands;
 };
 
+// The options that choose a mode or only some modes use, as given; for
+// the choice of the mode and the combinations that a run would otherwise
+// quietly ignore.
+struct modes_given {
+  bool stats = false, check = false, limit = false, offsets = false, top = false, strict = false;
+  bool image_memory = false;
+  bool txns = false, sessions = false, transaction = false, by = false, session = false;
+  bool tables = false;         // --txn-table or --session-table
+  bool session_table = false;  // --session-table
+  bool undo = false, undo_id = false, undo_records = false;
+  bool history = false;         // --history
+  bool history_bounds = false;  // --nodes-per-name or --early-nodes
+};
+
 // Parses argv into o, loading -M maps into names as they come. Returns -1
 // when the run goes on, otherwise the exit status (usage, version, lists,
 // command-line errors).

@@ -16,22 +16,15 @@
 
 #include "cli/follow.h"
 #include "cli/inputs.h"
+#include "cli/modes.h"
 #include "cli/options.h"
 #include "io/follow_source.h"
 #include "io/source.h"
 #include "log/scan.h"
-#include "report/check_sink.h"
-#include "report/history_sink.h"
-#include "report/json_sink.h"
 #include "report/out.h"
 #include "report/save_sink.h"
 #include "report/series_sink.h"
-#include "report/stats_sink.h"
 #include "report/tee_sink.h"
-#include "report/text_sink.h"
-#include "report/transaction_sink.h"
-#include "report/txns_sink.h"
-#include "report/undo_sink.h"
 #include "scan/context.h"
 #include "scan/time_text.h"
 
@@ -56,86 +49,25 @@ void announce_filters(output& out_, const filter_settings& f, bool utc) {
   if (f.pattern) out_.printf("** Filter opcode by pattern: \"%s\"\n", f.pattern);
 }
 
-std::unique_ptr<report_sink> make_sink(const run_options& o, const node_map& names, output& out,
-                                       diagnostics& diag) {
-  if (o.mode == output_mode::stats) {
-    stats_options s;
-    s.json = o.json;
-    s.utc = o.utc;
-    s.escape = !o.json && escapes_for(o.escape, 1);
-    s.top = o.top;
-    s.progress = o.progress;
-    s.filter = o.filter;
-    s.series = o.order == read_order::sequence;
-    return std::make_unique<stats_sink>(out, diag, s, names);
-  }
-  if (o.mode == output_mode::check) {
-    check_options k;
-    k.strict = o.strict;
-    k.utc = o.utc;
-    k.progress = o.progress;
-    k.json = o.json;
-    k.image_memory = o.image_memory;
-    k.max_txns = o.txns.max_txns;
-    k.names = &names;
-    k.escape = escapes_for(o.escape, 2);
-    return std::make_unique<check_sink>(out, diag, k);
-  }
-  if (o.mode == output_mode::history) {
-    // Saves with --as-of itself: no saver beside it.
-    auto h = std::make_unique<history_sink>(out, diag, names, o.filter, o.history);
-    if (!h->open()) return nullptr;
-    return h;
-  }
-  if (o.mode == output_mode::undo) {
-    // Saves its own files: no saver beside it.
-    auto u = std::make_unique<undo_sink>(out, diag, names, o.undo);
-    if (!u->open()) return nullptr;
-    return u;
-  }
-  if (o.mode == output_mode::txns || o.mode == output_mode::sessions)
-    return std::make_unique<txns_sink>(out, diag, o.txns, names);
-  std::unique_ptr<report_sink> report;
-  if (o.json) {
-    report = std::make_unique<json_sink>(out, o.filter, names);
-  } else {
-    text_options t;
-    t.escape = escapes_for(o.escape, 1);
-    t.utc = o.utc;
-    t.offsets = o.offsets;
-    report = std::make_unique<text_sink>(out, o.filter, names, t);
-  }
-  if (o.mode == output_mode::transaction)
-    return std::make_unique<transaction_sink>(std::move(report), out, diag, names, o.transaction,
-                                              o.txns);
-  return report;
-}
-
-bool analysis_mode(output_mode m) {
-  return m == output_mode::history || m == output_mode::undo || m == output_mode::txns ||
-         m == output_mode::sessions || m == output_mode::transaction || m == output_mode::stats;
-}
-
-// The run's back-end: the one the mode chooses, and beside it the saver of
-// --save. Null when the save directory cannot be used (already said).
-// records: the back-end that follows fixed records, if it is one; audits:
-// the one that follows sessions.
+// The run's back-end: the one the mode's row makes, and beside it the
+// saver of --save. Null when the save directory cannot be used (already
+// said). records: the back-end that follows fixed records, if it is one;
+// audits: the one that follows sessions.
 std::unique_ptr<report_sink> make_run_sink(const run_options& o, const node_map& names, output& out,
                                            diagnostics& diag, record_observer*& records,
                                            audit_observer*& audits) {
-  std::unique_ptr<report_sink> sink = make_sink(o, names, out, diag);
-  records = dynamic_cast<record_observer*>(sink.get());
-  audits = dynamic_cast<audit_observer*>(sink.get());
-  // A check without the before-image check follows no record: the scan
-  // then reads before-image bodies past, as without a follower.
-  if (o.mode == output_mode::check && o.image_memory == 0) records = nullptr;
+  const mode_row& row = mode_row_for(o);
+  sink_parts parts = row.make(o, names, out, diag);
+  records = parts.records;
+  audits = parts.audits;
+  std::unique_ptr<report_sink> sink = std::move(parts.sink);
   if (!sink) return nullptr;
-  if (!o.save_dir.empty() && o.mode != output_mode::history && o.mode != output_mode::undo) {
+  if (!o.save_dir.empty() && row.save == save_by::saver) {
     auto saver = std::make_unique<save_sink>(names, diag);
     if (!saver->open(o.save_dir)) return nullptr;
     sink = std::make_unique<tee_sink>(std::move(sink), std::move(saver));
   }
-  if (!analysis_mode(o.mode)) return sink;
+  if (!row.once_per_log) return sink;
   // The analysis modes see each log once, and are told where a series
   // does not go on (the check judges the series itself).
   auto s =
@@ -228,16 +160,13 @@ int scan_unit(scan_context& c, const run_options& o, input_unit& u, name_store& 
 }
 
 // Whether a unit of an archive read in sequence order lies wholly outside
-// the --since/--until window (the check reads everything, and so does -p:
-// it shows its page's PAGE tags whatever their time).
+// the --since/--until window (the modes that read whole archives read
+// everything, and so does -p: it shows its page's PAGE tags whatever their
+// time).
 bool outside_window(const run_options& o, const input_plan& plan, size_t i, uint32_t* first,
                     uint32_t* last) {
   const filter_settings& f = o.filter;
-  if (o.mode == output_mode::check || o.mode == output_mode::history ||
-      o.mode == output_mode::undo || o.mode == output_mode::txns ||
-      o.mode == output_mode::sessions || o.mode == output_mode::transaction || f.page != 0 ||
-      (!f.from_time && !f.to_time))
-    return false;
+  if (mode_row_for(o).whole_archives || f.page != 0 || (!f.from_time && !f.to_time)) return false;
   bool last_known = false;
   if (!unit_time_range(plan, i, first, last, &last_known)) return false;
   if (!last_known) *last = *first;
@@ -331,7 +260,7 @@ int jrnscan_main(int argc, char** argv) {
   if (!sink) return 1;
   diag.set_sink(sink.get());
   if (o.follow) catch_stop_signals();
-  if (o.mode == output_mode::text && !o.json) announce_filters(out, o.filter, o.utc);
+  if (mode_row_for(o).announces_filters) announce_filters(out, o.filter, o.utc);
 
   auto c = std::make_unique<scan_context>(o.filter, names, diag, *sink);
   c->limit = o.limit;

@@ -9,6 +9,7 @@ namespace jrn {
 
 int filter_match(const filter_settings& f, const tag_summary& t, uint32_t transaction_id,
                  int32_t node_id, int image_like) {
+  if (f.shows_no_tag) return 0;
   const uint32_t ts = t.timestamp;
   const uint32_t seq = t.sequence;
   if (f.from_time != 0 && ts < f.from_time) return 0;

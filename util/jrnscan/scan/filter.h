@@ -30,6 +30,9 @@ struct filter_settings {
   int image_like_only = 1;   // cleared by -a, -p and -o
   int32_t detail_level = 0;  // one per -v
   uint32_t kinds = 0;        // --kind: one bit per tag letter class; 0 = every kind
+  // No tag passes: for a back-end that takes every tag from its summary
+  // and applies the filters itself.
+  bool shows_no_tag = false;
 };
 
 // 1 when the tag's time and sequence and the given transaction, node and
