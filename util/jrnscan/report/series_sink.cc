@@ -9,15 +9,14 @@ namespace jrn {
 
 series_sink::series_sink(std::unique_ptr<report_sink> inner, record_observer* records,
                          audit_observer* audits, diagnostics& diag, bool first_logs_unique)
-    : inner_(std::move(inner)),
+    : relay_sink(std::move(inner)),
       records_(records),
       audits_(audits),
       diag_(diag),
-      lines_(inner_->wants_lines()),
       first_logs_unique_(first_logs_unique) {}
 
 int series_sink::exit_status() const {
-  return std::max(inner_->exit_status(), differing_ ? 1 : -1);
+  return std::max(first_->exit_status(), differing_ ? 1 : -1);
 }
 
 std::string series_sink::log_text(uint64_t log_number) const {
@@ -48,7 +47,7 @@ void series_sink::begin_log(const char* log_name, const fwlog_header& h) {
     copy_offset_ = h.start;
     return;
   }
-  inner_->begin_log(log_name, h);
+  first_->begin_log(log_name, h);
   tell_gap(p, h.start);
   have_previous_ = true;
   previous_ = p.series;
@@ -84,20 +83,20 @@ void series_sink::tell_gap(const series_placement& p, int64_t offset) {
     return;
   }
   g.reason = reason_.c_str();
-  inner_->series_gap(g);
+  first_->series_gap(g);
 }
 
 void series_sink::tag_done(const tag_summary& t) {
   if (digesting_) digest_ = digest_tag(digest_, t);
   if (muted_) return;
   model_.tag_time(t.timestamp);
-  inner_->tag_done(t);
+  first_->tag_done(t);
 }
 
 void series_sink::end_log(log_end how, int64_t offset) {
   // A refused file header ends a log that never began.
   if (!in_log_) {
-    inner_->end_log(how, offset);
+    first_->end_log(how, offset);
     return;
   }
   in_log_ = false;
@@ -105,12 +104,12 @@ void series_sink::end_log(log_end how, int64_t offset) {
   if (!muted_) {
     // A log not digested has no digest to compare a copy with.
     if (digesting_) model_.log_digest(digest_);
-    inner_->end_log(how, offset);
+    first_->end_log(how, offset);
     return;
   }
   muted_ = false;
   const std::string first = log_text(copy_.first_log);
-  inner_->flush();
+  first_->flush();
   const bool same = copy_.first_complete && copy_.first_digest == digest_;
   diag_.say("jrnscan: %s%s: the log at offset %" PRId64
             " is file sequence %d of %s, read before as %s, with %s\n",

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "model/series.h"
+#include "report/relay_sink.h"
 #include "scan/audit_events.h"
 #include "scan/diag.h"
 #include "scan/record_events.h"
@@ -26,7 +27,7 @@
 
 namespace jrn {
 
-class series_sink : public report_sink, public record_observer, public audit_observer {
+class series_sink : public relay_sink, public record_observer, public audit_observer {
  public:
   // records, audits: the inner back-end's followers (or null).
   // first_logs_unique: the caller knows that the first log of every input
@@ -36,53 +37,14 @@ class series_sink : public report_sink, public record_observer, public audit_obs
   series_sink(std::unique_ptr<report_sink> inner, record_observer* records, audit_observer* audits,
               diagnostics& diag, bool first_logs_unique = false);
 
-  bool wants_lines() const override { return lines_; }
-  bool wants_all_problems() const override { return inner_->wants_all_problems(); }
   void begin_input(const char* name, int64_t size) override {
     first_in_input_ = true;
-    inner_->begin_input(name, size);
-  }
-  void input_failed(const char* name) override { inner_->input_failed(name); }
-  void input_damaged(const char* name, const char* why) override {
-    inner_->input_damaged(name, why);
-  }
-  void input_skipped(const char* name, int64_t size, uint32_t first_ts, uint32_t last_ts) override {
-    inner_->input_skipped(name, size, first_ts, last_ts);
+    relay_sink::begin_input(name, size);
   }
   int exit_status() const override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
-  void show_tag(const tag_summary& t) override {
-    if (!muted_) inner_->show_tag(t);
-  }
-  void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override {
-    if (!muted_) inner_->line(text_shown, fmt, fields);
-  }
-  void data(bool text_shown, fid id, const uint8_t* p, uint32_t n, uint32_t text_n,
-            bool ellipsis) override {
-    if (!muted_) inner_->data(text_shown, id, p, n, text_n, ellipsis);
-  }
-  void words(bool text_shown, fid id, const uint8_t* p, uint32_t count) override {
-    if (!muted_) inner_->words(text_shown, id, p, count);
-  }
-  void list_begin(fid id) override {
-    if (!muted_) inner_->list_begin(id);
-  }
-  void list_item() override {
-    if (!muted_) inner_->list_item();
-  }
-  void list_end() override {
-    if (!muted_) inner_->list_end();
-  }
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
-  void unread(int64_t offset, int64_t count) override {
-    if (!muted_) inner_->unread(offset, count);
-  }
-  void problem(problem_kind kind, int64_t offset, const char* text) override {
-    if (!muted_) inner_->problem(kind, offset, text);
-  }
-  void flush() override { inner_->flush(); }
-  void finish() override { inner_->finish(); }
 
   void record(const tag_summary& t, const record_event& e) override {
     if (!muted_ && records_) records_->record(t, e);
@@ -95,15 +57,17 @@ class series_sink : public report_sink, public record_observer, public audit_obs
     if (!muted_ && audits_) audits_->audit(t, e);
   }
 
+ protected:
+  // The calls about the tags of a copy read before are not passed on.
+  bool passes(int, relay kind) const override { return kind == relay::always || !muted_; }
+
  private:
   void tell_gap(const series_placement& p, int64_t offset);
   std::string log_text(uint64_t log_number) const;
 
-  std::unique_ptr<report_sink> inner_;
   record_observer* records_;
   audit_observer* audits_;
   diagnostics& diag_;
-  bool lines_;
   series_model model_;
   // Names of the logs read ("t.fwlog", "t.fwlog at offset 512"), by log
   // number, while the model remembers logs.

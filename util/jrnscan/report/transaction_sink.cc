@@ -10,7 +10,7 @@ namespace jrn {
 transaction_sink::transaction_sink(std::unique_ptr<report_sink> report, output& out,
                                    diagnostics& diag, const node_map& names, uint32_t id,
                                    const txns_options& o)
-    : report_(std::move(report)),
+    : relay_sink(std::move(report)),
       out_(out),
       diag_(diag),
       names_(names),
@@ -26,15 +26,6 @@ transaction_sink::transaction_sink(std::unique_ptr<report_sink> report, output& 
   txns_.on_full = [this](const tag_summary& t) {
     txn_print::warn_txn_bound(diag_, log_name_.c_str(), t, opt_.max_txns);
   };
-}
-
-void transaction_sink::begin_input(const char* name, int64_t size) {
-  report_->begin_input(name, size);
-}
-
-void transaction_sink::input_failed(const char* name) { report_->input_failed(name); }
-void transaction_sink::input_damaged(const char* name, const char* why) {
-  report_->input_damaged(name, why);
 }
 
 // A log's header is shown before its first tag of the transaction.
@@ -78,41 +69,16 @@ void transaction_sink::show_tag(const tag_summary& t) {
   if (!who_written_)
     write_who(t.session_id, sessions_.who(t.session_id), sessions_.may_have_lost(t.session_id));
   if (header_pending_) {
-    report_->begin_log(log_name_.c_str(), header_);
+    first_->begin_log(log_name_.c_str(), header_);
     header_pending_ = false;
   }
-  report_->show_tag(t);
-}
-
-void transaction_sink::line(bool text_shown, const char* fmt, std::initializer_list<field> fields) {
-  if (passing_) report_->line(text_shown, fmt, fields);
-}
-
-void transaction_sink::data(bool text_shown, fid id, const uint8_t* p, uint32_t n, uint32_t text_n,
-                            bool ellipsis) {
-  if (passing_) report_->data(text_shown, id, p, n, text_n, ellipsis);
-}
-
-void transaction_sink::words(bool text_shown, fid id, const uint8_t* p, uint32_t count) {
-  if (passing_) report_->words(text_shown, id, p, count);
-}
-
-void transaction_sink::list_begin(fid id) {
-  if (passing_) report_->list_begin(id);
-}
-
-void transaction_sink::list_item() {
-  if (passing_) report_->list_item();
-}
-
-void transaction_sink::list_end() {
-  if (passing_) report_->list_end();
+  first_->show_tag(t);
 }
 
 void transaction_sink::tag_done(const tag_summary& t) {
   // The report back-end closes what it opened (a JSON object) and forgets
   // what it kept for a tag it did not show.
-  report_->tag_done(t);
+  first_->tag_done(t);
   passing_ = false;
   txns_.tag(t);
 }
@@ -120,7 +86,7 @@ void transaction_sink::tag_done(const tag_summary& t) {
 void transaction_sink::audit(const tag_summary& t, const audit_event& e) { sessions_.audit(t, e); }
 
 void transaction_sink::end_log(log_end how, int64_t offset) {
-  report_->end_log(how, offset);
+  first_->end_log(how, offset);
   // A tag of the transaction cut short was shown: it counts in the
   // transaction, whose line then follows.
   if (passing_) txns_.tag(shown_);
@@ -134,14 +100,6 @@ void transaction_sink::series_gap(const series_gap_info&) {
   txns_.cut();
   sessions_.cut();
 }
-
-void transaction_sink::unread(int64_t offset, int64_t count) { report_->unread(offset, count); }
-
-void transaction_sink::problem(problem_kind kind, int64_t offset, const char* text) {
-  report_->problem(kind, offset, text);
-}
-
-void transaction_sink::flush() { report_->flush(); }
 
 void transaction_sink::txn_done(const txn_info& x) {
   if (!who_written_) write_who(x.session, x.who, x.sign_on_lost);
@@ -158,7 +116,7 @@ void transaction_sink::txn_done(const txn_info& x) {
 
 void transaction_sink::finish() {
   txns_.finish(stopped_);
-  report_->finish();
+  first_->finish();
   if (opt_.json) {
     w_.begin_object();
     w_.ascii(json_key("type"), "transaction_total");

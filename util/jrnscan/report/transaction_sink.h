@@ -22,6 +22,7 @@
 #include "model/txn_table.h"
 #include "report/json_writer.h"
 #include "report/out.h"
+#include "report/relay_sink.h"
 #include "report/txns_sink.h"
 #include "scan/audit_events.h"
 #include "scan/diag.h"
@@ -30,45 +31,33 @@
 
 namespace jrn {
 
-class transaction_sink : public report_sink, public audit_observer, private txn_listener {
+class transaction_sink : public relay_sink, public audit_observer, private txn_listener {
  public:
   // report: the back-end that shows the tags (its filters select the
   // transaction). Its output goes to out, as the lines added here do.
   transaction_sink(std::unique_ptr<report_sink> report, output& out, diagnostics& diag,
                    const node_map& names, uint32_t id, const txns_options& o);
 
-  bool wants_lines() const override { return report_->wants_lines(); }
   // Every item is validated, shown or not: a malformed record fails the run
   // as it does in every mode.
   bool wants_all_problems() const override { return true; }
-  void begin_input(const char* name, int64_t size) override;
-  void input_failed(const char* name) override;
-  void input_damaged(const char* name, const char* why) override;
-  int exit_status() const override { return report_->exit_status(); }
   void begin_log(const char* log_name, const fwlog_header& h) override;
   void show_tag(const tag_summary& t) override;
-  void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override;
-  void data(bool text_shown, fid id, const uint8_t* p, uint32_t n, uint32_t text_n,
-            bool ellipsis) override;
-  void words(bool text_shown, fid id, const uint8_t* p, uint32_t count) override;
-  void list_begin(fid id) override;
-  void list_item() override;
-  void list_end() override;
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
   // The transaction, if open, ends at a gap in its series.
   void series_gap(const series_gap_info& g) override;
-  void unread(int64_t offset, int64_t count) override;
-  void problem(problem_kind kind, int64_t offset, const char* text) override;
-  void flush() override;
   void finish() override;
   void audit(const tag_summary& t, const audit_event& e) override;
+
+ protected:
+  // The lines of a tag go on only when the tag is the transaction's.
+  bool passes(int, relay kind) const override { return kind != relay::lines || passing_; }
 
  private:
   void txn_done(const txn_info& x) override;
   void write_who(uint32_t session, const who_ptr& who, bool lost);
 
-  std::unique_ptr<report_sink> report_;
   output& out_;
   diagnostics& diag_;
   const node_map& names_;
