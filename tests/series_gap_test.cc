@@ -234,6 +234,13 @@ TEST(SeriesGap, EachModeReadsEachLogOnceAndKeepsSeriesApart) {
   EXPECT_NE(txns.out.find("txn 11 not ended before a gap in its series, possibly continued there"),
             std::string::npos)
       << txns.out;
+  // With --save beside it, the transaction is still told of the gap.
+  const std::string save_dir = golden::work_dir() + "/saved";
+  const golden::result plain = golden::run({"--transaction", "11", "one.fwlog", "other.fwlog"});
+  const golden::result saved =
+      golden::run({"--transaction", "11", "--save", save_dir, "one.fwlog", "other.fwlog"});
+  EXPECT_NE(plain.out.find("possibly continued there"), std::string::npos) << plain.out;
+  EXPECT_EQ(saved.out, plain.out);
   // A missing file is a gap too: 12's UPDATE_RANGE in file 3 patches an
   // unknown content, and 12 itself may go on there.
   const golden::result skip = golden::run({"--history", "100:1", "one.fwlog", "three.fwlog"});

@@ -13,11 +13,6 @@ class tee_sink : public relay_sink {
  public:
   tee_sink(std::unique_ptr<report_sink> first, std::unique_ptr<report_sink> second);
 
-  // Not passed on: the pair has never told its back-ends of series gaps
-  // (the transaction of --transaction --save, behind it, is not ended at
-  // one).
-  void series_gap(const series_gap_info&) override {}
-
  protected:
   bool passes(int which, relay kind) const override {
     return kind != relay::lines || (which == 0 ? lines_a_ : lines_b_);
