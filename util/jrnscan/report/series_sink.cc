@@ -13,6 +13,8 @@ series_sink::series_sink(std::unique_ptr<report_sink> inner, record_observer* re
       records_(records),
       audits_(audits),
       diag_(diag),
+      lines_(first_->wants_lines()),
+      all_problems_(first_->wants_all_problems()),
       first_logs_unique_(first_logs_unique) {}
 
 int series_sink::exit_status() const {

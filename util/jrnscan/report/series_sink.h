@@ -43,6 +43,16 @@ class series_sink : public relay_sink, public record_observer, public audit_obse
   }
   int exit_status() const override;
   void begin_log(const char* log_name, const fwlog_header& h) override;
+  // The calls made for every tag go straight on (the relay's own asks
+  // passes() first): what the back-end wants is asked once.
+  bool wants_lines() const override { return lines_; }
+  bool wants_all_problems() const override { return all_problems_; }
+  void show_tag(const tag_summary& t) override {
+    if (!muted_) first_->show_tag(t);
+  }
+  void line(bool text_shown, const char* fmt, std::initializer_list<field> fields) override {
+    if (!muted_) first_->line(text_shown, fmt, fields);
+  }
   void tag_done(const tag_summary& t) override;
   void end_log(log_end how, int64_t offset) override;
 
@@ -68,6 +78,7 @@ class series_sink : public relay_sink, public record_observer, public audit_obse
   record_observer* records_;
   audit_observer* audits_;
   diagnostics& diag_;
+  bool lines_, all_problems_;
   series_model model_;
   // Names of the logs read ("t.fwlog", "t.fwlog at offset 512"), by log
   // number, while the model remembers logs.
