@@ -14,7 +14,8 @@ build:
 # Generates the sample log (and its node name map), shows it, checks it,
 # summarises it, and shows its first JSON lines and the check as JSON; then
 # one record's history, the busiest transactions, and a generated archive
-# of six zstd-compressed logs checked as one series.
+# of six zstd-compressed logs checked as one series, and the history of
+# that record in an archive whose file 3 is missing.
 # run and test first install what the machine lacks (tools/install-deps.sh).
 run:
 	@bash tools/install-deps.sh build
@@ -32,6 +33,9 @@ run:
 	rm -rf sample/archive
 	$(BUILD)/fwgen --seed 1 --tags 1200 --logs 6 --series sample/archive --compress zstd
 	TZ=UTC $(BUILD)/jrnscan --check sample/archive
+	rm -rf sample/gapped
+	$(BUILD)/fwgen --seed 1 --tags 1200 --logs 6 --series sample/gapped --drop 3
+	TZ=UTC $(BUILD)/jrnscan --history SHOP.ORDERS:5 -M sample/nodes.map sample/gapped
 
 test:
 	@bash tools/install-deps.sh test
